@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the tests with AddressSanitizer and
+# UndefinedBehaviorSanitizer and runs all of them, then builds them with
+# ThreadSanitizer and runs the threaded ones again. Starts (and stops) the
+# services the tests need: a JACK server with its dummy driver and an X
+# server (Xvfb) for the window tests.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+scripts/deps.sh
+
+JOBS=$(nproc)
+export CTEST_OUTPUT_ON_FAILURE=1
+
+# --- services --------------------------------------------------------------
+export JACK_DEFAULT_SERVER="kinetra-test-$$"
+export JACK_NO_AUDIO_RESERVATION=1
+export JACK_NO_START_SERVER=1
+JACK_PID=""
+XVFB_PID=""
+cleanup() {
+  [ -n "$JACK_PID" ] && kill "$JACK_PID" 2>/dev/null || true
+  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
+  wait 2>/dev/null || true
+}
+trap cleanup EXIT
+
+jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r 44100 -p 64 >"$ROOT/build/jackd.log" 2>&1 &
+JACK_PID=$!
+
+for n in $(seq 90 120); do
+  if [ ! -e "/tmp/.X${n}-lock" ]; then DISPLAY_NUM=$n; break; fi
+done
+Xvfb ":${DISPLAY_NUM}" -screen 0 1280x1024x24 -nolisten tcp >"$ROOT/build/xvfb.log" 2>&1 &
+XVFB_PID=$!
+export DISPLAY=":${DISPLAY_NUM}"
+export KINETRA_TEST_DISPLAY="$DISPLAY"
+sleep 1
+
+# --- AddressSanitizer + UndefinedBehaviorSanitizer: every test --------------
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:detect_odr_violation=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export LSAN_OPTIONS="suppressions=$ROOT/tests/lsan.supp:print_suppressions=0"
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKINETRA_SANITIZE=address -DKINETRA_BUILD_BENCH=ON
+cmake --build build/asan -j "$JOBS"
+ctest --test-dir build/asan -j "$JOBS" --timeout 300
+
+# --- ThreadSanitizer: the threaded tests --------------------------------------
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$ROOT/tests/tsan.supp"
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKINETRA_SANITIZE=thread
+cmake --build build/tsan -j "$JOBS"
+ctest --test-dir build/tsan -j "$JOBS" -L threaded --timeout 300

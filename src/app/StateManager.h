@@ -1,0 +1,112 @@
+#pragma once
+
+#include <QColor>
+#include <QObject>
+
+#include <atomic>
+
+class Orvik;
+
+// The application-wide modes and shared numbers. Lives on the GUI thread;
+// every item is atomic because the link, audio and MIDI-input threads read
+// (and the link thread writes) some of them.
+class StateManager : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(int focusedSource READ getFocusedSource WRITE setFocusedSource NOTIFY focusedSourceChanged)
+    Q_PROPERTY(int focusedDevice READ getFocusedDevice WRITE setFocusedDevice NOTIFY deviceFocusChanged)
+    Q_PROPERTY(bool isInMappingMode READ getMappingModeState WRITE setMappingModeState NOTIFY mappingModeStateChanged)
+    Q_PROPERTY(bool isWindowOnTop READ getFloatingWindowState NOTIFY floatingWindowStateChanged)
+    Q_PROPERTY(bool isPresetBayShown READ getPresetBayState NOTIFY presetBayStateChanged)
+    Q_PROPERTY(bool isHighResMidiOn READ getHiResMidiState NOTIFY hiResMidiStateChanged)
+    Q_PROPERTY(bool isConnected READ getConnectionState NOTIFY connectionStateChanged)
+    Q_PROPERTY(bool isAccessibilityModeOn READ getAccessibilityState NOTIFY accessibilityStateChanged)
+    Q_PROPERTY(int tempo READ getTempo NOTIFY tempoChanged)
+    Q_PROPERTY(bool isSendingClock READ getSendingClockState WRITE setSendingClockState NOTIFY sendingClockStateChanged)
+    Q_PROPERTY(bool isSyncingToClock READ getSyncingToClockState WRITE setSyncingToClockState NOTIFY synchingToClockStateChanged)
+    Q_PROPERTY(bool isVKeyOn READ getVirtualKeyboardState WRITE setVirtualKeyboardState NOTIFY virtualKeyboardStateChanged)
+    Q_PROPERTY(bool isArpOn READ getArpeggiatorState WRITE setArpeggiatorState NOTIFY arpeggiatorStateChanged)
+
+public:
+    explicit StateManager(QObject* parent = nullptr);
+
+    Q_INVOKABLE bool getConnectionState() const { return m_isConnected.load(); }
+    Q_INVOKABLE bool getMappingModeState() const { return m_isInMappingMode.load(); }
+    Q_INVOKABLE bool getLiveModeState() const { return m_isLiveMode.load(); }
+    Q_INVOKABLE bool getFloatingWindowState() const { return m_isWindowOnTop.load(); }
+    Q_INVOKABLE int getTempo() const { return m_tempo.load(); }
+    Q_INVOKABLE int getAudioSampleRate() const { return m_audioSampleRate.load(); }
+    Q_INVOKABLE int getAudioBufferSize() const { return m_audioBufferSize.load(); }
+    Q_INVOKABLE bool getHiResMidiState() const { return m_isHighResMidiOn.load(); }
+    Q_INVOKABLE int getFocusedDevice() const { return m_focusedDevice.load(); }
+    // Colour of device position `index` (0-3); positions outside the table
+    // get the colour of position index mod 4.
+    Q_INVOKABLE QColor getColorCodeOn(int index) const;
+
+    bool getPresetBayState() const { return m_isPresetBayShown.load(); }
+    bool getAccessibilityState() const { return m_isAccessibilityModeOn.load(); }
+    bool getSendingClockState() const { return m_isSendingClock.load(); }
+    bool getSyncingToClockState() const { return m_isSyncingToClock.load(); }
+    bool getVirtualKeyboardState() const { return m_isVKeyOn.load(); }
+    bool getArpeggiatorState() const { return m_isArpOn.load(); }
+    int getFocusedSource() const { return m_focusedSource.load(); }
+
+    // Emit only when the value changes.
+    void setAudioSampleRate(int newValue);
+    void setAudioBufferSize(int newValue);
+    void setTempo(int newValue);
+    void setHiResMidiState(bool newState);
+    void setConnectionState(bool newState);
+    void setMappingModeState(bool newState);
+    void setLiveModeState(bool newState);
+    void setFloatingWindowState(bool newState);
+
+    // Emit on every call.
+    void setSendingClockState(bool newState);
+    void setSyncingToClockState(bool newState);
+    void setVirtualKeyboardState(bool newState);
+    void setArpeggiatorState(bool newState);
+    void setAccessibilityState(bool newState);
+    void setPresetBayState(bool shown);
+    void setFocusedDevice(int index);
+    void setFocusedSource(int slot);
+
+    static constexpr int kColorCount = 4;
+
+Q_SIGNALS:
+    void connectionStateChanged(bool newState);
+    void mappingModeStateChanged(bool newState);
+    void liveModeStateChanged(bool newState);
+    void floatingWindowStateChanged(bool newState);
+    void tempoChanged(int newValue);
+    void audioSampleRateChanged(int newValue);
+    void controlSampleRateChanged(int newValue);
+    void deviceFocusChanged(Orvik* newFocusedDevice);
+    void hiResMidiStateChanged(bool newState);
+    void accessibilityStateChanged(bool newState);
+    void focusedSourceChanged();
+    void shouldExitEditing();
+    void presetBayStateChanged(bool newState);
+    void sendingClockStateChanged(bool newState);
+    void synchingToClockStateChanged(bool newState);
+    void virtualKeyboardStateChanged(bool newState);
+    void arpeggiatorStateChanged(bool newState);
+
+private:
+    std::atomic<int> m_audioSampleRate{44100};
+    std::atomic<int> m_audioBufferSize{64};
+    std::atomic<int> m_tempo{120};
+    std::atomic<bool> m_isHighResMidiOn{false};
+    std::atomic<bool> m_isSendingClock{true};
+    std::atomic<bool> m_isSyncingToClock{false};
+    std::atomic<bool> m_isConnected{false};
+    std::atomic<bool> m_isInMappingMode{false};
+    std::atomic<bool> m_isLiveMode{false};
+    std::atomic<bool> m_isWindowOnTop{false};
+    std::atomic<bool> m_isPresetBayShown{false};
+    std::atomic<bool> m_isVKeyOn{true};
+    std::atomic<bool> m_isArpOn{false};
+    std::atomic<bool> m_isAccessibilityModeOn{false};
+    std::atomic<int> m_focusedDevice{-1};
+    std::atomic<int> m_focusedSource{-1};
+};

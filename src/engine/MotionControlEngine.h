@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QHash>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <cstdint>
+#include <memory>
+
+class Orvik;
+
+// The registry at the centre of the application: it owns every known sensor
+// and the control-source slots, answers look-ups by list position and by
+// identifier, and runs the animation and OSC ticks.
+//
+// Threads: the engine lives on the GUI thread. The receiver link looks
+// devices up and adds new ones from its own thread, so the device map sits
+// behind a short lock. Devices always end up owned by the GUI thread: one
+// created on the link thread is moved there before it is registered, and the
+// registration's signals and source bindings run there. The link holds a
+// device through deviceRefById() while it applies a frame, so a device
+// removed meanwhile is destroyed only after that frame, on the GUI thread.
+class MotionControlEngine : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(int num_device READ getNumOfDevice NOTIFY numOfDeviceChanged)
+
+public:
+    static constexpr int kOscIntervalMs = 3;
+    static constexpr int kAnimationIntervalMs = 16;
+
+    explicit MotionControlEngine(QObject* parent = nullptr);
+    ~MotionControlEngine() override;
+
+    Q_INVOKABLE int getNumOfDevice() const;
+    Q_INVOKABLE Orvik* getDeviceAt(int at) const;
+    Q_INVOKABLE Orvik* getDeviceById(uint64_t uuid) const;
+    Q_INVOKABLE void addNewDevice(uint64_t deviceID);
+    Q_INVOKABLE void removeDevice(uint64_t deviceID);
+    Q_INVOKABLE void removeDeviceAt(int i);
+    Q_INVOKABLE void swapDevices(int i, int j);
+    Q_INVOKABLE bool isDeviceExist(uint64_t uuid) const;
+    Q_INVOKABLE QString getDeviceNameAt(int i) const;
+
+    // Takes ownership of a device built elsewhere (the registry loader) and
+    // registers it; a device with the same identifier is replaced.
+    void insertDevice(Orvik* device);
+    // A reference that keeps the device alive while the caller uses it, from
+    // any thread.
+    std::shared_ptr<Orvik> deviceRefById(uint64_t uuid) const;
+    std::shared_ptr<Orvik> deviceRefAt(int at) const;
+
+Q_SIGNALS:
+    void newDeviceAdded(Orvik* device);
+    void deviceRemoved(uint64_t deviceId, int i);
+    void deviceSwapped(int i, int j);
+    void numOfDeviceChanged(int count);
+    void newCSourceAddedAt(int i);
+    void cSourceRemoved(int i);
+    void cSourceSwapped(int i, int j);
+    void deviceEnablementChanged(Orvik* d);
+    void animationTick();
+
+public Q_SLOTS:
+    void handleDeviceMute(Orvik* d);
+    void handleDeviceSolo(Orvik* d);
+    void sendControlOSC();
+    void distributeAnimationTick();
+    void refreshCs();
+
+private:
+    // Signals and bindings of a newly registered device; runs on the GUI
+    // thread.
+    void finishInsert(uint64_t uuid);
+    std::shared_ptr<Orvik> deviceAtLocked(int at) const;
+    void bindSourcesToDevices();
+
+    mutable QMutex m_devicesLock;
+    QHash<uint64_t, std::shared_ptr<Orvik>> m_devices;
+
+    QTimer m_oscTimer;
+    QTimer m_animationTimer;
+};

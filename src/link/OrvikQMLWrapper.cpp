@@ -1,0 +1,171 @@
+#include "link/OrvikQMLWrapper.h"
+
+#include "app/AppContext.h"
+#include "engine/MotionControlEngine.h"
+#include "link/Orvik.h"
+
+OrvikQMLWrapper::OrvikQMLWrapper(QObject* parent) : QObject(parent) {}
+
+Orvik* OrvikQMLWrapper::device() const
+{
+    MotionControlEngine* engine = AppContext::engine();
+    return engine ? engine->getDeviceAt(m_i) : nullptr;
+}
+
+bool OrvikQMLWrapper::isActive() const
+{
+    const Orvik* d = device();
+    return d && d->isActive();
+}
+
+bool OrvikQMLWrapper::isBypassed() const
+{
+    const Orvik* d = device();
+    return d && d->isBypassed();
+}
+
+bool OrvikQMLWrapper::isMuted() const
+{
+    const Orvik* d = device();
+    return d && d->isMuted();
+}
+
+bool OrvikQMLWrapper::isSoloed() const
+{
+    const Orvik* d = device();
+    return d && d->isSoloed();
+}
+
+bool OrvikQMLWrapper::isOnLeft() const
+{
+    const Orvik* d = device();
+    return d && d->isOnLeft();
+}
+
+int OrvikQMLWrapper::batteryLevel() const
+{
+    const Orvik* d = device();
+    return d ? d->getBatteryLevel() : kNoDeviceBattery;
+}
+
+QString OrvikQMLWrapper::name() const
+{
+    const Orvik* d = device();
+    return d ? d->getName() : QStringLiteral("No device");
+}
+
+QString OrvikQMLWrapper::uuid() const
+{
+    const Orvik* d = device();
+    return d ? QString::number(d->getUuid()) : QString();
+}
+
+void OrvikQMLWrapper::setActive(bool value)
+{
+    if (Orvik* d = device()) {
+        d->setActive(value);
+        Q_EMIT activationStateChanged();
+    }
+}
+
+void OrvikQMLWrapper::setBypassed(bool value)
+{
+    if (Orvik* d = device()) {
+        d->setBypassed(value);
+        Q_EMIT bypassStateChanged();
+    }
+}
+
+void OrvikQMLWrapper::setMuted(bool value)
+{
+    if (Orvik* d = device()) {
+        d->setMuted(value);
+        Q_EMIT muteStateChanged();
+    }
+}
+
+void OrvikQMLWrapper::setSoloed(bool value)
+{
+    if (Orvik* d = device()) {
+        d->setSoloed(value);
+        Q_EMIT soloStateChanged();
+    }
+}
+
+void OrvikQMLWrapper::setOnLeft(bool value)
+{
+    if (Orvik* d = device()) {
+        d->setOnLeft(value);
+        Q_EMIT wearPosStateChanged();
+    }
+}
+
+void OrvikQMLWrapper::setName(const QString& value)
+{
+    if (Orvik* d = device()) {
+        d->setName(value);
+        Q_EMIT nameChanged();
+    }
+}
+
+void OrvikQMLWrapper::setI(int value)
+{
+    if (value == m_i)
+        return;
+    m_i = value;
+    Q_EMIT indexChanged();
+}
+
+void OrvikQMLWrapper::sync()
+{
+    Q_EMIT batteryLevelUpdated(batteryLevel());
+    Q_EMIT uuidChanged();
+    Q_EMIT activationStateChanged();
+    Q_EMIT wearPosStateChanged();
+    Q_EMIT bypassStateChanged();
+    Q_EMIT soloStateChanged();
+    Q_EMIT muteStateChanged();
+    Q_EMIT nameChanged();
+}
+
+float OrvikQMLWrapper::getX() const
+{
+    const Orvik* d = device();
+    return d ? d->getX() : 0.0f;
+}
+
+float OrvikQMLWrapper::getY() const
+{
+    const Orvik* d = device();
+    return d ? d->getY() : 0.0f;
+}
+
+float OrvikQMLWrapper::getZ() const
+{
+    const Orvik* d = device();
+    return d ? d->getZ() : 0.0f;
+}
+
+float OrvikQMLWrapper::getZRef() const
+{
+    const Orvik* d = device();
+    return d ? d->getZRef() : 0.0f;
+}
+
+void OrvikQMLWrapper::resetInitPos()
+{
+    if (Orvik* d = device())
+        d->resetInitPos();
+}
+
+void OrvikQMLWrapper::setInitPos(float z)
+{
+    if (Orvik* d = device())
+        d->setInitPos(z, 0.0f, 0.0f);
+}
+
+void OrvikQMLWrapper::sendBlink()
+{
+    if (Orvik* d = device())
+        d->sendBlink();
+}

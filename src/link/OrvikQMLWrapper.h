@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class Orvik;
+
+// A view of the device at one list position for QML. It never keeps a device
+// pointer: every read and write looks the device up again through the engine,
+// so a device that was removed or moved is never touched through a stale
+// pointer. QML refreshes it with sync().
+class OrvikQMLWrapper : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(bool isActive READ isActive WRITE setActive NOTIFY activationStateChanged)
+    Q_PROPERTY(bool isBypassed READ isBypassed WRITE setBypassed NOTIFY bypassStateChanged)
+    Q_PROPERTY(bool isMuted READ isMuted WRITE setMuted NOTIFY muteStateChanged)
+    Q_PROPERTY(bool isSoloed READ isSoloed WRITE setSoloed NOTIFY soloStateChanged)
+    Q_PROPERTY(bool isOnLeft READ isOnLeft WRITE setOnLeft NOTIFY wearPosStateChanged)
+    Q_PROPERTY(int batteryLevel READ batteryLevel NOTIFY batteryLevelUpdated)
+    Q_PROPERTY(QString name READ name WRITE setName NOTIFY nameChanged)
+    Q_PROPERTY(int i READ i WRITE setI NOTIFY indexChanged)
+    Q_PROPERTY(QString uuid READ uuid NOTIFY uuidChanged)
+
+public:
+    static constexpr int kNoDeviceBattery = 255;
+
+    explicit OrvikQMLWrapper(QObject* parent = nullptr);
+
+    bool isActive() const;
+    bool isBypassed() const;
+    bool isMuted() const;
+    bool isSoloed() const;
+    bool isOnLeft() const;
+    int batteryLevel() const;
+    QString name() const;
+    int i() const { return m_i; }
+    QString uuid() const;
+
+    void setActive(bool value);
+    void setBypassed(bool value);
+    void setMuted(bool value);
+    void setSoloed(bool value);
+    void setOnLeft(bool value);
+    void setName(const QString& value);
+    void setI(int value);
+
+    Q_INVOKABLE void sync();
+    Q_INVOKABLE float getX() const;
+    Q_INVOKABLE float getY() const;
+    Q_INVOKABLE float getZ() const;
+    Q_INVOKABLE float getZRef() const;
+    Q_INVOKABLE void resetInitPos();
+    Q_INVOKABLE void setInitPos(float z);
+    Q_INVOKABLE void sendBlink();
+
+Q_SIGNALS:
+    void activationStateChanged();
+    void bypassStateChanged();
+    void muteStateChanged();
+    void soloStateChanged();
+    void wearPosStateChanged();
+    void batteryLevelUpdated(int level);
+    void nameChanged();
+    void indexChanged();
+    void uuidChanged();
+
+private:
+    Orvik* device() const;
+
+    int m_i = 0;
+};

@@ -1,0 +1,301 @@
+#include "link/SerialHandler.h"
+
+#include "app/AppContext.h"
+#include "app/StateManager.h"
+#include "engine/MotionControlEngine.h"
+#include "link/FrameCodec.h"
+#include "link/MotionMath.h"
+#include "link/Orvik.h"
+
+#include <QLoggingCategory>
+#include <QMetaType>
+#include <QSerialPortInfo>
+#include <QThread>
+
+Q_LOGGING_CATEGORY(lcLink, "kinetra.link")
+
+SerialHandler::SerialHandler(QObject* parent)
+    : QObject(parent), m_port(this), m_search(&SerialHandler::findReceiverPort)
+{
+    qRegisterMetaType<uint64_t>("uint64_t");
+    qRegisterMetaType<QSerialPort::SerialPortError>("QSerialPort::SerialPortError");
+
+    m_pilotTimer.setInterval(kPilotIntervalMs);
+    connect(&m_pilotTimer, &QTimer::timeout, this, &SerialHandler::pilot);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialHandler::handleError,
+            Qt::UniqueConnection);
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialHandler::handleReadyRead,
+            static_cast<Qt::ConnectionType>(Qt::DirectConnection | Qt::UniqueConnection));
+    connect(&m_port, &QSerialPort::bytesWritten, this, &SerialHandler::handleBytesWritten,
+            Qt::UniqueConnection);
+    m_pilotTimer.start();
+}
+
+SerialHandler::~SerialHandler()
+{
+    // The pilot timer belongs to the GUI thread; the thread controller has
+    // stopped it before the link thread ended.
+    if (m_pilotTimer.thread() == QThread::currentThread())
+        m_pilotTimer.stop();
+    disconnectToTessel();
+}
+
+QString SerialHandler::findReceiverPort()
+{
+    const auto ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo& info : ports) {
+        if (info.hasVendorIdentifier() && info.hasProductIdentifier() &&
+            info.vendorIdentifier() == kVendorId && info.productIdentifier() == kProductId)
+            return info.systemLocation();
+    }
+    return QString();
+}
+
+void SerialHandler::setPortSearch(PortSearch search)
+{
+    m_search = search ? std::move(search) : PortSearch(&SerialHandler::findReceiverPort);
+}
+
+void SerialHandler::setRawTap(std::function<void(const QByteArray&)> tap)
+{
+    m_rawTap = std::move(tap);
+}
+
+bool SerialHandler::choosePort()
+{
+    const QString location = m_search();
+    if (location.isEmpty())
+        return false;
+    m_port.setPortName(location);
+    m_port.setBaudRate(kBaudRate, QSerialPort::AllDirections);
+    return true;
+}
+
+void SerialHandler::pilot()
+{
+    if (m_port.portName().isEmpty() || !m_port.isOpen()) {
+        if (!choosePort())
+            return;
+    }
+    connectToTessel();
+    Q_EMIT shouldStopTimer();
+}
+
+bool SerialHandler::rescanDeivce()
+{
+    if (m_port.isOpen())
+        return true;
+    return choosePort();
+}
+
+bool SerialHandler::connectToTessel()
+{
+    bool open = m_port.isOpen();
+    if (!m_port.portName().isEmpty() && !open) {
+        open = m_port.open(QIODevice::ReadWrite);
+        if (!open)
+            qCInfo(lcLink) << "cannot open" << m_port.portName() << ':' << m_port.errorString();
+    }
+    if (!open)
+        return false;
+    m_framer.clear();
+    // Terminals without modem lines (a pseudo-terminal, some adapters)
+    // refuse these two; the link works without them.
+    m_port.setRequestToSend(true);
+    m_port.setDataTerminalReady(true);
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setStopBits(QSerialPort::TwoStop);
+    m_port.setParity(QSerialPort::NoParity);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    m_port.clearError();
+    sendGreeting();
+    return true;
+}
+
+void SerialHandler::disconnectToTessel()
+{
+    if (m_port.portName().isEmpty() || !m_port.isOpen())
+        return;
+    m_port.close();
+    m_framer.clear();
+    if (MotionControlEngine* engine = AppContext::engine()) {
+        const int count = engine->getNumOfDevice();
+        for (int i = 0; i < count; ++i)
+            if (const auto device = engine->deviceRefAt(i))
+                device->setActive(false);
+    }
+    if (StateManager* state = AppContext::stateManager())
+        state->setConnectionState(false);
+}
+
+bool SerialHandler::isFatal(QSerialPort::SerialPortError err)
+{
+    // A vanished receiver shows as a resource error on most systems; when a
+    // terminal's far end hangs up the reads fail instead, over and over.
+    return err == QSerialPort::ResourceError || err == QSerialPort::ReadError ||
+           err == QSerialPort::WriteError;
+}
+
+void SerialHandler::handleError(QSerialPort::SerialPortError err)
+{
+    if (!isFatal(err) || !m_port.isOpen())
+        return;
+    qCInfo(lcLink) << "receiver lost on" << m_port.portName() << ':' << m_port.errorString();
+    disconnectToTessel();
+    Q_EMIT shouldStartTimer();
+}
+
+void SerialHandler::handleBytesWritten(qint64) {}
+
+void SerialHandler::sendGreeting()
+{
+    m_port.write(FrameCodec::greeting());
+}
+
+void SerialHandler::handleReadyRead()
+{
+    if (StateManager* state = AppContext::stateManager())
+        if (!state->getConnectionState())
+            state->setConnectionState(true);
+    if (!m_pending.isEmpty()) {
+        for (const QByteArray& command : qAsConst(m_pending))
+            m_port.write(command);
+        m_pending.clear();
+    }
+    const QByteArray bytes = m_port.readAll();
+    if (bytes.isEmpty())
+        return;
+    if (m_rawTap)
+        m_rawTap(bytes);
+    m_framer.feed(reinterpret_cast<const uint8_t*>(bytes.constData()), bytes.size(),
+                  [this](const uint8_t* frame, int length) { processFrame(frame, length); });
+}
+
+void SerialHandler::processFrame(const uint8_t* frame, int length)
+{
+    switch (FrameCodec::typeOf(frame[0])) {
+    case FrameCodec::Motion:
+        handleMotion(frame, length);
+        break;
+    case FrameCodec::DeviceList:
+        handleDeviceList(frame, length);
+        break;
+    case FrameCodec::BandEvent:
+        handleBandEvent(frame, length);
+        break;
+    default:
+        break;
+    }
+}
+
+uint64_t SerialHandler::uuidOfSlot(uint8_t slot)
+{
+    return m_slots[slot];
+}
+
+void SerialHandler::handleMotion(const uint8_t* frame, int length)
+{
+    const auto decoded = FrameCodec::decodeMotion(frame, length);
+    MotionControlEngine* engine = AppContext::engine();
+    if (!decoded || !engine)
+        return;
+    const std::shared_ptr<Orvik> device = engine->deviceRefById(uuidOfSlot(decoded->slot));
+    if (!device)
+        return;
+    if (!device->isActive())
+        device->setActive(true);
+
+    MotionMath::DeviceState state;
+    const MotionRecord previous = device->getRecord();
+    state.isReady = device->isReady();
+    state.isOnLeft = device->isOnLeft();
+    state.turnOffset = previous.turnOffset();
+    state.previousZRef = previous.zRef();
+    state.yawReference = device->getYawReference();
+    const auto record = MotionMath::compute(*decoded, state);
+    if (!record)
+        return;
+    device->setQuaternion(decoded->q);
+    device->applyMotion(*record);
+}
+
+void SerialHandler::handleDeviceList(const uint8_t* frame, int length)
+{
+    const auto decoded = FrameCodec::decodeDeviceList(frame, length);
+    MotionControlEngine* engine = AppContext::engine();
+    if (!decoded)
+        return;
+    for (size_t i = 0; i < decoded->uuids.size(); ++i) {
+        const uint64_t uuid = decoded->uuids[i];
+        if (uuid == 0)
+            continue;
+        if (engine && !engine->getDeviceById(uuid))
+            engine->addNewDevice(uuid);
+        m_slots[decoded->slots[i]] = uuid;
+    }
+    if (StateManager* state = AppContext::stateManager())
+        state->setFocusedDevice(0);
+}
+
+void SerialHandler::handleBandEvent(const uint8_t* frame, int length)
+{
+    const auto decoded = FrameCodec::decodeBandEvent(frame, length);
+    if (!decoded)
+        return;
+    MotionControlEngine* engine = AppContext::engine();
+    const uint64_t uuid = uuidOfSlot(decoded->slot);
+    const std::shared_ptr<Orvik> device = engine ? engine->deviceRefById(uuid) : nullptr;
+    switch (decoded->code) {
+    case FrameCodec::BypassOn:
+        if (device)
+            device->setBypassed(true);
+        break;
+    case FrameCodec::BypassOff:
+        if (device)
+            device->setBypassed(false);
+        Q_EMIT shouldQuitMappingMode();
+        break;
+    case FrameCodec::MappingRequest: {
+        StateManager* state = AppContext::stateManager();
+        if (!state || !state->getLiveModeState())
+            Q_EMIT shouldEnterMappingMode();
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void SerialHandler::sendBlink(uint64_t uuid)
+{
+    sendBandCommand(uuid, FrameCodec::Blink);
+}
+
+void SerialHandler::sendHandChange(uint64_t uuid, bool isOnLeft)
+{
+    sendBandCommand(uuid, isOnLeft ? FrameCodec::LeftHand : FrameCodec::RightHand);
+}
+
+void SerialHandler::sendBandCommand(uint64_t uuid, uint8_t command)
+{
+    // Several slots can name the same band after the receiver moved it; the
+    // last one in slot order wins.
+    bool found = false;
+    uint8_t slot = 0;
+    for (const auto& [s, id] : m_slots) {
+        if (id == uuid) {
+            slot = s;
+            found = true;
+        }
+    }
+    if (!found)
+        return;
+    const QByteArray frame = FrameCodec::bandCommand(slot, command);
+    if (m_port.isOpen()) {
+        m_port.write(frame);
+        return;
+    }
+    m_pending.append(frame);
+    while (m_pending.size() > kMaxPendingCommands)
+        m_pending.removeFirst();
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "link/FrameFramer.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <QTimer>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+
+class MotionControlEngine;
+class StateManager;
+
+// The link to the receiver: finds its serial port, opens and greets it, cuts
+// the incoming bytes into frames and turns them into device state; sends
+// blink and hand commands to the bands. Runs on the link thread; its pilot
+// timer stays on the GUI thread and is started and stopped from there.
+class SerialHandler : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Returns the system location of the receiver's port (for example
+    // "/dev/ttyACM0"), or an empty string when no receiver is plugged in.
+    using PortSearch = std::function<QString()>;
+
+    static constexpr int kPilotIntervalMs = 500;
+    static constexpr qint32 kBaudRate = 230400;
+    static constexpr quint16 kVendorId = 0x1915;
+    static constexpr quint16 kProductId = 0x520F;
+    // Band commands kept while the port is closed; older ones are dropped.
+    static constexpr int kMaxPendingCommands = 32;
+
+    explicit SerialHandler(QObject* parent = nullptr);
+    ~SerialHandler() override;
+
+    // The search used when nothing else is set: the first port whose USB
+    // vendor and product identifiers are the receiver's.
+    static QString findReceiverPort();
+    void setPortSearch(PortSearch search);
+
+    QTimer* pilotTimer() { return &m_pilotTimer; }
+    bool isPortOpen() const { return m_port.isOpen(); }
+    QString portName() const { return m_port.portName(); }
+    int pendingCommandCount() const { return m_pending.size(); }
+    // Called with every chunk of bytes read from the receiver, before it is
+    // framed (used to record a performance). Runs on the link thread.
+    void setRawTap(std::function<void(const QByteArray&)> tap);
+
+Q_SIGNALS:
+    void shouldEnterMappingMode();
+    void shouldQuitMappingMode();
+    void shouldStartTimer();
+    void shouldStopTimer();
+
+public Q_SLOTS:
+    void sendBlink(uint64_t uuid);
+    void sendHandChange(uint64_t uuid, bool isOnLeft);
+    void handleError(QSerialPort::SerialPortError err);
+    void handleReadyRead();
+    void handleBytesWritten(qint64 bytes);
+    bool connectToTessel();
+    void disconnectToTessel();
+    bool rescanDeivce();
+    void sendGreeting();
+    void pilot();
+
+private:
+    void processFrame(const uint8_t* frame, int length);
+    void handleMotion(const uint8_t* frame, int length);
+    void handleDeviceList(const uint8_t* frame, int length);
+    void handleBandEvent(const uint8_t* frame, int length);
+    uint64_t uuidOfSlot(uint8_t slot);
+    void sendBandCommand(uint64_t uuid, uint8_t command);
+    bool choosePort();
+    static bool isFatal(QSerialPort::SerialPortError err);
+
+    QSerialPort m_port;
+    QTimer m_pilotTimer;
+    PortSearch m_search;
+    std::map<uint8_t, uint64_t> m_slots;
+    FrameFramer m_framer;
+    QList<QByteArray> m_pending;
+    std::function<void(const QByteArray&)> m_rawTap;
+};
