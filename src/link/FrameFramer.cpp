@@ -1,7 +1,6 @@
 #include "link/FrameFramer.h"
 
-FrameFramer::Match FrameFramer::matchAt(const uint8_t* data, int available, int* length,
-                                        bool knownOnly)
+FrameFramer::Match FrameFramer::matchAt(const uint8_t* data, int available, int* length)
 {
     const int fixed = FrameCodec::lengthOfType(FrameCodec::typeOf(data[0]));
     if (fixed > 0) {
@@ -12,12 +11,10 @@ FrameFramer::Match FrameFramer::matchAt(const uint8_t* data, int available, int*
         *length = fixed;
         return Match::Complete;
     }
-    if (knownOnly)
-        return Match::Invalid;
     // A frame of a type without a fixed length ends at the first "se" whose
     // CRC matches.
-    const int limit = available < FrameCodec::kMaxFrameLength ? available
-                                                              : FrameCodec::kMaxFrameLength;
+    const int limit =
+        available < FrameCodec::kMaxFrameLength ? available : FrameCodec::kMaxFrameLength;
     for (int end = FrameCodec::kMinFrameLength; end <= limit; ++end) {
         if (data[end - 2] == FrameCodec::kTerminator0 &&
             data[end - 1] == FrameCodec::kTerminator1 && FrameCodec::isWellFormed(data, end)) {
@@ -28,11 +25,11 @@ FrameFramer::Match FrameFramer::matchAt(const uint8_t* data, int available, int*
     return available >= FrameCodec::kMaxFrameLength ? Match::Invalid : Match::Incomplete;
 }
 
-int FrameFramer::findCompleteKnownFrame(const uint8_t* data, int available)
+int FrameFramer::findCompleteFrame(const uint8_t* data, int available)
 {
-    for (int skip = 1; skip + FrameCodec::kBandEventLength <= available; ++skip) {
+    for (int skip = 1; skip + FrameCodec::kMinFrameLength <= available; ++skip) {
         int length = 0;
-        if (matchAt(data + skip, available - skip, &length, true) == Match::Complete)
+        if (matchAt(data + skip, available - skip, &length) == Match::Complete)
             return skip;
     }
     return 0;

@@ -31,7 +31,7 @@ public:
             const int available = int(m_buffer.size() - pos);
             const uint8_t* front = m_buffer.data() + pos;
             int length = 0;
-            const Match match = matchAt(front, available, &length, false);
+            const Match match = matchAt(front, available, &length);
             if (match == Match::Complete) {
                 onFrame(front, length);
                 pos += size_t(length);
@@ -41,8 +41,8 @@ public:
             } else {
                 // The front may be the start of a frame still arriving, or
                 // garbage that happens to look like one. Prefer a complete
-                // known frame found further on over waiting.
-                const int skip = findCompleteKnownFrame(front, available);
+                // frame found further on over waiting.
+                const int skip = findCompleteFrame(front, available);
                 if (skip <= 0)
                     break;
                 pos += size_t(skip);
@@ -59,10 +59,15 @@ public:
     void clear() { m_buffer.clear(); }
 
 private:
-    enum class Match { Complete, Incomplete, Invalid };
+    enum class Match
+    {
+        Complete,
+        Incomplete,
+        Invalid
+    };
 
-    static Match matchAt(const uint8_t* data, int available, int* length, bool knownOnly);
-    static int findCompleteKnownFrame(const uint8_t* data, int available);
+    static Match matchAt(const uint8_t* data, int available, int* length);
+    static int findCompleteFrame(const uint8_t* data, int available);
 
     std::vector<uint8_t> m_buffer;
     uint64_t m_droppedBytes = 0;
