@@ -13,19 +13,27 @@ class Orvik;
 class StateManager : public QObject
 {
     Q_OBJECT
-    Q_PROPERTY(int focusedSource READ getFocusedSource WRITE setFocusedSource NOTIFY focusedSourceChanged)
-    Q_PROPERTY(int focusedDevice READ getFocusedDevice WRITE setFocusedDevice NOTIFY deviceFocusChanged)
-    Q_PROPERTY(bool isInMappingMode READ getMappingModeState WRITE setMappingModeState NOTIFY mappingModeStateChanged)
+    Q_PROPERTY(
+        int focusedSource READ getFocusedSource WRITE setFocusedSource NOTIFY focusedSourceChanged)
+    Q_PROPERTY(
+        int focusedDevice READ getFocusedDevice WRITE setFocusedDevice NOTIFY deviceFocusChanged)
+    Q_PROPERTY(bool isInMappingMode READ getMappingModeState WRITE setMappingModeState NOTIFY
+                   mappingModeStateChanged)
     Q_PROPERTY(bool isWindowOnTop READ getFloatingWindowState NOTIFY floatingWindowStateChanged)
     Q_PROPERTY(bool isPresetBayShown READ getPresetBayState NOTIFY presetBayStateChanged)
     Q_PROPERTY(bool isHighResMidiOn READ getHiResMidiState NOTIFY hiResMidiStateChanged)
     Q_PROPERTY(bool isConnected READ getConnectionState NOTIFY connectionStateChanged)
-    Q_PROPERTY(bool isAccessibilityModeOn READ getAccessibilityState NOTIFY accessibilityStateChanged)
+    Q_PROPERTY(
+        bool isAccessibilityModeOn READ getAccessibilityState NOTIFY accessibilityStateChanged)
     Q_PROPERTY(int tempo READ getTempo NOTIFY tempoChanged)
-    Q_PROPERTY(bool isSendingClock READ getSendingClockState WRITE setSendingClockState NOTIFY sendingClockStateChanged)
-    Q_PROPERTY(bool isSyncingToClock READ getSyncingToClockState WRITE setSyncingToClockState NOTIFY synchingToClockStateChanged)
-    Q_PROPERTY(bool isVKeyOn READ getVirtualKeyboardState WRITE setVirtualKeyboardState NOTIFY virtualKeyboardStateChanged)
-    Q_PROPERTY(bool isArpOn READ getArpeggiatorState WRITE setArpeggiatorState NOTIFY arpeggiatorStateChanged)
+    Q_PROPERTY(bool isSendingClock READ getSendingClockState WRITE setSendingClockState NOTIFY
+                   sendingClockStateChanged)
+    Q_PROPERTY(bool isSyncingToClock READ getSyncingToClockState WRITE setSyncingToClockState NOTIFY
+                   synchingToClockStateChanged)
+    Q_PROPERTY(bool isVKeyOn READ getVirtualKeyboardState WRITE setVirtualKeyboardState NOTIFY
+                   virtualKeyboardStateChanged)
+    Q_PROPERTY(bool isArpOn READ getArpeggiatorState WRITE setArpeggiatorState NOTIFY
+                   arpeggiatorStateChanged)
 
 public:
     explicit StateManager(QObject* parent = nullptr);

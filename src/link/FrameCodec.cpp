@@ -7,8 +7,8 @@ namespace {
 
 float readFloat(const uint8_t* p)
 {
-    const uint32_t bits = uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
-                          (uint32_t(p[3]) << 24);
+    const uint32_t bits =
+        uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
     float value;
     std::memcpy(&value, &bits, sizeof value);
     return value;
@@ -134,7 +134,7 @@ std::optional<FrameCodec::MotionFrame> FrameCodec::decodeMotion(const uint8_t* d
 }
 
 std::optional<FrameCodec::DeviceListFrame> FrameCodec::decodeDeviceList(const uint8_t* data,
-                                                                         int size)
+                                                                        int size)
 {
     if (size != kDeviceListLength || typeOf(data[0]) != DeviceList || !isWellFormed(data, size))
         return std::nullopt;
@@ -146,8 +146,7 @@ std::optional<FrameCodec::DeviceListFrame> FrameCodec::decodeDeviceList(const ui
     return f;
 }
 
-std::optional<FrameCodec::BandEventFrame> FrameCodec::decodeBandEvent(const uint8_t* data,
-                                                                       int size)
+std::optional<FrameCodec::BandEventFrame> FrameCodec::decodeBandEvent(const uint8_t* data, int size)
 {
     if (size != kBandEventLength || typeOf(data[0]) != BandEvent || !isWellFormed(data, size))
         return std::nullopt;
@@ -193,4 +192,3 @@ QByteArray FrameCodec::encodeBandEvent(const BandEventFrame& frame)
     body.append(char(frame.code));
     return seal(body);
 }
-

@@ -15,11 +15,26 @@
 class FrameCodec
 {
 public:
-    enum FrameType : uint8_t { Motion = 1, DeviceList = 4, BandEvent = 5 };
+    enum FrameType : uint8_t
+    {
+        Motion = 1,
+        DeviceList = 4,
+        BandEvent = 5
+    };
 
-    enum BandCommand : uint8_t { Blink = 0x09, LeftHand = 0x11, RightHand = 0x12 };
+    enum BandCommand : uint8_t
+    {
+        Blink = 0x09,
+        LeftHand = 0x11,
+        RightHand = 0x12
+    };
 
-    enum BandEventCode : uint8_t { BypassOn = 0x01, BypassOff = 0x02, MappingRequest = 0x10 };
+    enum BandEventCode : uint8_t
+    {
+        BypassOn = 0x01,
+        BypassOff = 0x02,
+        MappingRequest = 0x10
+    };
 
     static constexpr int kMotionLength = 29;
     static constexpr int kDeviceListLength = 48;

@@ -8,7 +8,19 @@
 // heading zRef (-1..1) and the heading's turn offset (multiples of 2).
 struct MotionRecord
 {
-    enum Index { Ax = 0, Ay, Az, X, Y, Z, G, ZRef, TurnOffset, Count };
+    enum Index
+    {
+        Ax = 0,
+        Ay,
+        Az,
+        X,
+        Y,
+        Z,
+        G,
+        ZRef,
+        TurnOffset,
+        Count
+    };
 
     std::array<float, Count> values{};
 
