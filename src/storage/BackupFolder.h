@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QFileInfoList>
+#include <QString>
+#include <QStringList>
+
+// The folder of automatic backups. A backup is named after the second it
+// was written (seconds since 1970-01-01 UTC, then ".json"); at most
+// kMaxBackups are kept.
+class BackupFolder
+{
+public:
+    static constexpr int kMaxBackups = 15;
+
+    explicit BackupFolder(const QString& path) : m_path(path) {}
+
+    QString path() const { return m_path; }
+    // The backups, oldest first: plain files (no symbolic links) matching
+    // "*.json", by modification time, ties broken by name.
+    QFileInfoList list() const;
+    QString pathForTime(qint64 secondsSinceEpoch) const;
+    // Deletes the oldest backups until at most kMaxBackups remain, never the
+    // file at `keep`. Returns the paths deleted.
+    QStringList prune(const QString& keep) const;
+
+private:
+    QString m_path;
+};
