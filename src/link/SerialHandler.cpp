@@ -77,8 +77,12 @@ void SerialHandler::pilot()
         if (!choosePort())
             return;
     }
-    connectToTessel();
-    Q_EMIT shouldStopTimer();
+    // A port that is found but refuses to open is usually one the system
+    // is still setting up (a freshly plugged device whose permissions are
+    // not applied yet): keep searching instead of giving up until the user
+    // reconnects by hand.
+    if (connectToTessel())
+        Q_EMIT shouldStopTimer();
 }
 
 bool SerialHandler::rescanDeivce()
@@ -93,11 +97,16 @@ bool SerialHandler::connectToTessel()
     bool open = m_port.isOpen();
     if (!m_port.portName().isEmpty() && !open) {
         open = m_port.open(QIODevice::ReadWrite);
-        if (!open)
-            qCInfo(lcLink) << "cannot open" << m_port.portName() << ':' << m_port.errorString();
+        if (!open) {
+            const QString reason = m_port.portName() + QStringLiteral(": ") + m_port.errorString();
+            if (reason != m_lastOpenFailure)
+                qCWarning(lcLink).noquote() << "cannot open the receiver port" << reason;
+            m_lastOpenFailure = reason;
+        }
     }
     if (!open)
         return false;
+    m_lastOpenFailure.clear();
     m_framer.clear();
     // Terminals without modem lines (a pseudo-terminal, some adapters)
     // refuse these two; the link works without them.

@@ -87,4 +87,5 @@ private:
     FrameFramer m_framer;
     QList<QByteArray> m_pending;
     std::function<void(const QByteArray&)> m_rawTap;
+    QString m_lastOpenFailure;
 };

@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 
 namespace testsupport {
@@ -64,8 +65,12 @@ QByteArray PseudoTerminal::read(int count, int timeoutMs)
         const int left = timeoutMs - static_cast<int>(clock.elapsed());
         if (left <= 0)
             break;
+        // Keep the caller's event loop turning: the code under test often
+        // writes from timers and queued calls of this thread.
+        if (QCoreApplication::instance())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         pollfd p{m_master, POLLIN, 0};
-        if (::poll(&p, 1, left) <= 0)
+        if (::poll(&p, 1, left < 5 ? left : 5) <= 0)
             continue;
         char buffer[512];
         const ssize_t n = ::read(m_master, buffer, sizeof buffer);

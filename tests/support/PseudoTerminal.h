@@ -22,7 +22,8 @@ public:
     // Writes every byte to the master side; false when the write failed.
     bool write(const QByteArray& bytes);
     // Reads what the code under test wrote until `count` bytes arrived or
-    // `timeoutMs` passed.
+    // `timeoutMs` passed, processing the calling thread's Qt events
+    // meanwhile.
     QByteArray read(int count, int timeoutMs = 2000);
     // Reads whatever is available within `timeoutMs`.
     QByteArray readAvailable(int timeoutMs = 50);
