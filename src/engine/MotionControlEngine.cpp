@@ -1,8 +1,11 @@
 #include "engine/MotionControlEngine.h"
 
+#include "app/AppContext.h"
+#include "app/StateManager.h"
 #include "link/Orvik.h"
 
 #include <QMetaObject>
+#include <QQmlEngine>
 #include <QThread>
 
 namespace {
@@ -38,10 +41,23 @@ MotionControlEngine::MotionControlEngine(QObject* parent) : QObject(parent)
             &MotionControlEngine::distributeAnimationTick, Qt::DirectConnection);
     m_oscTimer.start();
     m_animationTimer.start();
+
+    for (int i = 0; i < kNumOfSources; ++i) {
+        auto* source = new ContinuousControlSource(this);
+        QQmlEngine::setObjectOwnership(source, QQmlEngine::CppOwnership);
+        source->setEngine(this);
+        source->setIndex(i);
+        m_sources[size_t(i)] = source;
+    }
 }
 
 MotionControlEngine::~MotionControlEngine()
 {
+    // The sources go first, then the devices they followed.
+    for (ContinuousControlSource*& source : m_sources) {
+        delete source;
+        source = nullptr;
+    }
     QHash<uint64_t, std::shared_ptr<Orvik>> devices;
     {
         QMutexLocker lock(&m_devicesLock);
@@ -116,6 +132,8 @@ void MotionControlEngine::insertDevice(Orvik* device)
         return;
     if (device->thread() != thread())
         device->moveToThread(thread());
+    // QML receives devices from getDeviceAt(); it must never collect them.
+    QQmlEngine::setObjectOwnership(device, QQmlEngine::CppOwnership);
     const uint64_t uuid = device->getUuid();
     std::shared_ptr<Orvik> replaced;
     {
@@ -189,16 +207,121 @@ void MotionControlEngine::swapDevices(int i, int j)
     Q_EMIT deviceSwapped(i, j);
 }
 
+std::shared_ptr<Orvik> MotionControlEngine::registeredDevice(const Orvik* d) const
+{
+    if (!d)
+        return nullptr;
+    QMutexLocker lock(&m_devicesLock);
+    for (const auto& device : m_devices)
+        if (device.get() == d)
+            return device;
+    return nullptr;
+}
+
+ContinuousControlSource* MotionControlEngine::getCSourceAt(int i) const
+{
+    return isSlot(i) ? m_sources[size_t(i)] : nullptr;
+}
+
+void MotionControlEngine::addNewCSourceAt(int i, bool notify)
+{
+    if (!isSlot(i))
+        return;
+    ContinuousControlSource* source = m_sources[size_t(i)];
+    source->setName(QStringLiteral("Wheel %1").arg(i + 1));
+
+    const uint8_t channel = source->getChannel();
+    const auto taken = [&](int n) {
+        for (const ContinuousControlSource* other : m_sources)
+            if (!other->isDummy() && other->getChannel() == channel && other->getEventNumber() == n)
+                return true;
+        return false;
+    };
+    int number = i + 1;
+    while (number < 127 && taken(number))
+        ++number;
+    source->setEventNumber(uint8_t(number));
+    source->setDummy(false);
+    if (notify)
+        Q_EMIT newCSourceAddedAt(i);
+    if (const std::shared_ptr<Orvik> first = deviceRefAt(0))
+        source->setDevice(first->getUuid(), true);
+}
+
+void MotionControlEngine::swapCSources(int i, int j)
+{
+    if (!isSlot(i) || !isSlot(j))
+        return;
+    std::swap(m_sources[size_t(i)], m_sources[size_t(j)]);
+    // A source's index is the slot a saved patch puts it back into, so it
+    // moves with the source.
+    m_sources[size_t(i)]->setIndex(i);
+    m_sources[size_t(j)]->setIndex(j);
+    Q_EMIT cSourceSwapped(i, j);
+}
+
+void MotionControlEngine::removeCSourceAt(int i, bool notify)
+{
+    if (!isSlot(i))
+        return;
+    m_sources[size_t(i)]->reset();
+    if (notify)
+        Q_EMIT cSourceRemoved(i);
+    if (StateManager* state = AppContext::stateManager())
+        state->setFocusedSource(-1);
+}
+
+bool MotionControlEngine::eventNumberExisted(int n, int ch) const
+{
+    for (const ContinuousControlSource* source : m_sources)
+        if (!source->isDummy() && source->getChannel() == ch && source->getEventNumber() == n)
+            return true;
+    return false;
+}
+
+void MotionControlEngine::loadCSource(const ContinuousControlSource* source)
+{
+    if (!source || !isSlot(source->getIndex()))
+        return;
+    m_sources[size_t(source->getIndex())]->applyParams(source->getParams());
+}
+
 void MotionControlEngine::handleDeviceMute(Orvik* d)
 {
+    const std::shared_ptr<Orvik> device = registeredDevice(d);
+    if (!device)
+        return;
+    const uint64_t uuid = device->getUuid();
+    const bool muted = device->isMuted();
+    for (ContinuousControlSource* source : m_sources) {
+        if (source->getDeviceId() != uuid)
+            continue;
+        if (muted)
+            source->setEnabled(false);
+        else
+            source->restoreEnabled();
+    }
     Q_EMIT deviceEnablementChanged(d);
 }
 
 void MotionControlEngine::handleDeviceSolo(Orvik* d)
 {
+    const std::shared_ptr<Orvik> device = registeredDevice(d);
+    if (!device)
+        return;
+    const uint64_t uuid = device->getUuid();
+    if (device->isSoloed()) {
+        for (ContinuousControlSource* source : m_sources)
+            source->setEnabled(source->getDeviceId() == uuid);
+    } else {
+        for (ContinuousControlSource* source : m_sources)
+            if (source->getDeviceId() == uuid)
+                source->restoreEnabled();
+    }
     Q_EMIT deviceEnablementChanged(d);
 }
 
+// Publishing the live sources over OSC belongs to the OSC sender.
 void MotionControlEngine::sendControlOSC() {}
 
 void MotionControlEngine::distributeAnimationTick()
@@ -208,7 +331,18 @@ void MotionControlEngine::distributeAnimationTick()
 
 void MotionControlEngine::refreshCs()
 {
-    bindSourcesToDevices();
+    for (ContinuousControlSource* source : m_sources) {
+        if (!isDeviceExist(source->getDeviceId())) {
+            if (const std::shared_ptr<Orvik> first = deviceRefAt(0))
+                source->setDevice(first->getUuid(), true);
+        }
+        source->connectToDevice();
+    }
 }
 
-void MotionControlEngine::bindSourcesToDevices() {}
+void MotionControlEngine::bindSourcesToDevices()
+{
+    for (ContinuousControlSource* source : m_sources)
+        if (isDeviceExist(source->getDeviceId()))
+            source->connectToDevice();
+}

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "engine/ContinuousControlSource.h"
+
 #include <QHash>
 #include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 
@@ -22,6 +25,8 @@ class Orvik;
 // registration's signals and source bindings run there. The link holds a
 // device through deviceRefById() while it applies a frame, so a device
 // removed meanwhile is destroyed only after that frame, on the GUI thread.
+// The control sources and everything that touches them run on the GUI
+// thread only.
 class MotionControlEngine : public QObject
 {
     Q_OBJECT
@@ -30,6 +35,7 @@ class MotionControlEngine : public QObject
 public:
     static constexpr int kOscIntervalMs = 3;
     static constexpr int kAnimationIntervalMs = 16;
+    static constexpr int kNumOfSources = 12;
 
     explicit MotionControlEngine(QObject* parent = nullptr);
     ~MotionControlEngine() override;
@@ -43,6 +49,18 @@ public:
     Q_INVOKABLE void swapDevices(int i, int j);
     Q_INVOKABLE bool isDeviceExist(uint64_t uuid) const;
     Q_INVOKABLE QString getDeviceNameAt(int i) const;
+    Q_INVOKABLE int getNumOfCSources() const { return kNumOfSources; }
+    Q_INVOKABLE ContinuousControlSource* getCSourceAt(int i) const;
+    // Turns slot `i` into a live source named "Wheel <i + 1>" with the first
+    // free event number from i + 1 on, following the device at position 0.
+    Q_INVOKABLE void addNewCSourceAt(int i, bool notify = true);
+    // Exchanges the sources of two slots; each then carries its new slot
+    // number.
+    Q_INVOKABLE void swapCSources(int i, int j);
+    // Returns slot `i` to an empty slot and clears the focused source.
+    Q_INVOKABLE void removeCSourceAt(int i, bool notify = true);
+    // Whether a live source on channel `ch` already uses event number `n`.
+    Q_INVOKABLE bool eventNumberExisted(int n, int ch) const;
 
     // Takes ownership of a device built elsewhere (the registry loader) and
     // registers it; a device with the same identifier is replaced.
@@ -51,6 +69,11 @@ public:
     // any thread.
     std::shared_ptr<Orvik> deviceRefById(uint64_t uuid) const;
     std::shared_ptr<Orvik> deviceRefAt(int at) const;
+
+    // Copies the settings of a source built elsewhere (the patch loader)
+    // into the engine's source of the slot named by its index; an index
+    // outside 0-11 is ignored. Does not take ownership.
+    void loadCSource(const ContinuousControlSource* source);
 
 Q_SIGNALS:
     void newDeviceAdded(Orvik* device);
@@ -75,10 +98,17 @@ private:
     // thread.
     void finishInsert(uint64_t uuid);
     std::shared_ptr<Orvik> deviceAtLocked(int at) const;
+    // The registered device `d` names, held; none when it is not (or no
+    // longer) registered.
+    std::shared_ptr<Orvik> registeredDevice(const Orvik* d) const;
     void bindSourcesToDevices();
+    static bool isSlot(int i) { return i >= 0 && i < kNumOfSources; }
 
     mutable QMutex m_devicesLock;
     QHash<uint64_t, std::shared_ptr<Orvik>> m_devices;
+
+    // Owned; children of the engine so that QML never takes them over.
+    std::array<ContinuousControlSource*, kNumOfSources> m_sources{};
 
     QTimer m_oscTimer;
     QTimer m_animationTimer;

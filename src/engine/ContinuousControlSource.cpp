@@ -1,0 +1,288 @@
+#include "engine/ContinuousControlSource.h"
+
+#include "app/AppContext.h"
+#include "app/StateManager.h"
+#include "engine/ControlMapping.h"
+#include "link/Orvik.h"
+#include "midi/MidiHandler.h"
+
+#include <juce_audio_basics/juce_audio_basics.h>
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+bool isHighResMidiOn()
+{
+    const StateManager* state = AppContext::stateManager();
+    return state && state->getHiResMidiState();
+}
+
+bool isInMappingMode()
+{
+    const StateManager* state = AppContext::stateManager();
+    return state && state->getMappingModeState();
+}
+
+// The message builders take data already cut to seven bits (fourteen for
+// the wheel), so out-of-range settings wrap instead of tripping the
+// builders' range checks.
+juce::MidiMessage controller(int channel, int number, int value)
+{
+    return juce::MidiMessage::controllerEvent(channel, int(unsigned(number) & 0x7Fu),
+                                              int(unsigned(value) & 0x7Fu));
+}
+
+juce::MidiMessage pitchWheel(int channel, int value)
+{
+    return juce::MidiMessage::pitchWheel(channel, int(unsigned(value) & 0x3FFFu));
+}
+
+juce::MidiMessage channelPressure(int channel, int value)
+{
+    return juce::MidiMessage::channelPressureChange(channel, int(unsigned(value) & 0x7Fu));
+}
+
+constexpr int kHighResPairOffset = 32;
+constexpr int kLearnValue = 127;
+constexpr int kPitchWheelCentre = 8192;
+
+} // namespace
+
+ContinuousControlSource::ContinuousControlSource(QObject* parent) : ControlSourceBase(parent) {}
+
+void ContinuousControlSource::setMin(float x)
+{
+    if (x < m_max)
+        m_min = x;
+}
+
+void ContinuousControlSource::setMax(float x)
+{
+    if (!(x <= m_min))
+        m_max = x;
+}
+
+void ContinuousControlSource::setSensitivity(float x)
+{
+    m_sensitivity = std::max(x, ControlMapping::kMinSensitivity);
+}
+
+ControlSourceParams ContinuousControlSource::getParams() const
+{
+    ControlSourceParams params;
+    copyBaseParamsTo(params);
+    params.lowerbound = m_lowerbound;
+    params.upperbound = m_upperbound;
+    params.min = m_min;
+    params.max = m_max;
+    params.isGated = m_isGated;
+    params.isReversed = m_isReversed;
+    params.defaultValue = m_defaultValue;
+    params.sensitivity = m_sensitivity;
+    params.axis = m_axis;
+    return params;
+}
+
+void ContinuousControlSource::applyParams(const ControlSourceParams& params)
+{
+    m_lowerbound = params.lowerbound;
+    m_upperbound = params.upperbound;
+    // The record is taken as a whole; its range is kept only when it is a
+    // range at all, so that min stays below max.
+    if (params.min < params.max) {
+        m_min = params.min;
+        m_max = params.max;
+    }
+    m_isGated = params.isGated;
+    m_isReversed = params.isReversed;
+    m_defaultValue = params.defaultValue;
+    m_sensitivity = std::max(params.sensitivity, ControlMapping::kMinSensitivity);
+    m_axis = params.axis;
+    applyBaseParams(params);
+}
+
+int ContinuousControlSource::midiChannel() const
+{
+    return ControlMapping::midiChannel(getChannel());
+}
+
+void ContinuousControlSource::queue(const juce::MidiMessage& message) const
+{
+    if (MidiHandler* midi = AppContext::midiHandler())
+        midi->queueMessage(message);
+}
+
+bool ContinuousControlSource::isSendDue(bool deviceReady) const
+{
+    return ControlMapping::isSendDue(deviceReady, m_lastValue, m_value);
+}
+
+void ContinuousControlSource::handleMotion(const MotionRecord& record)
+{
+    const std::shared_ptr<Orvik> device = deviceRef();
+    if (!isEnabled() || isDummy() || !device || device->isBypassed() || isInMappingMode()) {
+        m_gateOpen = false;
+        return;
+    }
+    const std::optional<float> motion = ControlMapping::pickAxis(record, m_axis);
+    if (!motion) {
+        // An axis that names no motion value follows nothing.
+        m_gateOpen = false;
+        return;
+    }
+    m_value = ControlMapping::shape(*motion, m_sensitivity, m_isReversed);
+    m_gateOpen = ControlMapping::isGateOpen(device->getYGate(), record.y(), m_isGated, m_value,
+                                            m_lowerbound, m_upperbound);
+    const bool ready = device->isReady();
+
+    if (m_gateOpen) {
+        m_value = ControlMapping::mapWindow(m_value, m_lowerbound, m_upperbound);
+        const int number = getEventNumber();
+        if (number <= 127)
+            sendControlChange(ready);
+        else if (number == ControlMapping::kPitchBendEvent)
+            sendPitchBend(ready);
+        else if (number == ControlMapping::kAftertouchEvent)
+            sendAftertouch(ready);
+        m_lastValue = m_value;
+        m_rampStep = 0;
+        return;
+    }
+
+    if (m_defaultValue == ControlMapping::kDefaultOff) {
+        m_value = m_lastValue;
+        return;
+    }
+    const int step = m_rampStep;
+    if (step <= ControlMapping::kGlideSteps) {
+        m_value = ControlMapping::glideStep(m_lastValue, m_defaultValue, step);
+        emitValue(ready);
+    } else {
+        m_value = m_defaultValue;
+    }
+    if (step < INT_MAX)
+        m_rampStep = step + 1;
+}
+
+void ContinuousControlSource::emitValue(bool deviceReady)
+{
+    switch (getEventNumber()) {
+    case ControlMapping::kPitchBendEvent:
+        sendPitchBend(deviceReady);
+        break;
+    case ControlMapping::kAftertouchEvent:
+        sendAftertouch(deviceReady);
+        break;
+    default:
+        sendControlChange(deviceReady);
+        break;
+    }
+}
+
+void ContinuousControlSource::sendControlChange(bool deviceReady)
+{
+    const float out = ControlMapping::outputOf(m_value, m_min, m_max);
+    const int channel = midiChannel();
+    const int number = getEventNumber();
+    if (number < kHighResPairOffset && isHighResMidiOn()) {
+        const ControlMapping::HighResPair pair = ControlMapping::splitHighRes(out);
+        const juce::MidiMessage msb = controller(channel, number, pair.msb);
+        const juce::MidiMessage lsb = controller(channel, number + kHighResPairOffset, pair.lsb);
+        if (isSendDue(deviceReady)) {
+            queue(msb);
+            queue(lsb);
+        }
+        return;
+    }
+    const juce::MidiMessage message = controller(channel, number, ControlMapping::truncate(out));
+    if (isSendDue(deviceReady))
+        queue(message);
+}
+
+void ContinuousControlSource::sendAftertouch(bool deviceReady)
+{
+    const float out = ControlMapping::outputOf(m_value, m_min, m_max);
+    const juce::MidiMessage message = channelPressure(midiChannel(), ControlMapping::truncate(out));
+    if (isSendDue(deviceReady))
+        queue(message);
+}
+
+void ContinuousControlSource::sendPitchBend(bool deviceReady)
+{
+    const float curve =
+        ControlMapping::pitchBendCurve(m_value, m_lowerbound, m_upperbound, m_min, m_max);
+    m_value = curve * ControlMapping::kScale;
+    const juce::MidiMessage message =
+        pitchWheel(midiChannel(), ControlMapping::pitchWheelOf(curve));
+    if (isSendDue(deviceReady))
+        queue(message);
+}
+
+void ContinuousControlSource::handleDeviceBypass()
+{
+    const std::shared_ptr<Orvik> device = deviceRef();
+    if (!device || !device->isBypassed())
+        return;
+    m_gateOpen = false;
+    if (m_defaultValue > ControlMapping::kDefaultOff && isEnabled()) {
+        m_value = m_defaultValue;
+        emitValue(device->isReady());
+        if (MidiHandler* midi = AppContext::midiHandler())
+            midi->flushBuffer();
+    }
+}
+
+void ContinuousControlSource::sendMapping()
+{
+    MidiHandler* midi = AppContext::midiHandler();
+    if (!midi)
+        return;
+    const int channel = midiChannel();
+    const int number = getEventNumber();
+    if (number < kHighResPairOffset && isHighResMidiOn()) {
+        midi->queueMessage(controller(channel, number, 113));
+        midi->queueMessage(controller(channel, number + kHighResPairOffset, 20));
+        midi->queueMessage(controller(channel, number, 100));
+        midi->queueMessage(controller(channel, number + kHighResPairOffset, 10));
+        midi->flushBuffer();
+        return;
+    }
+    // A host learns pitch bend and aftertouch from a message of that kind:
+    // move the control fully and let it go again, so nothing is left bent or
+    // pressed.
+    if (number == ControlMapping::kPitchBendEvent) {
+        midi->queueMessage(pitchWheel(channel, ControlMapping::kMaxPitchWheel));
+        midi->queueMessage(pitchWheel(channel, kPitchWheelCentre));
+        midi->flushBuffer();
+        return;
+    }
+    if (number == ControlMapping::kAftertouchEvent) {
+        midi->queueMessage(channelPressure(channel, kLearnValue));
+        midi->queueMessage(channelPressure(channel, 0));
+        midi->flushBuffer();
+        return;
+    }
+    midi->sendNow(controller(channel, number, kLearnValue));
+}
+
+void ContinuousControlSource::reset()
+{
+    m_value = 0.0f;
+    m_gateOpen = true;
+    m_lastValue = -1.0f;
+    m_rampStep = 0;
+    disconnectFromDevice();
+    m_lowerbound = 0.0f;
+    m_upperbound = 127.0f;
+    m_min = 0.0f;
+    m_max = 127.0f;
+    m_isGated = false;
+    m_isReversed = false;
+    m_defaultValue = ControlMapping::kDefaultOff;
+    m_sensitivity = 1.0f;
+    m_axis = 0;
+    resetBase();
+    Q_EMIT sourceReset();
+}

@@ -1,0 +1,140 @@
+#pragma once
+
+#include "engine/ControlSourceParams.h"
+#include "link/MotionRecord.h"
+
+#include <QMetaObject>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUuid>
+
+#include <cstdint>
+#include <memory>
+
+class MotionControlEngine;
+class Orvik;
+
+// What every control source has: its identity, the device it follows, its
+// MIDI addressing and the signals the user interface listens to. A source
+// lives on the GUI thread. It never keeps a device pointer it would follow
+// blindly: the device is always looked up again by identifier through the
+// engine, so a device removed meanwhile is simply not found.
+class ControlSourceBase : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ControlSourceBase(QObject* parent = nullptr);
+    ~ControlSourceBase() override;
+
+    // The engine this source asks for its device; the application's engine
+    // when none was given.
+    void setEngine(MotionControlEngine* engine) { m_engine = engine; }
+    MotionControlEngine* engine() const;
+
+    QUuid getId() const { return m_id; }
+    uint64_t getDeviceId() const { return m_deviceId; }
+    uint32_t getType() const { return m_type; }
+    bool isDummy() const { return m_dummy; }
+    bool isEnabled() const { return m_enabled; }
+    int getIndex() const { return m_index; }
+    QString getName() const { return m_name; }
+    uint8_t getChannel() const { return m_channel; }
+    uint8_t getEventNumber() const { return m_eventNumber; }
+    bool isCcOrNote() const { return m_ccOrNote; }
+    bool isHardwareOutput() const { return m_toHardware; }
+    bool getSavedEnabled() const { return m_savedEnabled; }
+
+    // Assign without a signal.
+    void setId(const QUuid& id) { m_id = id; }
+    void setType(uint32_t type) { m_type = type; }
+    // Assigns; emits labelChanged when the name changes.
+    void setName(const QString& name);
+    // Assign and signal only when the value changes.
+    void setDummy(bool dummy);
+    void setIndex(int index);
+    void setChannel(uint8_t channel);
+    void setEventNumber(uint8_t number);
+    void setCcOrNote(bool ccOrNote);
+    void setHardwareOutput(bool toHardware);
+    // Saves the present state for restoreEnabled (on every call), then
+    // assigns and signals when the state changes.
+    void setEnabled(bool enabled);
+    // Returns to the state saved by the last setEnabled; signals always.
+    void restoreEnabled();
+
+    // The engine's device with this source's identifier, or none.
+    Orvik* getDevice() const;
+    // The same, held so that it stays alive while the caller uses it.
+    std::shared_ptr<Orvik> deviceRef() const;
+    // Follows the device (its motion and bypass signals) unless this is an
+    // empty slot or the device does not exist; connects at most once.
+    void connectToDevice();
+    // Stops following whatever device this source follows.
+    void disconnectFromDevice();
+    // Leaves the present device, takes `id` and, when `connect` is set,
+    // follows it; emits deviceChanged on every call.
+    void setDevice(uint64_t id, bool connect);
+    // Whether the source currently follows a device's signals.
+    bool isConnectedToDevice() const;
+
+    // Processes one copy of the device's motion record.
+    virtual void handleMotion(const MotionRecord& record) = 0;
+    // Sends the learn message that lets a MIDI host learn this control.
+    virtual void sendMapping() = 0;
+    // Reacts to a change of the device's bypass state.
+    virtual void handleDeviceBypass() {}
+    // Returns the source to an empty slot with default settings.
+    virtual void reset();
+
+Q_SIGNALS:
+    void dummyStateChanged(bool newState);
+    void deviceChanged(uint64_t newDeviceId);
+    void indexChanged(int newIndex);
+    void enablementChanged(bool newState);
+    void labelChanged(QString newLabel);
+    void channelNumberChanged(uint8_t newCh);
+    void eventTypeChanged(bool newState);
+    void eventNumberChanged(uint8_t newCC);
+    void hardwareOutputStateChanged(bool newState);
+    void sourceReset();
+
+public Q_SLOTS:
+    // A device signalled new motion. The pointer may name a device removed
+    // since the signal was queued: it is only compared, never followed.
+    void valueReceived(Orvik* fromDevice);
+    void deviceBypassStateChanged(Orvik* fromDevice);
+
+protected:
+    // The base part of reset: identity, device, addressing; keeps the index
+    // and the saved enabled state; emits nothing.
+    void resetBase();
+    void copyBaseParamsTo(ControlSourceParams& params) const;
+    // Copies the base settings without any signal and rebinds to the
+    // record's device: the device followed before the copy is left, the new
+    // one followed (unless the source is an empty slot), deviceChanged
+    // emitted.
+    void applyBaseParams(const ControlSourceParams& params);
+
+private:
+    void follow(Orvik* device);
+
+    MotionControlEngine* m_engine = nullptr;
+    QMetaObject::Connection m_dataConnection;
+    QMetaObject::Connection m_bypassConnection;
+    QPointer<Orvik> m_followed;
+
+    QUuid m_id;
+    uint64_t m_deviceId = 0;
+    uint32_t m_type = 0;
+    bool m_dummy = true;
+    bool m_enabled = true;
+    int m_index = -1;
+    QString m_name;
+    uint8_t m_channel = 0;
+    uint8_t m_eventNumber = 1;
+    bool m_ccOrNote = true;
+    bool m_toHardware = true;
+    bool m_savedEnabled = true;
+};
