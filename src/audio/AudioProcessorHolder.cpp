@@ -1,0 +1,355 @@
+#include "audio/AudioProcessorHolder.h"
+
+#include "app/AppContext.h"
+#include "app/StateManager.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcAudio, "kinetra.audio")
+
+namespace {
+
+juce::String toJuce(const QString& s)
+{
+    return juce::String::fromUTF8(s.toUtf8().constData());
+}
+
+QString toQt(const juce::String& s)
+{
+    return QString::fromUtf8(s.toRawUTF8());
+}
+
+QStringList toQt(const juce::StringArray& list)
+{
+    QStringList out;
+    out.reserve(list.size());
+    for (const juce::String& s : list)
+        out.append(toQt(s));
+    return out;
+}
+
+} // namespace
+
+AudioProcessorHolder::AudioProcessorHolder(const QString& setupFilePath, QObject* parent)
+    : QObject(parent), m_setupFilePath(setupFilePath)
+{
+}
+
+AudioProcessorHolder::~AudioProcessorHolder()
+{
+    detachFromDevice();
+    Lock lock(m_managerMutex);
+    m_manager.closeAudioDevice();
+}
+
+bool AudioProcessorHolder::onMessageThread()
+{
+    return juce::MessageManager::existsAndIsCurrentThread();
+}
+
+void AudioProcessorHolder::addAudioDeviceType(std::unique_ptr<juce::AudioIODeviceType> type)
+{
+    Lock lock(m_managerMutex);
+    if (type)
+        m_manager.addAudioDeviceType(std::move(type));
+}
+
+void AudioProcessorHolder::loadSavedState()
+{
+    if (m_setupFilePath.isEmpty())
+        return;
+    const QFileInfo info(m_setupFilePath);
+    if (!info.exists() || !info.isFile())
+        return;
+    std::unique_ptr<juce::XmlElement> xml =
+        juce::parseXML(juce::File(toJuce(info.absoluteFilePath())));
+    if (xml && xml->getStringAttribute("audioOutputDeviceName").isNotEmpty()) {
+        m_savedState = *xml;
+        return;
+    }
+    qCInfo(lcAudio) << "removing unusable audio set-up" << m_setupFilePath;
+    QFile::remove(m_setupFilePath);
+}
+
+void AudioProcessorHolder::initialise()
+{
+    Lock lock(m_managerMutex);
+    const StateManager* state = AppContext::stateManager();
+    m_preferredSetup = juce::AudioDeviceManager::AudioDeviceSetup();
+    m_preferredSetup.outputDeviceName = {};
+    m_preferredSetup.inputDeviceName = {};
+    m_preferredSetup.sampleRate = state ? state->getAudioSampleRate() : 44100;
+    m_preferredSetup.bufferSize = state ? state->getAudioBufferSize() : 64;
+    m_preferredSetup.inputChannels.clear();
+    m_preferredSetup.useDefaultInputChannels = true;
+    m_preferredSetup.useDefaultOutputChannels = true;
+
+    loadSavedState();
+
+    if (!m_attached) {
+        m_manager.addAudioCallback(this);
+        m_attached = true;
+    }
+    const auto& config = m_channelConfig.first();
+    const juce::String error = m_manager.initialise(config.first, config.second, &m_savedState,
+                                                    true, {}, &m_preferredSetup);
+    if (error.isNotEmpty())
+        qCInfo(lcAudio) << "audio device not opened:" << toQt(error);
+
+    if (onMessageThread() && !m_listening) {
+        m_manager.addChangeListener(this);
+        m_listening = true;
+    }
+    m_knownType = toQt(m_manager.getCurrentAudioDeviceType());
+    m_knownOutputs = outputNamesLocked();
+}
+
+QStringList AudioProcessorHolder::outputNamesLocked()
+{
+    if (juce::AudioIODeviceType* type = m_manager.getCurrentDeviceTypeObject())
+        return toQt(type->getDeviceNames(false));
+    return {};
+}
+
+QStringList AudioProcessorHolder::getAudioDeviceTypes()
+{
+    Lock lock(m_managerMutex);
+    QStringList names;
+    for (juce::AudioIODeviceType* type : m_manager.getAvailableDeviceTypes()) {
+        const QString name = toQt(type->getTypeName());
+        if (name != QLatin1String("DirectSound"))
+            names.append(name);
+    }
+    return names;
+}
+
+QStringList AudioProcessorHolder::getAllAudioDevices()
+{
+    Lock lock(m_managerMutex);
+    if (m_manager.getCurrentAudioDeviceType().isEmpty())
+        return {};
+    return outputNamesLocked();
+}
+
+QString AudioProcessorHolder::getCurrentDeviceType()
+{
+    Lock lock(m_managerMutex);
+    return toQt(m_manager.getCurrentAudioDeviceType());
+}
+
+QString AudioProcessorHolder::getCurrentDevice()
+{
+    Lock lock(m_managerMutex);
+    if (juce::AudioIODevice* device = m_manager.getCurrentAudioDevice())
+        return toQt(device->getName());
+    return {};
+}
+
+QList<int> AudioProcessorHolder::usableBufferSizes(const juce::Array<int>& sizes)
+{
+    QList<int> out;
+    for (int size : sizes)
+        if (size > 0 && size <= kMaxOfferedBufferSize && size % 8 == 0)
+            out.append(size);
+    return out;
+}
+
+QList<int> AudioProcessorHolder::getAvailableAudioBufferSize()
+{
+    Lock lock(m_managerMutex);
+    if (juce::AudioIODevice* device = m_manager.getCurrentAudioDevice())
+        return usableBufferSizes(device->getAvailableBufferSizes());
+    return {};
+}
+
+juce::AudioDeviceManager::AudioDeviceSetup
+AudioProcessorHolder::setupForOutput(const QString& name) const
+{
+    juce::AudioDeviceManager::AudioDeviceSetup setup;
+    setup.outputDeviceName = toJuce(name);
+    setup.inputDeviceName = {};
+    setup.sampleRate = m_preferredSetup.sampleRate;
+    setup.bufferSize = m_preferredSetup.bufferSize;
+    setup.inputChannels.clear();
+    setup.useDefaultInputChannels = true;
+    setup.useDefaultOutputChannels = true;
+    return setup;
+}
+
+void AudioProcessorHolder::applySetupLocked(const juce::AudioDeviceManager::AudioDeviceSetup& setup)
+{
+    // Our own changes must not look like devices coming and going. The
+    // listener list belongs to the message thread; elsewhere the change is
+    // recognised by the watch itself (the device list does not change).
+    const bool relisten = m_listening && onMessageThread();
+    if (relisten)
+        m_manager.removeChangeListener(this);
+    const juce::String error = m_manager.setAudioDeviceSetup(setup, true);
+    if (error.isNotEmpty())
+        qCInfo(lcAudio) << "audio set-up not applied:" << toQt(error);
+    if (relisten)
+        m_manager.addChangeListener(this);
+}
+
+void AudioProcessorHolder::setAudioBufferSize(int size)
+{
+    Lock lock(m_managerMutex);
+    juce::AudioDeviceManager::AudioDeviceSetup setup = m_manager.getAudioDeviceSetup();
+    setup.bufferSize = size;
+    applySetupLocked(setup);
+}
+
+void AudioProcessorHolder::setAudioDevice(const QString& name)
+{
+    Lock lock(m_managerMutex);
+    applySetupLocked(setupForOutput(name));
+}
+
+void AudioProcessorHolder::setAudioDeviceType(const QString& type)
+{
+    Lock lock(m_managerMutex);
+    const bool relisten = m_listening && onMessageThread();
+    if (relisten)
+        m_manager.removeChangeListener(this);
+    m_manager.setCurrentAudioDeviceType(toJuce(type), true);
+    if (relisten)
+        m_manager.addChangeListener(this);
+    // The watch compares lists of one type: start again from the new one.
+    m_knownType = toQt(m_manager.getCurrentAudioDeviceType());
+    m_knownOutputs = outputNamesLocked();
+}
+
+QString AudioProcessorHolder::changedDevice(const QStringList& known, const QStringList& current)
+{
+    const bool grew = current.size() > known.size();
+    const QStringList& longer = grew ? current : known;
+    const QStringList& shorter = grew ? known : current;
+    QString changed;
+    for (const QString& name : longer)
+        if (!shorter.contains(name))
+            changed = name;
+    return changed;
+}
+
+void AudioProcessorHolder::changeListenerCallback(juce::ChangeBroadcaster*)
+{
+    {
+        Lock lock(m_managerMutex);
+        const QString type = toQt(m_manager.getCurrentAudioDeviceType());
+        const QStringList current = outputNamesLocked();
+        if (type != m_knownType) {
+            m_knownType = type;
+            m_knownOutputs = current;
+        } else {
+            if (current.size() == m_knownOutputs.size())
+                return;
+            const bool added = current.size() > m_knownOutputs.size();
+            const QString changed = changedDevice(m_knownOutputs, current);
+            if (added) {
+                if (!changed.isEmpty())
+                    applySetupLocked(setupForOutput(changed));
+            } else {
+                applySetupLocked(setupForOutput(QString()));
+            }
+            m_knownOutputs = current;
+        }
+    }
+    Q_EMIT audioDeviceChanged();
+}
+
+void AudioProcessorHolder::saveDeviceState()
+{
+    std::unique_ptr<juce::XmlElement> xml;
+    {
+        Lock lock(m_managerMutex);
+        xml = m_manager.createStateXml();
+        if (!xml)
+            xml = describeOpenDeviceLocked();
+        if (!xml)
+            return;
+        m_savedState = *xml;
+    }
+    if (m_setupFilePath.isEmpty())
+        return;
+    const QFileInfo info(m_setupFilePath);
+    QDir().mkpath(info.absolutePath());
+    if (!xml->writeTo(juce::File(toJuce(info.absoluteFilePath()))))
+        qCWarning(lcAudio) << "cannot write" << m_setupFilePath;
+}
+
+std::unique_ptr<juce::XmlElement> AudioProcessorHolder::describeOpenDeviceLocked()
+{
+    // The manager keeps a state only for devices chosen explicitly; the
+    // default device it opened by itself is described the same way, so that
+    // it is found again at the next start.
+    juce::AudioIODevice* device = m_manager.getCurrentAudioDevice();
+    if (device == nullptr)
+        return nullptr;
+    const juce::AudioDeviceManager::AudioDeviceSetup setup = m_manager.getAudioDeviceSetup();
+    auto xml = std::make_unique<juce::XmlElement>("DEVICESETUP");
+    xml->setAttribute("deviceType", m_manager.getCurrentAudioDeviceType());
+    xml->setAttribute("audioOutputDeviceName", setup.outputDeviceName);
+    xml->setAttribute("audioInputDeviceName", setup.inputDeviceName);
+    xml->setAttribute("audioDeviceRate", device->getCurrentSampleRate());
+    if (device->getDefaultBufferSize() != device->getCurrentBufferSizeSamples())
+        xml->setAttribute("audioDeviceBufferSize", device->getCurrentBufferSizeSamples());
+    return xml;
+}
+
+void AudioProcessorHolder::detachFromDevice()
+{
+    Lock lock(m_managerMutex);
+    if (m_listening) {
+        m_manager.removeChangeListener(this);
+        m_listening = false;
+    }
+    if (m_attached) {
+        m_attached = false;
+        m_manager.removeAudioCallback(this);
+    }
+}
+
+void AudioProcessorHolder::setBlockObserver(std::function<void(int)> observer)
+{
+    m_blockObserver = std::move(observer);
+}
+
+void AudioProcessorHolder::audioDeviceIOCallback(const float* const*, int, float* const* outputs,
+                                                 int numOutputs, int numSamples) noexcept
+{
+    if (numSamples <= 0)
+        return;
+    if (m_blockObserver)
+        m_blockObserver(numSamples);
+    m_tone.render(outputs, numOutputs, numSamples);
+}
+
+void AudioProcessorHolder::audioDeviceIOCallbackWithContext(
+    const float* const* inputs, int numInputs, float* const* outputs, int numOutputs,
+    int numSamples, const juce::AudioIODeviceCallbackContext&)
+{
+    audioDeviceIOCallback(inputs, numInputs, outputs, numOutputs, numSamples);
+}
+
+void AudioProcessorHolder::audioDeviceAboutToStart(juce::AudioIODevice* device)
+{
+    if (device == nullptr)
+        return;
+    const int bufferSize = device->getCurrentBufferSizeSamples();
+    const int sampleRate = static_cast<int>(device->getCurrentSampleRate());
+    if (StateManager* state = AppContext::stateManager()) {
+        state->setAudioBufferSize(bufferSize);
+        state->setAudioSampleRate(sampleRate);
+    }
+    m_tone.setSampleRate(static_cast<float>(sampleRate));
+    Q_EMIT audioDeviceChanged();
+}
+
+void AudioProcessorHolder::audioDeviceStopped()
+{
+    m_tone.setPlaying(false);
+    Q_EMIT audioDeviceChanged();
+}

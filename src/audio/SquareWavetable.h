@@ -1,0 +1,14 @@
+#pragma once
+
+#include "audio/WavetableBase.h"
+
+// A square wave: 1 for the first half of the table, −1 for the second. Used
+// as the guide tone's gate.
+class SquareWavetable : public WavetableBase
+{
+public:
+    SquareWavetable();
+
+protected:
+    void fillTable() override;
+};
