@@ -1,0 +1,110 @@
+// The per-frame path of one sensor: decode a motion frame, compute the
+// motion record, hand it to the device, let one bound control source
+// process it and build its controller message into the MIDI pending buffer.
+
+#include "app/AppContext.h"
+#include "app/StateManager.h"
+#include "engine/ContinuousControlSource.h"
+#include "engine/ControlMapping.h"
+#include "engine/MotionControlEngine.h"
+#include "link/FrameCodec.h"
+#include "link/MotionMath.h"
+#include "link/Orvik.h"
+#include "midi/InMemoryMidiBackend.h"
+#include "midi/MidiHandler.h"
+
+#include <QCoreApplication>
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+constexpr uint64_t kBand = 0xB0B0;
+constexpr int kFrameCount = 256;
+
+// Frames of a band sweeping its pitch up and down, so that every frame
+// moves the value enough to be sent.
+std::vector<QByteArray> sweepFrames()
+{
+    std::vector<QByteArray> frames;
+    for (int i = 0; i < kFrameCount; ++i) {
+        const double angle = std::sin(i * 0.05) * 0.6;
+        FrameCodec::MotionFrame frame;
+        frame.slot = 1;
+        frame.q.w = float(std::cos(angle / 2.0));
+        frame.q.y = float(std::sin(angle / 2.0));
+        frame.ax = int16_t(100 * (i % 7));
+        frame.az = 16384;
+        frames.push_back(FrameCodec::encodeMotion(frame));
+    }
+    return frames;
+}
+
+// What the link does with one frame, then what the GUI thread does with the
+// resulting signal, run inline.
+void processFrame(const QByteArray& bytes, Orvik& band, ContinuousControlSource& source)
+{
+    const auto decoded =
+        FrameCodec::decodeMotion(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    MotionMath::DeviceState state;
+    const MotionRecord previous = band.getRecord();
+    state.isReady = band.isReady();
+    state.isOnLeft = band.isOnLeft();
+    state.turnOffset = previous.turnOffset();
+    state.previousZRef = previous.zRef();
+    state.yawReference = band.getYawReference();
+    const auto record = MotionMath::compute(*decoded, state);
+    band.setQuaternion(decoded->q);
+    band.applyMotion(*record);
+    source.valueReceived(&band);
+}
+
+void BM_MotionFrameToMidi(benchmark::State& bench)
+{
+    int argc = 1;
+    char name[] = "bench";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+
+    StateManager state;
+    MotionControlEngine engine;
+    MidiHandler midi(std::make_shared<InMemoryMidiBackend>());
+    AppContext::setStateManager(&state);
+    AppContext::setEngine(&engine);
+    AppContext::setMidiHandler(&midi);
+
+    engine.addNewDevice(kBand);
+    Orvik* band = engine.getDeviceById(kBand);
+    for (int i = 0; i <= Orvik::kWarmUpFrames; ++i)
+        band->applyMotion(MotionRecord{});
+    // Bound but not connected: the benchmark calls the slot itself instead
+    // of going through a queued signal.
+    ContinuousControlSource* source = engine.getCSourceAt(0);
+    source->setDummy(false);
+    source->setDevice(kBand, false);
+    source->setAxis(ControlMapping::AxisY);
+    state.setHiResMidiState(bench.range(0) != 0);
+
+    const std::vector<QByteArray> frames = sweepFrames();
+    size_t next = 0;
+    int sinceFlush = 0;
+    for (auto _ : bench) {
+        processFrame(frames[next], *band, *source);
+        next = (next + 1) % frames.size();
+        // An audio block flushes the buffer every few frames.
+        if (++sinceFlush == 16) {
+            midi.flushBuffer();
+            sinceFlush = 0;
+        }
+    }
+    bench.SetItemsProcessed(bench.iterations());
+    AppContext::clear();
+}
+
+} // namespace
+
+BENCHMARK(BM_MotionFrameToMidi)->Arg(0)->Arg(1)->ArgName("hiRes");
+
+BENCHMARK_MAIN();
