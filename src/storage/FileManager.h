@@ -1,0 +1,114 @@
+#pragma once
+
+#include "storage/PatchDocument.h"
+#include "storage/SettingsDocument.h"
+#include "storage/StoragePaths.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class PresetIndex;
+
+// Loads and saves everything the application keeps between runs: patches,
+// the sixteen preset slots and their index, automatic backups, the settings
+// and the device registry. All files live under one root folder (see
+// StoragePaths); the production root is the user's documents folder
+// followed by "Vantor/Kinetra".
+//
+// Every save is atomic (the old file or the new one survives a crash, never
+// a mix). A patch that is not a JSON object is refused without touching the
+// engine; a settings or registry file that cannot be parsed is kept as
+// "<name>.corrupt" before the defaults apply, so that quitting does not
+// destroy it.
+//
+// Threads: GUI thread only. Peers (engine, state, MIDI ports) are reached
+// through AppContext and may be absent.
+class FileManager : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The built-in default patch, a resource compiled into the library.
+    static const QString kDefaultPatchPath;
+
+    // Uses the production folders.
+    explicit FileManager(QObject* parent = nullptr);
+    // Uses the folders under `paths` (tests pass a temporary root).
+    explicit FileManager(const StoragePaths& paths, QObject* parent = nullptr);
+
+    Q_INVOKABLE void loadPatchAt(const QString& path, bool isBackup, bool isUrl = true);
+    Q_INVOKABLE void saveCurrentPatchToPath(const QString& path, bool isUrl = true);
+    Q_INVOKABLE void saveCurrentPatchToSlot(int slot, const QString& patchName);
+    Q_INVOKABLE void removePatchAtSlot(int slot);
+    Q_INVOKABLE void loadPatchAtSlot(int slot);
+    Q_INVOKABLE QString getPresetPath() const;
+    Q_INVOKABLE QString getSlotName(int i) const;
+    Q_INVOKABLE bool slotIsEmtpy(int i) const;
+    Q_INVOKABLE bool slotIsChecked(int i) const;
+
+    // Plain operations for start-up and the user actions. Those returning
+    // bool report whether the file was read or written.
+
+    // The user action for a new patch: applies the built-in default patch;
+    // the current patch path is left as it was.
+    bool loadDefaultPatch();
+    // Start-up, after the settings: when no current patch was named, applies
+    // the newest backup that can be read, else the default patch.
+    void restorePatchAtStartup();
+    // Quit: writes the patch to the current patch path, or, when that is
+    // empty, to a new backup (keeping at most 15).
+    bool saveCurrentPatchOrBackup();
+
+    bool loadDeviceRegistry();
+    bool saveDeviceRegistry();
+    bool loadSettings();
+    bool saveSettings();
+
+    QString getCurrentPatchPath() const { return m_currentPatchPath; }
+    void setCurrentPatchPath(const QString& path) { m_currentPatchPath = path; }
+    // Where the audio host keeps its device choice.
+    QString getAudioSetupPath() const { return m_paths.audioSetupFile(); }
+    const StoragePaths& paths() const { return m_paths; }
+
+    // Seconds since 1970-01-01 UTC, used to name backups (tests inject one).
+    void setClock(std::function<qint64()> secondsSinceEpoch);
+
+    // Plain load and save, reporting success; the invokables above wrap them.
+    bool loadPatchFile(const QString& path, bool isBackup);
+    bool savePatchFile(const QString& path);
+    bool saveToSlot(int slot, const QString& patchName);
+
+    // The patch as the engine and the state hold it now; nothing when no
+    // engine is registered (an empty patch must not overwrite a file).
+    std::optional<PatchDocument> currentPatch() const;
+    // Applies a patch to the engine's slots and the two flags, then emits
+    // patchChanged.
+    void applyPatch(const PatchDocument& patch);
+
+Q_SIGNALS:
+    void patchChanged();
+    void patchSlotChanged();
+    // A patch file was refused or could not be read; the engine is unchanged.
+    void patchLoadFailed(const QString& path, const QString& reason);
+    // A patch, slot or index could not be written; the old file is intact.
+    void patchSaveFailed(const QString& path, const QString& reason);
+
+private:
+    void ensurePresetIndex();
+    // False when the index cannot be read (then every slot query returns its
+    // fallback).
+    bool readIndex(PresetIndex& index) const;
+    bool writeIndexEntry(int slot, const QString& filename, const QString& title);
+    bool liesInUserFolder(const QString& path) const;
+    bool removeSlotFile(const QString& path) const;
+    static QString resolvePath(const QString& path, bool isUrl);
+
+    StoragePaths m_paths;
+    QString m_currentPatchPath;
+    // What the settings file held, written back for peers that are absent.
+    SettingsDocument m_loadedSettings;
+    std::function<qint64()> m_clock;
+};
