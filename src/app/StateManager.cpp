@@ -22,7 +22,7 @@ template <typename T> bool exchangeChanged(std::atomic<T>& item, T value)
 
 StateManager::StateManager(QObject* parent) : QObject(parent) {}
 
-QColor StateManager::getColorCodeOn(int index) const
+QColor StateManager::colorCodeOf(int index)
 {
     const int wrapped = ((index % kColorCount) + kColorCount) % kColorCount;
     return kDeviceColours[wrapped];

@@ -49,7 +49,8 @@ public:
     Q_INVOKABLE int getFocusedDevice() const { return m_focusedDevice.load(); }
     // Colour of device position `index` (0-3); positions outside the table
     // get the colour of position index mod 4.
-    Q_INVOKABLE QColor getColorCodeOn(int index) const;
+    Q_INVOKABLE QColor getColorCodeOn(int index) const { return colorCodeOf(index); }
+    static QColor colorCodeOf(int index);
 
     bool getPresetBayState() const { return m_isPresetBayShown.load(); }
     bool getAccessibilityState() const { return m_isAccessibilityModeOn.load(); }

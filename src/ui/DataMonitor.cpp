@@ -1,0 +1,97 @@
+#include "ui/DataMonitor.h"
+
+#include "app/AppContext.h"
+#include "app/StateManager.h"
+#include "engine/MotionControlEngine.h"
+#include "link/Orvik.h"
+#include "ui/HistoryLineGeometry.h"
+
+#include <QSGFlatColorMaterial>
+#include <QSGGeometryNode>
+
+DataMonitor::DataMonitor(QQuickItem* parent) : QQuickItem(parent), m_history(kHistoryLength, 0.0f)
+{
+    setFlag(ItemHasContents, true);
+    setAntialiasing(true);
+    setClip(true);
+    setSmooth(true);
+    if (MotionControlEngine* engine = AppContext::engine())
+        connect(engine, &MotionControlEngine::animationTick, this,
+                &DataMonitor::fetchDataAndUpdate);
+}
+
+void DataMonitor::setAlpha(float value)
+{
+    if (value == m_opacity)
+        return;
+    m_opacity = value;
+    Q_EMIT alphaChanged();
+}
+
+void DataMonitor::fetchDataAndUpdate()
+{
+    StateManager* state = AppContext::stateManager();
+    MotionControlEngine* engine = AppContext::engine();
+    if (!state || !engine || !state->getConnectionState())
+        return;
+    const int focused = state->getFocusedDevice();
+    if (focused < 0)
+        return;
+    const std::shared_ptr<Orvik> device = engine->deviceRefAt(focused);
+    if (!device)
+        return;
+    const MotionRecord record = device->getRecord();
+    float sample = 0.0f;
+    switch (m_sourceType) {
+    case 0:
+        sample = record.x();
+        break;
+    case 1:
+        sample = record.y();
+        break;
+    case 2:
+        sample = record.z();
+        break;
+    case 3:
+        sample = record.g();
+        break;
+    default:
+        break;
+    }
+    m_history.push_front(sample);
+    m_history.pop_back();
+    m_opacity = sample * 0.5f + 0.3f;
+    Q_EMIT alphaChanged();
+    update();
+}
+
+QSGNode* DataMonitor::updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData*)
+{
+    auto* node = static_cast<QSGGeometryNode*>(oldNode);
+    const int count = int(m_history.size());
+    QSGGeometry* geometry = nullptr;
+    if (!node) {
+        node = new QSGGeometryNode;
+        geometry = new QSGGeometry(QSGGeometry::defaultAttributes_Point2D(), count, 0,
+                                   QSGGeometry::UnsignedShortType);
+        geometry->setVertexDataPattern(QSGGeometry::StreamPattern);
+        geometry->setDrawingMode(QSGGeometry::DrawLineStrip);
+        geometry->setLineWidth(2.0f);
+        node->setGeometry(geometry);
+        node->setFlag(QSGNode::OwnsGeometry);
+        auto* material = new QSGFlatColorMaterial;
+        material->setColor(QColor(QStringLiteral("#f8f8f8")));
+        material->setFlag(QSGMaterial::SupportsRhiShader, true);
+        node->setMaterial(material);
+        node->setFlag(QSGNode::OwnsMaterial);
+    } else {
+        geometry = node->geometry();
+        if (geometry->vertexCount() != count)
+            geometry->allocate(count);
+    }
+    const QRectF bounds = boundingRect();
+    HistoryLineGeometry::fill(geometry->vertexDataAsPoint2D(), m_history, float(bounds.width()),
+                              float(bounds.height()));
+    node->markDirty(QSGNode::DirtyGeometry);
+    return node;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QQuickItem>
+
+#include <deque>
+
+class QSGNode;
+
+// A scrolling line graph of one motion value (X, Y, Z or G) of the focused
+// sensor, sampled on every animation tick of the engine. It also publishes a
+// brightness derived from the newest sample.
+class DataMonitor : public QQuickItem
+{
+    Q_OBJECT
+    Q_PROPERTY(int sourceType READ sourceType WRITE setSourceType)
+    Q_PROPERTY(float opacity READ alpha WRITE setAlpha NOTIFY alphaChanged)
+
+public:
+    static constexpr int kHistoryLength = 64;
+
+    explicit DataMonitor(QQuickItem* parent = nullptr);
+
+    int sourceType() const { return m_sourceType; }
+    void setSourceType(int type) { m_sourceType = type; }
+    float alpha() const { return m_opacity; }
+    void setAlpha(float value);
+    const std::deque<float>& history() const { return m_history; }
+
+Q_SIGNALS:
+    void alphaChanged();
+
+private Q_SLOTS:
+    void fetchDataAndUpdate();
+
+protected:
+    QSGNode* updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData* data) override;
+
+private:
+    float m_opacity = 0.2f;
+    int m_sourceType = 0;
+    std::deque<float> m_history;
+};

@@ -1,0 +1,346 @@
+#include "ui/VMultiSlider.h"
+
+#include "app/AppContext.h"
+#include "app/StateManager.h"
+#include "engine/ContinuousControlSource.h"
+#include "engine/MotionControlEngine.h"
+#include "link/Orvik.h"
+#include "ui/KnobRingGeometry.h"
+
+#include <QSGGeometryNode>
+#include <QSGVertexColorMaterial>
+
+VMultiSlider::VMultiSlider(QQuickItem* parent)
+    : QQuickItem(parent), m_startAngle(KnobRingGeometry::kStartAngle),
+      m_endAngle(KnobRingGeometry::kEndAngle), m_segments(KnobRingGeometry::kSegments)
+{
+    setFlag(ItemHasContents, true);
+    setAntialiasing(true);
+    setClip(true);
+    setSmooth(true);
+}
+
+ContinuousControlSource* VMultiSlider::cs() const
+{
+    MotionControlEngine* engine = AppContext::engine();
+    return engine ? engine->getCSourceAt(m_index) : nullptr;
+}
+
+ContinuousControlSource* VMultiSlider::drawableSource() const
+{
+    ContinuousControlSource* s = cs();
+    if (!s || s->isDummy() || !s->getDevice())
+        return nullptr;
+    return s;
+}
+
+int VMultiSlider::source() const
+{
+    const auto* s = cs();
+    return s ? s->getAxis() : 0;
+}
+
+int VMultiSlider::channel() const
+{
+    const auto* s = cs();
+    return s ? s->getChannel() : 0;
+}
+
+int VMultiSlider::eventNumber() const
+{
+    const auto* s = cs();
+    return s ? s->getEventNumber() : 1;
+}
+
+bool VMultiSlider::ccOrNote() const
+{
+    const auto* s = cs();
+    return s ? s->isCcOrNote() : true;
+}
+
+bool VMultiSlider::isDummy() const
+{
+    const auto* s = cs();
+    return s ? s->isDummy() : true;
+}
+
+bool VMultiSlider::isEnabled() const
+{
+    const auto* s = cs();
+    return s ? s->isEnabled() : true;
+}
+
+bool VMultiSlider::isGated() const
+{
+    const auto* s = cs();
+    return s ? s->isGated() : false;
+}
+
+bool VMultiSlider::isReversed() const
+{
+    const auto* s = cs();
+    return s ? s->isReversed() : false;
+}
+
+float VMultiSlider::min() const
+{
+    const auto* s = cs();
+    return s ? s->getMin() : 0.0f;
+}
+
+float VMultiSlider::max() const
+{
+    const auto* s = cs();
+    return s ? s->getMax() : 127.0f;
+}
+
+float VMultiSlider::lowerbound() const
+{
+    const auto* s = cs();
+    return s ? s->getLowerbound() : 0.0f;
+}
+
+float VMultiSlider::upperbound() const
+{
+    const auto* s = cs();
+    return s ? s->getUpperbound() : 127.0f;
+}
+
+float VMultiSlider::defaultValue() const
+{
+    const auto* s = cs();
+    return s ? s->getDefaultValue() : -1.0f;
+}
+
+int VMultiSlider::deviceIndex() const
+{
+    const auto* s = cs();
+    const Orvik* device = s ? s->getDevice() : nullptr;
+    return device ? device->getIndex() : -1;
+}
+
+float VMultiSlider::sensitivity() const
+{
+    const auto* s = cs();
+    return s ? s->getSensitivity() : 1.0f;
+}
+
+QString VMultiSlider::name() const
+{
+    const auto* s = cs();
+    if (!s || s->getName().isEmpty())
+        return QStringLiteral("Empty slot");
+    return s->getName();
+}
+
+void VMultiSlider::sync()
+{
+    Q_EMIT nameChanged(name());
+    Q_EMIT dummyChanged(isDummy());
+    Q_EMIT enablementChanged(isEnabled());
+    Q_EMIT lowerboundChanged(lowerbound());
+    Q_EMIT upperboundChanged(upperbound());
+    Q_EMIT minChanged(min());
+    Q_EMIT maxChanged(max());
+    Q_EMIT gateChanged(isGated());
+    Q_EMIT reverseChanged(isReversed());
+    Q_EMIT sourceChanged(source());
+    Q_EMIT channelChanged(channel());
+    Q_EMIT ccOrNoteChanged(ccOrNote());
+    Q_EMIT eventNumberChanged(eventNumber());
+    Q_EMIT deviceChanged(deviceIndex());
+    Q_EMIT defaultValueChanged(defaultValue());
+
+    const ContinuousControlSource* s = cs();
+    MotionControlEngine* engine = AppContext::engine();
+    if (s && !s->isDummy() && engine) {
+        if (!m_tickConnection)
+            m_tickConnection = connect(engine, &MotionControlEngine::animationTick, this,
+                                       &VMultiSlider::shouldUpdate, Qt::DirectConnection);
+    } else if (m_tickConnection) {
+        disconnect(m_tickConnection);
+        m_tickConnection = {};
+    }
+}
+
+void VMultiSlider::shouldUpdate()
+{
+    const ContinuousControlSource* s = drawableSource();
+    if (!s)
+        return;
+    m_value = s->getValue();
+    m_lowerbound = s->getLowerbound();
+    m_upperbound = s->getUpperbound();
+    m_min = s->getMin();
+    m_max = s->getMax();
+    m_gateOpen = s->isGateOpen();
+    m_colour = StateManager::colorCodeOf(s->getDevice()->getIndex());
+    update();
+}
+
+void VMultiSlider::setEnable(bool newState)
+{
+    if (auto* s = cs())
+        s->setEnabled(newState);
+    Q_EMIT enablementChanged(newState);
+}
+
+void VMultiSlider::setLowerbound(float newValue)
+{
+    if (auto* s = cs())
+        s->setLowerbound(newValue);
+    Q_EMIT lowerboundChanged(newValue);
+}
+
+void VMultiSlider::setUppberbound(float newValue)
+{
+    if (auto* s = cs())
+        s->setUpperbound(newValue);
+    Q_EMIT upperboundChanged(newValue);
+}
+
+void VMultiSlider::setDefaultValue(float newValue)
+{
+    if (auto* s = cs())
+        s->setDefaultValue(newValue);
+    Q_EMIT defaultValueChanged(newValue);
+}
+
+void VMultiSlider::setName(QString newName)
+{
+    if (auto* s = cs())
+        s->setName(newName);
+    Q_EMIT nameChanged(newName);
+}
+
+void VMultiSlider::setMin(float newValue)
+{
+    auto* s = cs();
+    if (s)
+        s->setMin(newValue);
+    Q_EMIT minChanged(newValue);
+    if (s && s->getDefaultValue() != -1.0f && s->getDefaultValue() < s->getMin())
+        setDefaultValue(newValue);
+}
+
+void VMultiSlider::setMax(float newValue)
+{
+    auto* s = cs();
+    if (s)
+        s->setMax(newValue);
+    Q_EMIT maxChanged(newValue);
+    if (s && s->getDefaultValue() != -1.0f && s->getDefaultValue() > s->getMax())
+        setDefaultValue(newValue);
+}
+
+void VMultiSlider::setGated(bool newState)
+{
+    if (auto* s = cs())
+        s->setGated(newState);
+    Q_EMIT gateChanged(newState);
+}
+
+void VMultiSlider::setReversed(bool newState)
+{
+    if (auto* s = cs())
+        s->setReversed(newState);
+    Q_EMIT reverseChanged(newState);
+}
+
+void VMultiSlider::setChannel(int newValue)
+{
+    if (auto* s = cs())
+        s->setChannel(uint8_t(newValue));
+    Q_EMIT channelChanged(newValue);
+}
+
+void VMultiSlider::setEventNumber(int newValue)
+{
+    if (auto* s = cs())
+        s->setEventNumber(uint8_t(newValue));
+    Q_EMIT eventNumberChanged(newValue);
+}
+
+void VMultiSlider::setCCorNote(bool newState)
+{
+    if (auto* s = cs())
+        s->setCcOrNote(newState);
+    Q_EMIT ccOrNoteChanged(newState);
+}
+
+void VMultiSlider::setSource(int newValue)
+{
+    if (auto* s = cs())
+        s->setAxis(newValue);
+    Q_EMIT sourceChanged(newValue);
+}
+
+void VMultiSlider::setDevice(int deviceIndex)
+{
+    MotionControlEngine* engine = AppContext::engine();
+    auto* s = cs();
+    Orvik* device = engine ? engine->getDeviceAt(deviceIndex) : nullptr;
+    if (!s || !device)
+        return;
+    s->setDevice(device->getUuid(), true);
+    Q_EMIT deviceChanged(deviceIndex);
+}
+
+bool VMultiSlider::isMyDevice(int deviceIndex)
+{
+    MotionControlEngine* engine = AppContext::engine();
+    const auto* s = cs();
+    const Orvik* device = engine ? engine->getDeviceAt(deviceIndex) : nullptr;
+    return s && device && device->getUuid() == s->getDeviceId();
+}
+
+void VMultiSlider::setSensivitiy(float newValue)
+{
+    if (auto* s = cs())
+        s->setSensitivity(newValue);
+    Q_EMIT sensitivityChanged(newValue);
+}
+
+void VMultiSlider::sendMapping()
+{
+    if (auto* s = cs())
+        s->sendMapping();
+}
+
+QSGNode* VMultiSlider::updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData*)
+{
+    if (!drawableSource())
+        return oldNode;
+    auto* node = static_cast<QSGGeometryNode*>(oldNode);
+    const int count = KnobRingGeometry::vertexCount(m_segments);
+    QSGGeometry* geometry = nullptr;
+    if (!node) {
+        node = new QSGGeometryNode;
+        geometry = new QSGGeometry(QSGGeometry::defaultAttributes_ColoredPoint2D(), count, 0,
+                                   QSGGeometry::UnsignedShortType);
+        geometry->setVertexDataPattern(QSGGeometry::StreamPattern);
+        geometry->setDrawingMode(QSGGeometry::DrawPoints);
+        geometry->setLineWidth(3.0f);
+        node->setGeometry(geometry);
+        node->setFlag(QSGNode::OwnsGeometry);
+        node->setMaterial(new QSGVertexColorMaterial);
+        node->setFlag(QSGNode::OwnsMaterial);
+    } else {
+        geometry = node->geometry();
+        if (geometry->vertexCount() != count)
+            geometry->allocate(count);
+    }
+    KnobRingGeometry::Input in;
+    in.width = float(boundingRect().width());
+    in.value = m_value;
+    in.lowerbound = m_lowerbound;
+    in.upperbound = m_upperbound;
+    in.colour = m_colour;
+    in.gateOpen = m_gateOpen;
+    in.segments = m_segments;
+    in.startAngle = m_startAngle;
+    in.endAngle = m_endAngle;
+    KnobRingGeometry::fill(geometry->vertexDataAsColoredPoint2D(), in);
+    node->markDirty(QSGNode::DirtyGeometry);
+    return node;
+}

@@ -1,0 +1,123 @@
+#pragma once
+
+#include <QColor>
+#include <QQuickItem>
+#include <QString>
+
+class ContinuousControlSource;
+class Orvik;
+class QSGNode;
+
+// The native item behind each control-source knob: exposes the settings of
+// the source in one engine slot, offers the setters the editors call, and
+// draws the source's live value ring, refreshed on every animation tick.
+// It keeps no settings of its own; only what drawing needs is mirrored.
+class VMultiSlider : public QQuickItem
+{
+    Q_OBJECT
+    Q_PROPERTY(int i READ getIndex WRITE setIndex)
+    Q_PROPERTY(int source READ source NOTIFY sourceChanged)
+    Q_PROPERTY(int channel READ channel NOTIFY channelChanged)
+    Q_PROPERTY(int eventNumber READ eventNumber NOTIFY eventNumberChanged)
+    Q_PROPERTY(bool ccOrNote READ ccOrNote NOTIFY ccOrNoteChanged)
+    Q_PROPERTY(bool isDummy READ isDummy NOTIFY dummyChanged)
+    Q_PROPERTY(bool isEnabled READ isEnabled NOTIFY enablementChanged)
+    Q_PROPERTY(bool isGated READ isGated NOTIFY gateChanged)
+    Q_PROPERTY(bool isReversed READ isReversed NOTIFY reverseChanged)
+    Q_PROPERTY(float min READ min NOTIFY minChanged)
+    Q_PROPERTY(float max READ max NOTIFY maxChanged)
+    Q_PROPERTY(float lowerbound READ lowerbound NOTIFY lowerboundChanged)
+    Q_PROPERTY(float upperbound READ upperbound NOTIFY upperboundChanged)
+    Q_PROPERTY(float defaultValue READ defaultValue NOTIFY defaultValueChanged)
+    Q_PROPERTY(int deviceIndex READ deviceIndex NOTIFY deviceChanged)
+    Q_PROPERTY(float sensitivity READ sensitivity NOTIFY sensitivityChanged)
+    Q_PROPERTY(QString name READ name NOTIFY nameChanged)
+
+public:
+    explicit VMultiSlider(QQuickItem* parent = nullptr);
+
+    int source() const;
+    int channel() const;
+    int eventNumber() const;
+    bool ccOrNote() const;
+    bool isDummy() const;
+    bool isEnabled() const;
+    bool isGated() const;
+    bool isReversed() const;
+    float min() const;
+    float max() const;
+    float lowerbound() const;
+    float upperbound() const;
+    float defaultValue() const;
+    int deviceIndex() const;
+    float sensitivity() const;
+    QString name() const;
+
+    Q_INVOKABLE int getIndex() const { return m_index; }
+    Q_INVOKABLE void setIndex(int newIndex) { m_index = newIndex; }
+    Q_INVOKABLE void sync();
+    Q_INVOKABLE void setEnable(bool newState);
+    Q_INVOKABLE void setLowerbound(float newValue);
+    Q_INVOKABLE void setUppberbound(float newValue);
+    Q_INVOKABLE void setDefaultValue(float newValue);
+    Q_INVOKABLE void setName(QString newName);
+    Q_INVOKABLE void setMin(float newValue);
+    Q_INVOKABLE void setMax(float newValue);
+    Q_INVOKABLE void setGated(bool newState);
+    Q_INVOKABLE void setReversed(bool newState);
+    Q_INVOKABLE void setChannel(int newValue);
+    Q_INVOKABLE void setEventNumber(int newValue);
+    Q_INVOKABLE void setCCorNote(bool newState);
+    Q_INVOKABLE void setSource(int newValue);
+    Q_INVOKABLE void setDevice(int deviceIndex);
+    Q_INVOKABLE bool isMyDevice(int deviceIndex);
+    Q_INVOKABLE void setSensivitiy(float newValue);
+    Q_INVOKABLE void sendMapping();
+
+    // The drawing mirror, for tests.
+    float mirroredValue() const { return m_value; }
+    QColor mirroredColour() const { return m_colour; }
+    bool isTickConnected() const { return bool(m_tickConnection); }
+
+Q_SIGNALS:
+    void lowerboundChanged(float);
+    void upperboundChanged(float);
+    void defaultValueChanged(float);
+    void minChanged(float);
+    void maxChanged(float);
+    void enablementChanged(bool);
+    void gateChanged(bool);
+    void reverseChanged(bool);
+    void nameChanged(QString);
+    void dummyChanged(bool);
+    void channelChanged(int);
+    void eventNumberChanged(int);
+    void ccOrNoteChanged(int);
+    void sourceChanged(int);
+    void deviceChanged(int);
+    void sensitivityChanged(float);
+
+private Q_SLOTS:
+    void shouldUpdate();
+
+protected:
+    QSGNode* updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData* data) override;
+
+private:
+    ContinuousControlSource* cs() const;
+    // The source when it is live and its device exists.
+    ContinuousControlSource* drawableSource() const;
+
+    int m_index = -1;
+    float m_value = 0.0f;
+    float m_upperbound = 127.0f;
+    float m_lowerbound = 0.0f;
+    float m_min = 0.0f;
+    float m_max = 127.0f;
+    bool m_gateOpen = true;
+    QColor m_colour;
+    float m_startAngle;
+    float m_endAngle;
+    int m_segments;
+    QMetaObject::Connection m_tickConnection;
+};

@@ -1,0 +1,93 @@
+#include "ui/DataMonitor.h"
+#include "app/AppContext.h"
+#include "app/StateManager.h"
+#include "engine/MotionControlEngine.h"
+#include "link/Orvik.h"
+
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+namespace {
+
+class DataMonitorItem : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        AppContext::setStateManager(&state);
+        AppContext::setEngine(&engine);
+        engine.addNewDevice(5);
+        MotionRecord r;
+        r[MotionRecord::X] = 1.0f;
+        r[MotionRecord::Y] = 0.25f;
+        r[MotionRecord::Z] = 0.0f;
+        r[MotionRecord::G] = 0.5f;
+        engine.getDeviceById(5)->applyMotion(r);
+        monitor = std::make_unique<DataMonitor>();
+    }
+    void TearDown() override
+    {
+        monitor.reset();
+        AppContext::clear();
+    }
+    void tick(int times = 1)
+    {
+        for (int i = 0; i < times; ++i)
+            engine.distributeAnimationTick();
+    }
+
+    StateManager state;
+    MotionControlEngine engine;
+    std::unique_ptr<DataMonitor> monitor;
+};
+
+} // namespace
+
+TEST_F(DataMonitorItem, FreezesWhileDisconnectedOrWithoutAFocusedDevice)
+{
+    QSignalSpy alpha(monitor.get(), &DataMonitor::alphaChanged);
+    state.setFocusedDevice(0);
+    tick();
+    state.setConnectionState(true);
+    state.setFocusedDevice(-1);
+    tick();
+    state.setFocusedDevice(3);
+    tick();
+    EXPECT_EQ(alpha.count(), 0);
+    EXPECT_FLOAT_EQ(monitor->alpha(), 0.2f);
+    EXPECT_EQ(monitor->history().front(), 0.0f);
+}
+
+TEST_F(DataMonitorItem, SamplesTheChosenValueOfTheFocusedDevice)
+{
+    state.setConnectionState(true);
+    state.setFocusedDevice(0);
+    QSignalSpy alpha(monitor.get(), &DataMonitor::alphaChanged);
+    monitor->setSourceType(0);
+    tick();
+    EXPECT_FLOAT_EQ(monitor->alpha(), 0.8f) << "a sample of 1";
+    monitor->setSourceType(3);
+    tick();
+    EXPECT_FLOAT_EQ(monitor->history()[0], 0.5f);
+    EXPECT_FLOAT_EQ(monitor->history()[1], 1.0f);
+    monitor->setSourceType(4);
+    tick();
+    EXPECT_FLOAT_EQ(monitor->history()[0], 0.0f);
+    EXPECT_FLOAT_EQ(monitor->alpha(), 0.3f);
+    EXPECT_EQ(alpha.count(), 3);
+    EXPECT_EQ(monitor->history().size(), 64u);
+
+    monitor->setSourceType(1);
+    tick(64);
+    for (float s : monitor->history())
+        ASSERT_FLOAT_EQ(s, 0.25f);
+}
+
+TEST_F(DataMonitorItem, WritingTheSameOpacityIsSilent)
+{
+    QSignalSpy alpha(monitor.get(), &DataMonitor::alphaChanged);
+    monitor->setAlpha(0.2f);
+    EXPECT_EQ(alpha.count(), 0);
+    monitor->setAlpha(0.7f);
+    EXPECT_EQ(alpha.count(), 1);
+}
