@@ -125,9 +125,9 @@ GestureGenerator::Pose GestureGenerator::pose(Gesture gesture, double t)
     case Gesture::Shake:
         break;
     case Gesture::Mixed:
-        p.roll = float(0.6 * wave(t, 5.0));
-        p.pitch = float(0.35 * wave(t, 7.0, 1.0));
-        p.heading = float(0.4 * wave(t, 11.0, 2.0));
+        p.roll = float(0.75 * wave(t, 5.0));
+        p.pitch = float(0.45 * wave(t, 7.0, 1.0));
+        p.heading = float(0.5 * wave(t, 11.0, 2.0));
         break;
     }
     addGravity(p);

@@ -28,9 +28,10 @@
 //                 the heading relative to the centre (see promised()).
 //  - shake:       still orientation, bursts of 5 Hz shaking along the
 //                 band's x axis every 2 s; G rises to about 0.2 at the peak.
-//  - mixed:       roll, pitch and heading on unrelated slow periods (5, 7
-//                 and 11 s; heading within +-0.4) with lighter shaking
-//                 bursts every 3 s.
+//  - mixed:       roll (+-0.75), pitch (+-0.45) and heading (+-0.5) on
+//                 unrelated slow periods (5, 7 and 11 s), so X and Z roam
+//                 0.05..0.95 and Y 0.23..0.77, with lighter shaking bursts
+//                 every 3 s.
 // Everything is a pure function of time, so a stream is reproducible frame
 // by frame.
 class GestureGenerator
