@@ -785,3 +785,11 @@ TEST_F(FileManagerTest, DamagedRegistryIsKeptAndLoadsNothing)
     EXPECT_EQ(m_engine->getNumOfDevice(), 0);
     EXPECT_EQ(readText(m_root + "/devices.json.corrupt"), R"({"11": {"name": )");
 }
+
+TEST_F(FileManagerTest, LoadedPatchFollowsTheFirstSensorWhenItsOwnIsUnknown)
+{
+    m_engine->addNewDevice(77);
+    ASSERT_TRUE(m_files->loadDefaultPatch());
+    EXPECT_EQ(slot(0)->getDeviceId(), 77u);
+    EXPECT_EQ(slot(1)->getDeviceId(), 77u);
+}
