@@ -2,6 +2,7 @@
 
 #include "app/AppContext.h"
 #include "app/StateManager.h"
+#include "midi/Transport.h"
 
 #include <QDir>
 #include <QFile>
@@ -105,6 +106,13 @@ void AudioProcessorHolder::initialise()
     }
     m_knownType = toQt(m_manager.getCurrentAudioDeviceType());
     m_knownOutputs = outputNamesLocked();
+    rememberDeviceInUseLocked();
+}
+
+void AudioProcessorHolder::rememberDeviceInUseLocked()
+{
+    juce::AudioIODevice* device = m_manager.getCurrentAudioDevice();
+    m_deviceInUse = device ? toQt(device->getName()) : QString();
 }
 
 QStringList AudioProcessorHolder::outputNamesLocked()
@@ -190,6 +198,7 @@ void AudioProcessorHolder::applySetupLocked(const juce::AudioDeviceManager::Audi
     const juce::String error = m_manager.setAudioDeviceSetup(setup, true);
     if (error.isNotEmpty())
         qCInfo(lcAudio) << "audio set-up not applied:" << toQt(error);
+    rememberDeviceInUseLocked();
     if (relisten)
         m_manager.addChangeListener(this);
 }
@@ -220,6 +229,7 @@ void AudioProcessorHolder::setAudioDeviceType(const QString& type)
     // The watch compares lists of one type: start again from the new one.
     m_knownType = toQt(m_manager.getCurrentAudioDeviceType());
     m_knownOutputs = outputNamesLocked();
+    rememberDeviceInUseLocked();
 }
 
 QString AudioProcessorHolder::changedDevice(const QStringList& known, const QStringList& current)
@@ -243,6 +253,7 @@ void AudioProcessorHolder::changeListenerCallback(juce::ChangeBroadcaster*)
         if (type != m_knownType) {
             m_knownType = type;
             m_knownOutputs = current;
+            rememberDeviceInUseLocked();
         } else {
             if (current.size() == m_knownOutputs.size())
                 return;
@@ -251,10 +262,15 @@ void AudioProcessorHolder::changeListenerCallback(juce::ChangeBroadcaster*)
             if (added) {
                 if (!changed.isEmpty())
                     applySetupLocked(setupForOutput(changed));
-            } else {
+            } else if (m_deviceInUse.isEmpty() || !current.contains(m_deviceInUse)) {
+                // The device in use went away (the manager may already have
+                // fallen back to another one): leave the output closed until
+                // the user chooses. An unused device going away changes
+                // nothing for the one that plays.
                 applySetupLocked(setupForOutput(QString()));
             }
             m_knownOutputs = current;
+            rememberDeviceInUseLocked();
         }
     }
     Q_EMIT audioDeviceChanged();
@@ -322,6 +338,9 @@ void AudioProcessorHolder::audioDeviceIOCallback(const float* const*, int, float
 {
     if (numSamples <= 0)
         return;
+    // The clock first: its ticks and the MIDI flush belong to this block.
+    if (Transport* transport = AppContext::transport())
+        transport->advanceBlock(numSamples);
     if (m_blockObserver)
         m_blockObserver(numSamples);
     m_tone.render(outputs, numOutputs, numSamples);

@@ -114,6 +114,7 @@ private:
     juce::AudioDeviceManager::AudioDeviceSetup setupForOutput(const QString& name) const;
     void applySetupLocked(const juce::AudioDeviceManager::AudioDeviceSetup& setup);
     QStringList outputNamesLocked();
+    void rememberDeviceInUseLocked();
     void loadSavedState();
     std::unique_ptr<juce::XmlElement> describeOpenDeviceLocked();
     static bool onMessageThread();
@@ -124,6 +125,8 @@ private:
     QList<std::pair<quint16, quint16>> m_channelConfig{{kInputChannels, kOutputChannels}};
     QStringList m_knownOutputs;
     QString m_knownType;
+    // The output that was open when the manager was last changed through us.
+    QString m_deviceInUse;
     QString m_setupFilePath;
     std::function<void(int)> m_blockObserver;
     bool m_listening = false;

@@ -4,6 +4,9 @@
 #include "audio/AudioProcessorHolder.h"
 #include "audio/SineWavetable.h"
 #include "audio/SquareWavetable.h"
+#include "midi/InMemoryMidiBackend.h"
+#include "midi/MidiHandler.h"
+#include "midi/Transport.h"
 
 #include <gtest/gtest.h>
 
@@ -282,6 +285,63 @@ TEST_F(HolderCallback, ObserverRunsOncePerBlockBeforeTheToneIsRendered)
     // An empty block does nothing.
     holder.audioDeviceIOCallback(nullptr, 0, p.data(), 2, 0);
     EXPECT_EQ(seen.size(), 2u);
+}
+
+TEST_F(HolderCallback, TransportAdvancesOncePerBlockBeforeTheTone)
+{
+    Transport transport;
+    AppContext::setTransport(&transport);
+    AudioProcessorHolder holder(QString{});
+    holder.setFrequency(kOneEntryPerSample);
+    holder.setPlaying(true);
+    std::vector<std::pair<uint64_t, float>> seen;
+    holder.setBlockObserver([&](int) {
+        seen.emplace_back(transport.samplePosition(), holder.toneGenerator().tone().getPhase());
+    });
+
+    Channels out = makeChannels(2, 64);
+    auto p = pointers(out);
+    for (int block = 0; block < 3; ++block)
+        holder.audioDeviceIOCallback(nullptr, 0, p.data(), 2, 64);
+    ASSERT_EQ(seen.size(), 3u);
+    // Each block: the transport has counted it, the tone not yet.
+    EXPECT_EQ(seen[0], std::make_pair(uint64_t{64}, 0.0f));
+    EXPECT_EQ(seen[1], std::make_pair(uint64_t{128}, 64.0f));
+    EXPECT_EQ(seen[2], std::make_pair(uint64_t{192}, 0.0f)); // 128 wrapped
+    EXPECT_EQ(transport.samplePosition(), 192u);
+}
+
+TEST_F(HolderCallback, EveryBlockTicksTheClockAndFlushesTheMidiBuffer)
+{
+    auto backend = std::make_shared<InMemoryMidiBackend>();
+    MidiHandler midi(backend);
+    Transport transport;
+    AppContext::setMidiHandler(&midi);
+    AppContext::setTransport(&transport);
+    AudioProcessorHolder holder(QString{});
+
+    int ticks = 0;
+    QObject::connect(
+        &transport, &Transport::ticked, &transport, [&](uint64_t) { ++ticks; },
+        Qt::DirectConnection);
+    int blocksWithPending = 0;
+    holder.setBlockObserver([&](int) {
+        if (midi.pendingCount() != 0)
+            ++blocksWithPending;
+    });
+
+    // 44100 Hz, 120 bpm: a tick every 918 samples; 100 blocks of 512.
+    Channels out = makeChannels(2, 512);
+    auto p = pointers(out);
+    for (int block = 0; block < 100; ++block) {
+        midi.queueMessage(juce::MidiMessage::controllerEvent(1, 7, block % 128));
+        holder.audioDeviceIOCallback(nullptr, 0, p.data(), 2, 512);
+    }
+    EXPECT_EQ(ticks, 100 * 512 / 918);
+    EXPECT_EQ(blocksWithPending, 0);
+    // 100 controllers and one clock per tick reached the virtual port.
+    const auto sent = backend->messagesSentTo(QString::fromLatin1(MidiHandler::kVirtualPortName));
+    EXPECT_EQ(static_cast<int>(sent.size()), 100 + ticks);
 }
 
 } // namespace

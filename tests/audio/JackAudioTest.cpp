@@ -1,0 +1,175 @@
+#include "app/AppContext.h"
+#include "app/StateManager.h"
+#include "audio/AudioProcessorHolder.h"
+#include "audio/JuceTestEnvironment.h"
+#include "midi/InMemoryMidiBackend.h"
+#include "midi/MidiHandler.h"
+#include "midi/Transport.h"
+#include "support/SignalWait.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+
+namespace {
+
+// The JACK server the test talks to: the one named by JACK_DEFAULT_SERVER
+// when the test command started one, otherwise a private dummy-driver server
+// started (and stopped) here.
+class JackServer
+{
+public:
+    ~JackServer()
+    {
+        if (m_process) {
+            m_process->terminate();
+            if (!m_process->waitForFinished(5000)) {
+                m_process->kill();
+                m_process->waitForFinished(2000);
+            }
+        }
+    }
+
+    // Returns an empty string when the server is up, else why not.
+    QString start()
+    {
+        qputenv("JACK_NO_AUDIO_RESERVATION", "1");
+        qputenv("JACK_NO_START_SERVER", "1");
+        if (qEnvironmentVariableIsEmpty("JACK_DEFAULT_SERVER")) {
+            const QString jackd = QStandardPaths::findExecutable(QStringLiteral("jackd"));
+            if (jackd.isEmpty())
+                return QStringLiteral("jackd is not installed");
+            const QString name =
+                QStringLiteral("kinetra-audio-test-%1").arg(QCoreApplication::applicationPid());
+            qputenv("JACK_DEFAULT_SERVER", name.toUtf8());
+            m_process = std::make_unique<QProcess>();
+            // Its console reports every late cycle; the test counts them itself.
+            m_process->setStandardOutputFile(QProcess::nullDevice());
+            m_process->setStandardErrorFile(QProcess::nullDevice());
+            m_process->start(jackd,
+                             {QStringLiteral("--no-realtime"), QStringLiteral("-n"), name,
+                              QStringLiteral("-d"), QStringLiteral("dummy"), QStringLiteral("-r"),
+                              QStringLiteral("44100"), QStringLiteral("-p"), QStringLiteral("64")});
+            if (!m_process->waitForStarted(5000))
+                return QStringLiteral("jackd did not start");
+        }
+        // Ready once a client sees the server's playback ports.
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 15000) {
+            std::unique_ptr<juce::AudioIODeviceType> type(
+                juce::AudioIODeviceType::createAudioIODeviceType_JACK());
+            if (!type)
+                return QStringLiteral("JUCE was built without JACK");
+            type->scanForDevices();
+            if (!type->getDeviceNames(false).isEmpty())
+                return {};
+            if (m_process && m_process->state() == QProcess::NotRunning)
+                return QStringLiteral("jackd exited");
+            QThread::msleep(100);
+        }
+        return QStringLiteral("the JACK server did not come up");
+    }
+
+private:
+    std::unique_ptr<QProcess> m_process;
+};
+
+TEST(JackAudio, DrivesTheTransportAtTheTempoAndFlushesMidiEveryBlock)
+{
+    JackServer server;
+    const QString problem = server.start();
+    if (problem == QLatin1String("jackd is not installed"))
+        GTEST_SKIP() << problem.toStdString();
+    ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
+
+    StateManager state;
+    auto backend = std::make_shared<InMemoryMidiBackend>();
+    MidiHandler midi(backend);
+    Transport transport;
+    AppContext::setStateManager(&state);
+    AppContext::setMidiHandler(&midi);
+    AppContext::setTransport(&transport);
+    state.setTempo(120);
+    state.setSendingClockState(true);
+
+    std::atomic<int> ticks{0};
+    std::atomic<long long> samples{0};
+    std::atomic<int> blocks{0};
+    std::atomic<int> blocksLeavingMidi{0};
+    QObject::connect(
+        &transport, &Transport::ticked, &transport, [&](uint64_t) { ++ticks; },
+        Qt::DirectConnection);
+
+    double elapsedSeconds = 0.0;
+    int measuredTicks = 0;
+    long long measuredSamples = 0;
+    int measuredXRuns = 0;
+    {
+        AudioProcessorHolder holder(QString{});
+        holder.addAudioDeviceType(std::unique_ptr<juce::AudioIODeviceType>(
+            juce::AudioIODeviceType::createAudioIODeviceType_JACK()));
+        // Runs after the transport of each block: its flush has emptied the
+        // pending buffer.
+        holder.setBlockObserver([&](int n) {
+            samples += n;
+            ++blocks;
+            if (midi.pendingCount() != 0)
+                ++blocksLeavingMidi;
+        });
+        holder.initialise();
+        ASSERT_EQ(holder.getCurrentDeviceType(), QStringLiteral("JACK"));
+        ASSERT_FALSE(holder.getCurrentDevice().isEmpty());
+        EXPECT_EQ(state.getAudioSampleRate(), 44100);
+        EXPECT_EQ(state.getAudioBufferSize(), 64);
+        ASSERT_TRUE(testsupport::waitUntil([&] { return blocks.load() > 10; }, 10000));
+
+        juce::AudioIODevice* device = holder.deviceManager().getCurrentAudioDevice();
+        ASSERT_NE(device, nullptr);
+        const int xrunsBefore = device->getXRunCount();
+        const int ticksBefore = ticks.load();
+        const long long samplesBefore = samples.load();
+        QElapsedTimer clock;
+        clock.start();
+        testsupport::waitUntil(
+            [&] {
+                testsupport::pumpJuceMessages();
+                return clock.elapsed() >= 2000;
+            },
+            5000);
+        measuredTicks = ticks.load() - ticksBefore;
+        measuredSamples = samples.load() - samplesBefore;
+        elapsedSeconds = static_cast<double>(clock.nsecsElapsed()) * 1e-9;
+        measuredXRuns = device->getXRunCount() - xrunsBefore;
+        holder.detachFromDevice();
+    }
+    testsupport::pumpJuceMessages();
+    AppContext::clear();
+
+    // A loaded machine makes the server skip cycles it reports as xruns;
+    // those samples never reach any client, so they are allowed for.
+    const double lostSamples = 2.0 * 64.0 * measuredXRuns;
+    const double lostTicks = lostSamples / 918.0;
+    RecordProperty("xruns", measuredXRuns);
+    // 120 beats per minute at 24 ticks per beat: 48 ticks a second.
+    const double expectedTicks = 48.0 * elapsedSeconds;
+    EXPECT_LE(measuredTicks, expectedTicks * 1.04 + 1.0);
+    EXPECT_GE(measuredTicks + lostTicks, expectedTicks * 0.96 - 1.0) << measuredXRuns << " xruns";
+    const double rate = static_cast<double>(measuredSamples) / elapsedSeconds;
+    EXPECT_LE(rate, 44100.0 * 1.04);
+    EXPECT_GE(rate + lostSamples / elapsedSeconds, 44100.0 * 0.96) << measuredXRuns << " xruns";
+    // The clock derives from the samples: one tick per 918 samples.
+    EXPECT_NEAR(measuredTicks, measuredSamples / 918.0, 1.5);
+    EXPECT_EQ(blocksLeavingMidi.load(), 0);
+    // Every tick's clock message left with its own block's flush.
+    const auto sent = backend->messagesSentTo(QString::fromLatin1(MidiHandler::kVirtualPortName));
+    EXPECT_EQ(static_cast<int>(sent.size()), ticks.load());
+}
+
+} // namespace
