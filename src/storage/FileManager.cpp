@@ -160,12 +160,22 @@ QString FileManager::resolvePath(const QString& path, bool isUrl)
 {
     if (!isUrl)
         return path;
-    return QDir::toNativeSeparators(QUrl(path).toLocalFile());
+    const QUrl url(path);
+    if (url.isLocalFile())
+        return QDir::toNativeSeparators(url.toLocalFile());
+    // A plain path handed over as a URL is taken as it is; any other scheme
+    // names no local file.
+    return url.scheme().isEmpty() ? path : QString();
 }
 
 void FileManager::loadPatchAt(const QString& path, bool isBackup, bool isUrl)
 {
-    loadPatchFile(resolvePath(path, isUrl), isBackup);
+    const QString file = resolvePath(path, isUrl);
+    if (file.isEmpty() && !path.isEmpty()) {
+        Q_EMIT patchLoadFailed(path, QStringLiteral("not a local file"));
+        return;
+    }
+    loadPatchFile(file, isBackup);
 }
 
 bool FileManager::loadPatchFile(const QString& path, bool isBackup)

@@ -361,6 +361,17 @@ TEST_F(FileManagerTest, PatchIsTakenFromAUrlToo)
     m_files->loadPatchAt(QUrl::fromLocalFile(path).toString(), false);
     EXPECT_FALSE(slot(1)->isDummy());
     EXPECT_EQ(m_files->getCurrentPatchPath(), path);
+
+    // A plain path given as a URL is still found; a remote URL is refused.
+    m_engine->removeCSourceAt(1, false);
+    m_files->loadPatchAt(path, true);
+    EXPECT_FALSE(slot(1)->isDummy());
+    QSignalSpy failed(m_files.get(), &FileManager::patchLoadFailed);
+    QSignalSpy saveFailed(m_files.get(), &FileManager::patchSaveFailed);
+    m_files->loadPatchAt("http://example.com/p.json", false);
+    m_files->saveCurrentPatchToPath("http://example.com/p.json");
+    EXPECT_EQ(failed.count(), 1);
+    EXPECT_EQ(saveFailed.count(), 1);
 }
 
 TEST_F(FileManagerTest, BrokenPatchIsRefusedAndReported)
