@@ -1,0 +1,10 @@
+#include "app/VApplication.h"
+
+VApplication::VApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+VApplication::~VApplication() = default;
+
+bool VApplication::eventFilter(QObject*, QEvent*)
+{
+    return false;
+}
