@@ -4,6 +4,16 @@
 
 namespace {
 
+const QString kSequencerDevice = QStringLiteral("/dev/snd/seq");
+
+// Without the sequencer device every JUCE call would fail anyway, after
+// libasound printed an error line for it (twice a second from the scan) and,
+// for createNewDevice, after JUCE leaked the half-made port.
+bool sequencerPresent()
+{
+    return QFileInfo::exists(kSequencerDevice);
+}
+
 juce::String toJuce(const QString& text)
 {
     return juce::String::fromUTF8(text.toUtf8().constData());
@@ -56,18 +66,22 @@ private:
 
 QVector<MidiBackend::PortInfo> JuceMidiBackend::availableInputs()
 {
+    if (!sequencerPresent())
+        return {};
     return convert(juce::MidiInput::getAvailableDevices());
 }
 
 QVector<MidiBackend::PortInfo> JuceMidiBackend::availableOutputs()
 {
+    if (!sequencerPresent())
+        return {};
     return convert(juce::MidiOutput::getAvailableDevices());
 }
 
 std::unique_ptr<MidiBackend::Input> JuceMidiBackend::openInput(const QString& identifier,
                                                                juce::MidiInputCallback* callback)
 {
-    if (identifier.isEmpty())
+    if (identifier.isEmpty() || !sequencerPresent())
         return nullptr;
     auto device = juce::MidiInput::openDevice(toJuce(identifier), callback);
     if (device == nullptr)
@@ -77,7 +91,7 @@ std::unique_ptr<MidiBackend::Input> JuceMidiBackend::openInput(const QString& id
 
 std::unique_ptr<MidiBackend::Output> JuceMidiBackend::openOutput(const QString& identifier)
 {
-    if (identifier.isEmpty())
+    if (identifier.isEmpty() || !sequencerPresent())
         return nullptr;
     auto device = juce::MidiOutput::openDevice(toJuce(identifier));
     if (device == nullptr)
@@ -88,15 +102,17 @@ std::unique_ptr<MidiBackend::Output> JuceMidiBackend::openOutput(const QString& 
 std::unique_ptr<MidiBackend::Output> JuceMidiBackend::createVirtualOutput(const QString& name,
                                                                           QString& reason)
 {
+    if (!sequencerPresent()) {
+        reason = QStringLiteral("the ALSA sequencer is not available (%1 does not exist)")
+                     .arg(kSequencerDevice);
+        return nullptr;
+    }
     auto device = juce::MidiOutput::createNewDevice(toJuce(name));
     if (device != nullptr)
         return std::make_unique<JuceOutput>(std::move(device));
-    const QString sequencer = QStringLiteral("/dev/snd/seq");
-    if (!QFileInfo::exists(sequencer))
-        reason = QStringLiteral("the ALSA sequencer is not available (%1 does not exist)")
-                     .arg(sequencer);
-    else if (!QFileInfo(sequencer).isWritable())
-        reason = QStringLiteral("no permission to use the ALSA sequencer (%1)").arg(sequencer);
+    if (!QFileInfo(kSequencerDevice).isWritable())
+        reason =
+            QStringLiteral("no permission to use the ALSA sequencer (%1)").arg(kSequencerDevice);
     else
         reason = QStringLiteral("the ALSA sequencer refused to create the port");
     return nullptr;

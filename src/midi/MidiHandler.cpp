@@ -185,6 +185,12 @@ std::vector<juce::MidiMessage> MidiHandler::pendingMessages() const
     return messages;
 }
 
+int MidiHandler::pendingCount() const
+{
+    std::lock_guard<std::mutex> lock(m_pendingMutex);
+    return m_count[m_fillIndex];
+}
+
 void MidiHandler::reportDroppedMessages()
 {
     const uint64_t dropped = m_droppedMessages.load(std::memory_order_relaxed);

@@ -67,6 +67,7 @@ public:
     void flushBuffer();
     // A copy of the pending messages in sending order (for tests).
     std::vector<juce::MidiMessage> pendingMessages() const;
+    int pendingCount() const;
     // Messages refused by queueMessage since construction: buffer full, or
     // too long for the buffer.
     uint64_t droppedMessageCount() const { return m_droppedMessages.load(); }

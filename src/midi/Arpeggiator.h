@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QObject>
+#include <QVector>
+
+#include <cstdint>
+
+class Transport;
+class VirtualKeyboard;
+
+// Plays the notes held on the virtual keyboard one after another, in the
+// order they were pressed, one step every sixth transport tick (a sixteenth
+// note), on MIDI channel 1. Works only while the application state's
+// isArpOn is true; while off it ignores ticks and keys and keeps its lists.
+// Lives on the GUI thread; the transport's ticks arrive queued.
+class Arpeggiator : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kChannel = 1;
+    static constexpr int kStepLength = 6;     // ticks per step
+    static constexpr uint8_t kVelocity = 102; // 0.8 on the 0-1 scale
+
+    // Follows `transport` and `keyboard`; when null, the ones registered in
+    // AppContext (either may be missing).
+    explicit Arpeggiator(Transport* transport = nullptr, VirtualKeyboard* keyboard = nullptr,
+                         QObject* parent = nullptr);
+
+    QVector<uint8_t> heldNotes() const { return m_heldNotes; }
+    QVector<uint8_t> soundingNotes() const { return m_soundingNotes; }
+    int stepCounter() const { return m_stepCounter; }
+
+private Q_SLOTS:
+    void handleTick(uint64_t currentTick);
+    void handleNoteOn(uint8_t note);
+    void handleNoteOff(uint8_t note);
+
+private:
+    bool isOn() const;
+
+    QVector<uint8_t> m_heldNotes;
+    QVector<uint8_t> m_soundingNotes;
+    int m_stepCounter = 0;
+};

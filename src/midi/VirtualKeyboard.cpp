@@ -1,0 +1,154 @@
+#include "midi/VirtualKeyboard.h"
+
+#include "app/AppContext.h"
+#include "app/StateManager.h"
+#include "midi/MidiHandler.h"
+
+#include <QMetaType>
+
+#include <algorithm>
+
+namespace {
+
+enum ControlKey : int
+{
+    KeyTransposeDown = 0x31, // 1
+    KeyTransposeUp = 0x32,   // 2
+    KeyOctaveDown = 0x5A,    // Z
+    KeyOctaveUp = 0x58,      // X
+    KeyVelocityDown = 0x43,  // C
+    KeyVelocityUp = 0x56,    // V
+    KeyAllNotesOff = 0x51,   // Q
+};
+
+constexpr int kSustainController = 64;
+
+void queue(const juce::MidiMessage& message)
+{
+    if (MidiHandler* midi = AppContext::midiHandler())
+        midi->queueMessage(message, 0);
+}
+
+} // namespace
+
+const std::array<int, VirtualKeyboard::kKeyCount> VirtualKeyboard::kKeyTable = {
+    0x41, // A
+    0x57, // W
+    0x53, // S
+    0x45, // E
+    0x44, // D
+    0x46, // F
+    0x54, // T
+    0x47, // G
+    0x59, // Y
+    0x48, // H
+    0x55, // U
+    0x4A, // J
+    0x4B, // K
+    0x4F, // O
+    0x4C, // L
+    0x50, // P
+    0x3B, // ;
+    0x27, // '
+};
+
+VirtualKeyboard::VirtualKeyboard(QObject* parent) : QObject(parent)
+{
+    qRegisterMetaType<uint8_t>("uint8_t");
+}
+
+int VirtualKeyboard::keyPosition(int code)
+{
+    const auto it = std::find(kKeyTable.begin(), kKeyTable.end(), code);
+    return it == kKeyTable.end() ? -1 : static_cast<int>(it - kKeyTable.begin());
+}
+
+uint8_t VirtualKeyboard::noteFor(int position, int octave, int transpose)
+{
+    return static_cast<uint8_t>(transpose + position + 12 * octave);
+}
+
+bool VirtualKeyboard::isArpeggiatorOn() const
+{
+    const StateManager* state = AppContext::stateManager();
+    return state != nullptr && state->getArpeggiatorState();
+}
+
+bool VirtualKeyboard::handleControlPress(int code)
+{
+    switch (code) {
+    case KeyTransposeDown:
+        m_transpose = std::max(0, m_transpose - 1);
+        return true;
+    case KeyTransposeUp:
+        m_transpose = std::min(kMaxTranspose, m_transpose + 1);
+        return true;
+    case KeyOctaveDown:
+        m_octave = std::max(0, m_octave - 1);
+        return true;
+    case KeyOctaveUp:
+        m_octave = m_octave >= kMaxOctave ? 0 : m_octave + 1;
+        return true;
+    case KeyVelocityDown:
+        m_velocity = std::max(1, m_velocity - kVelocityStep);
+        return true;
+    case KeyVelocityUp:
+        m_velocity = std::min(127, m_velocity + kVelocityStep);
+        return true;
+    case KeyAllNotesOff:
+        queue(juce::MidiMessage::allNotesOff(kChannel));
+        return true;
+    case kTabKey:
+        queue(juce::MidiMessage::controllerEvent(kChannel, kSustainController, 127));
+        return true;
+    default:
+        return false;
+    }
+}
+
+void VirtualKeyboard::keyPressed(int code)
+{
+    if (handleControlPress(code))
+        return;
+    const int position = keyPosition(code);
+    if (position < 0)
+        return;
+    const uint8_t note = noteFor(position, m_octave, m_transpose);
+    if (!isArpeggiatorOn())
+        queue(
+            juce::MidiMessage::noteOn(kChannel, note & 0x7F, static_cast<juce::uint8>(m_velocity)));
+    m_pressedNotes.append(note);
+    Q_EMIT noteOn(note);
+}
+
+void VirtualKeyboard::keyReleased(int code)
+{
+    if (code == kTabKey) {
+        queue(juce::MidiMessage::controllerEvent(kChannel, kSustainController, 0));
+        return;
+    }
+    const int position = keyPosition(code);
+    if (position < 0)
+        return;
+    // The note at the current octave and transpose, which is not the one
+    // that started if they changed while the key was held.
+    const uint8_t note = noteFor(position, m_octave, m_transpose);
+    if (!isArpeggiatorOn())
+        queue(juce::MidiMessage::noteOff(kChannel, note & 0x7F, static_cast<juce::uint8>(0)));
+    const int index = m_pressedNotes.lastIndexOf(note);
+    if (index >= 0) {
+        m_pressedNotes.remove(index);
+        Q_EMIT noteOff(note);
+    }
+}
+
+void VirtualKeyboard::allNoteOff()
+{
+    const bool arpOn = isArpeggiatorOn();
+    const QVector<uint8_t> notes = m_pressedNotes;
+    for (const uint8_t note : notes) {
+        if (!arpOn)
+            queue(juce::MidiMessage::noteOff(kChannel, note & 0x7F, static_cast<juce::uint8>(0)));
+        Q_EMIT noteOff(note);
+    }
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QObject>
+#include <QVector>
+
+#include <array>
+#include <cstdint>
+
+// The computer keyboard as a small MIDI keyboard on channel 1. Eighteen keys
+// play notes in a piano-like layout (A = C of the current octave); 1/2
+// transpose, Z/X change octave, C/V change velocity, Q sends all notes off
+// and Tab is the sustain pedal. While the arpeggiator is on, note keys send
+// nothing themselves and only report presses and releases through
+// noteOn/noteOff. GUI thread only.
+class VirtualKeyboard : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kChannel = 1;
+    static constexpr int kKeyCount = 18;
+    static constexpr int kMaxOctave = 9;
+    static constexpr int kMaxTranspose = 11;
+    static constexpr int kVelocityStep = 5;
+    static constexpr int kDefaultOctave = 4;
+    static constexpr int kDefaultVelocity = 100;
+    static constexpr int kTabKey = 0x01000001; // Qt::Key_Tab
+
+    // Qt key codes in note order: position = semitones above the octave's C.
+    static const std::array<int, kKeyCount> kKeyTable;
+
+    explicit VirtualKeyboard(QObject* parent = nullptr);
+
+    Q_INVOKABLE void keyPressed(int code);
+    Q_INVOKABLE void keyReleased(int code);
+    // Releases every pressed note (the window lost focus). The pressed
+    // notes are kept, so a later call sends the same note offs again.
+    Q_INVOKABLE void allNoteOff();
+
+    int octave() const { return m_octave; }
+    int transpose() const { return m_transpose; }
+    int velocity() const { return m_velocity; }
+    QVector<uint8_t> pressedNotes() const { return m_pressedNotes; }
+
+    // Position of `code` in the key table, or -1.
+    static int keyPosition(int code);
+    // The note a key position plays; wraps to 8 bits as the note counter
+    // always has (only the low 7 bits reach the MIDI message).
+    static uint8_t noteFor(int position, int octave, int transpose);
+
+Q_SIGNALS:
+    void noteOn(uint8_t note);
+    void noteOff(uint8_t note);
+
+private:
+    bool handleControlPress(int code);
+    bool isArpeggiatorOn() const;
+
+    QVector<uint8_t> m_pressedNotes;
+    int m_octave = kDefaultOctave;
+    int m_transpose = 0;
+    int m_velocity = kDefaultVelocity;
+};

@@ -1,0 +1,155 @@
+#include "MidiTestSupport.h"
+
+#include "app/AppContext.h"
+#include "app/StateManager.h"
+#include "midi/Arpeggiator.h"
+#include "midi/MidiHandler.h"
+#include "midi/Transport.h"
+#include "midi/VirtualKeyboard.h"
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include <memory>
+
+using miditest::hex;
+
+namespace {
+
+constexpr uint8_t kC = 60, kE = 64, kG = 67;
+
+class ArpeggiatorTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        backend = std::make_shared<InMemoryMidiBackend>();
+        midi = std::make_unique<MidiHandler>(backend);
+        AppContext::setStateManager(&state);
+        AppContext::setMidiHandler(midi.get());
+        AppContext::setTransport(&transport);
+        AppContext::setVirtualKeyboard(&keyboard);
+        arp = std::make_unique<Arpeggiator>();
+        state.setArpeggiatorState(true);
+    }
+    void TearDown() override { AppContext::clear(); }
+
+    void tick(uint64_t index) { Q_EMIT transport.ticked(index); }
+    std::string takeQueued()
+    {
+        const std::string text = hex(midi->pendingMessages());
+        midi->flushBuffer();
+        return text;
+    }
+
+    StateManager state;
+    std::shared_ptr<InMemoryMidiBackend> backend;
+    std::unique_ptr<MidiHandler> midi;
+    Transport transport;
+    VirtualKeyboard keyboard;
+    std::unique_ptr<Arpeggiator> arp;
+};
+
+TEST_F(ArpeggiatorTest, CyclesHeldNotesInPressOrderEverySixTicks)
+{
+    Q_EMIT keyboard.noteOn(kC);
+    Q_EMIT keyboard.noteOn(kE);
+    Q_EMIT keyboard.noteOn(kG);
+
+    std::vector<std::string> perTick;
+    for (uint64_t t = 0; t <= 25; ++t) {
+        tick(t);
+        perTick.push_back(takeQueued());
+    }
+    EXPECT_EQ(perTick[0], "90 3C 66");
+    EXPECT_EQ(perTick[1], "80 3C 00");
+    EXPECT_EQ(perTick[5], "80 3C 00");
+    EXPECT_EQ(perTick[6], "80 3C 00 | 90 40 66");
+    EXPECT_EQ(perTick[7], "80 40 00");
+    EXPECT_EQ(perTick[12], "80 40 00 | 90 43 66");
+    EXPECT_EQ(perTick[18], "80 43 00 | 90 3C 66");
+    EXPECT_EQ(perTick[24], "80 3C 00 | 90 40 66");
+    EXPECT_EQ(perTick[25], "80 40 00");
+    EXPECT_EQ(arp->stepCounter(), 5);
+}
+
+TEST_F(ArpeggiatorTest, HeldNotesHaveNoDuplicatesAndUnknownReleasesAreIgnored)
+{
+    Q_EMIT keyboard.noteOn(kC);
+    Q_EMIT keyboard.noteOn(kC);
+    Q_EMIT keyboard.noteOff(kE);
+    Q_EMIT keyboard.noteOn(kE);
+    EXPECT_EQ(arp->heldNotes(), (QVector<uint8_t>{kC, kE}));
+    Q_EMIT keyboard.noteOff(kC);
+    EXPECT_EQ(arp->heldNotes(), QVector<uint8_t>{kE});
+}
+
+TEST_F(ArpeggiatorTest, LastNoteKeepsGettingNoteOffsAfterAllKeysAreReleased)
+{
+    Q_EMIT keyboard.noteOn(kG);
+    tick(0);
+    Q_EMIT keyboard.noteOff(kG);
+    takeQueued();
+    for (uint64_t t = 1; t <= 13; ++t) {
+        tick(t);
+        EXPECT_EQ(takeQueued(), "80 43 00") << "tick " << t;
+    }
+}
+
+TEST_F(ArpeggiatorTest, SkippedStepIsLostAndTheCycleCarriesOn)
+{
+    Q_EMIT keyboard.noteOn(kC);
+    Q_EMIT keyboard.noteOn(kE);
+    tick(0); // C
+    tick(5);
+    tick(7); // 6 skipped: no note
+    takeQueued();
+    EXPECT_EQ(arp->stepCounter(), 1);
+    Q_EMIT keyboard.noteOn(kG); // a new note does not restart the cycle
+    tick(12);
+    EXPECT_EQ(takeQueued(), "80 3C 00 | 90 40 66");
+}
+
+TEST_F(ArpeggiatorTest, OffQueuesNothingAndFreezesTheLists)
+{
+    Q_EMIT keyboard.noteOn(kC);
+    tick(0);
+    takeQueued();
+    state.setArpeggiatorState(false);
+    Q_EMIT keyboard.noteOff(kC); // released while off: stays held
+    Q_EMIT keyboard.noteOn(kE);
+    for (uint64_t t = 1; t <= 12; ++t)
+        tick(t);
+    EXPECT_EQ(takeQueued(), "");
+    EXPECT_EQ(arp->heldNotes(), QVector<uint8_t>{kC});
+
+    state.setArpeggiatorState(true);
+    tick(18);
+    EXPECT_EQ(takeQueued(), "80 3C 00 | 90 3C 66");
+}
+
+TEST_F(ArpeggiatorTest, KeyboardDrivesItAndStaysSilentItself)
+{
+    keyboard.keyPressed(0x41); // A = 48
+    keyboard.keyPressed(0x4B); // K = 60
+    EXPECT_EQ(takeQueued(), "");
+    tick(0);
+    tick(6);
+    EXPECT_EQ(takeQueued(), "90 30 66 | 80 30 00 | 90 3C 66");
+    keyboard.keyReleased(0x41);
+    EXPECT_EQ(arp->heldNotes(), QVector<uint8_t>{60});
+}
+
+TEST_F(ArpeggiatorTest, TicksFromTheAudioThreadArriveQueued)
+{
+    Q_EMIT keyboard.noteOn(kC);
+    std::thread audio([this] { tick(0); });
+    audio.join();
+    EXPECT_EQ(midi->pendingCount(), 0); // not run on the audio thread
+    QCoreApplication::processEvents();
+    EXPECT_EQ(takeQueued(), "90 3C 66");
+}
+
+} // namespace
