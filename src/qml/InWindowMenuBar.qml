@@ -1,0 +1,190 @@
+import QtQuick 2.14
+import QtQuick.Controls 2.5
+import QtQml.Models 2.12
+
+// The menus of MainMenu.qml drawn inside the window, for desktops without a
+// native menu bar. Same items, same shortcuts, same actions.
+MenuBar {
+    id: bar
+    objectName: "inWindowMenuBar"
+
+    property alias presetMenu: presetMenu
+
+    delegate: MenuBarItem {
+        id: barItem
+        contentItem: Text {
+            text: barItem.text
+            font: barItem.font
+            color: "#e8e8e8"
+            horizontalAlignment: Text.AlignHCenter
+            verticalAlignment: Text.AlignVCenter
+        }
+        background: Rectangle {
+            implicitHeight: 24
+            color: barItem.highlighted ? "#3a3a3a" : "transparent"
+        }
+    }
+
+    background: Rectangle {
+        implicitHeight: 24
+        color: "#262626"
+        Rectangle {
+            anchors.bottom: parent.bottom
+            width: parent.width
+            height: 1
+            color: "#151515"
+        }
+    }
+
+    Menu {
+        title: qsTr("File")
+
+        Action {
+            text: qsTr("New")
+            shortcut: StandardKey.New
+            onTriggered: actionHandler.newPatch()
+        }
+        MenuSeparator {}
+        Action {
+            text: qsTr("Open...")
+            shortcut: StandardKey.Open
+            onTriggered: actionHandler.openPatch()
+        }
+        MenuSeparator {}
+        Action {
+            text: qsTr("Save")
+            shortcut: StandardKey.Save
+            onTriggered: actionHandler.savePatch()
+        }
+        Action {
+            text: qsTr("Save as...")
+            shortcut: StandardKey.SaveAs
+            onTriggered: actionHandler.savePatchAs()
+        }
+        Action {
+            text: qsTr("About Kinetra")
+            onTriggered: mainWindow.showAboutWindow()
+        }
+        Action {
+            text: qsTr("Preferences...")
+            shortcut: StandardKey.Preferences
+            onTriggered: mainWindow.showPreferences()
+        }
+    }
+
+    Menu {
+        title: qsTr("Control")
+
+        Action {
+            text: qsTr("Connect")
+            onTriggered: actionHandler.connect()
+        }
+        Action {
+            text: qsTr("Disconnect")
+            onTriggered: actionHandler.disconnect()
+        }
+        MenuSeparator {}
+        Action {
+            text: qsTr("Mapping Mode")
+            checkable: true
+            checked: stateManager.isInMappingMode
+            shortcut: "Ctrl+M"
+            onTriggered: actionHandler.toggleMappingMode(checked)
+        }
+        MenuSeparator {}
+        Action {
+            text: qsTr("Play/Stop")
+            onTriggered: mainWindow.togglePlay()
+        }
+    }
+
+    Menu {
+        id: presetMenu
+        objectName: "inWindowPresetMenu"
+        title: qsTr("Presets")
+
+        function refresh() {
+            for (var i = 0; i < presetItems.count; ++i) {
+                var item = presetItems.objectAt(i);
+                if (!item)
+                    continue;
+                item.text = mainWindow.presetMenuText(i);
+                item.enabled = !mainWindow.presetSlotEmpty(i);
+            }
+        }
+
+        onAboutToShow: refresh()
+
+        Instantiator {
+            id: presetItems
+            model: 16
+            delegate: Action {
+                text: mainWindow.presetMenuText(index)
+                enabled: !mainWindow.presetSlotEmpty(index)
+                shortcut: index < 8 ? "Ctrl+" + (index + 1) : ""
+                onTriggered: fileManager.loadPatchAtSlot(index)
+            }
+            onObjectAdded: presetMenu.insertAction(index, object)
+            onObjectRemoved: presetMenu.removeAction(object)
+        }
+    }
+
+    Menu {
+        title: qsTr("Window")
+
+        Action {
+            text: qsTr("Always on top")
+            checkable: true
+            checked: stateManager.isWindowOnTop
+            shortcut: "Ctrl+Alt+F"
+            onTriggered: actionHandler.toggleFloatingWindowMode(checked)
+        }
+        Action {
+            text: qsTr("Hide")
+            shortcut: StandardKey.Close
+            onTriggered: actionHandler.closeWindow()
+        }
+        MenuSeparator {}
+        Action {
+            text: qsTr("Show presets")
+            checkable: true
+            checked: stateManager.isPresetBayShown
+            shortcut: "Ctrl+Shift+P"
+            onTriggered: {
+                if (checked)
+                    actionHandler.showPresetBay();
+                else
+                    actionHandler.hidePresetBay();
+            }
+        }
+    }
+
+    Menu {
+        title: qsTr("Help")
+
+        Action {
+            text: qsTr("Tutorials")
+            onTriggered: actionHandler.openTutorials()
+        }
+        Action {
+            text: qsTr("Contact us")
+            onTriggered: actionHandler.openContactForm()
+        }
+        MenuSeparator {}
+        Action {
+            text: qsTr("Accessibility Mode")
+            checkable: true
+            checked: stateManager.isAccessibilityModeOn
+            shortcut: "Ctrl+Shift+A"
+            onTriggered: actionHandler.toggleAccessibility(checked)
+        }
+    }
+
+    Connections {
+        target: typeof fileManager !== "undefined" ? fileManager : null
+        ignoreUnknownSignals: true
+        function onPatchSlotChanged() {
+            presetMenu.refresh();
+        }
+    }
+}

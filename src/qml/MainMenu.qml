@@ -1,0 +1,178 @@
+import QtQuick 2.14
+import QtQuick.Window 2.14
+import Qt.labs.platform 1.1 as Platform
+import QtQml.Models 2.12
+
+// The platform menu bar (File, Control, Presets, Window, Help) and the about
+// window. Where the desktop has no native menu bar, main.qml shows the same
+// menus inside the window (InWindowMenuBar.qml).
+Item {
+    id: mainMenu
+
+    property alias aboutWindow: aboutWindow
+    property alias presetMenu: presetMenu
+
+    Platform.MenuBar {
+        id: menuBar
+
+        Platform.Menu {
+            title: qsTr("File")
+
+            Platform.MenuItem {
+                text: qsTr("New")
+                shortcut: StandardKey.New
+                onTriggered: actionHandler.newPatch()
+            }
+            Platform.MenuSeparator {}
+            Platform.MenuItem {
+                text: qsTr("Open...")
+                shortcut: StandardKey.Open
+                onTriggered: actionHandler.openPatch()
+            }
+            Platform.MenuSeparator {}
+            Platform.MenuItem {
+                text: qsTr("Save")
+                shortcut: StandardKey.Save
+                onTriggered: actionHandler.savePatch()
+            }
+            Platform.MenuItem {
+                text: qsTr("Save as...")
+                shortcut: StandardKey.SaveAs
+                onTriggered: actionHandler.savePatchAs()
+            }
+            Platform.MenuItem {
+                text: qsTr("About Kinetra")
+                role: Platform.MenuItem.AboutRole
+                onTriggered: mainWindow.showAboutWindow()
+            }
+            Platform.MenuItem {
+                text: qsTr("Preferences...")
+                shortcut: StandardKey.Preferences
+                role: Platform.MenuItem.PreferencesRole
+                onTriggered: mainWindow.showPreferences()
+            }
+        }
+
+        Platform.Menu {
+            title: qsTr("Control")
+
+            Platform.MenuItem {
+                text: qsTr("Connect")
+                onTriggered: actionHandler.connect()
+            }
+            Platform.MenuItem {
+                text: qsTr("Disconnect")
+                onTriggered: actionHandler.disconnect()
+            }
+            Platform.MenuSeparator {}
+            Platform.MenuItem {
+                text: qsTr("Mapping Mode")
+                checkable: true
+                checked: stateManager.isInMappingMode
+                shortcut: "Ctrl+M"
+                onTriggered: actionHandler.toggleMappingMode(checked)
+            }
+            Platform.MenuSeparator {}
+            Platform.MenuItem {
+                text: qsTr("Play/Stop")
+                onTriggered: mainWindow.togglePlay()
+            }
+        }
+
+        Platform.Menu {
+            id: presetMenu
+            objectName: "platformPresetMenu"
+            title: qsTr("Presets")
+
+            function refresh() {
+                for (var i = 0; i < presetItems.count; ++i) {
+                    var item = presetItems.objectAt(i);
+                    if (!item)
+                        continue;
+                    item.text = mainWindow.presetMenuText(i);
+                    item.enabled = !mainWindow.presetSlotEmpty(i);
+                }
+            }
+
+            onAboutToShow: refresh()
+
+            Instantiator {
+                id: presetItems
+                model: 16
+                delegate: Platform.MenuItem {
+                    text: mainWindow.presetMenuText(index)
+                    enabled: !mainWindow.presetSlotEmpty(index)
+                    shortcut: index < 8 ? "Ctrl+" + (index + 1) : ""
+                    onTriggered: fileManager.loadPatchAtSlot(index)
+                }
+                onObjectAdded: presetMenu.insertItem(index, object)
+                onObjectRemoved: presetMenu.removeItem(object)
+            }
+        }
+
+        Platform.Menu {
+            title: qsTr("Window")
+
+            Platform.MenuItem {
+                text: qsTr("Always on top")
+                checkable: true
+                checked: stateManager.isWindowOnTop
+                shortcut: "Ctrl+Alt+F"
+                onTriggered: actionHandler.toggleFloatingWindowMode(checked)
+            }
+            Platform.MenuItem {
+                text: qsTr("Hide")
+                shortcut: StandardKey.Close
+                onTriggered: actionHandler.closeWindow()
+            }
+            Platform.MenuSeparator {}
+            Platform.MenuItem {
+                text: qsTr("Show presets")
+                checkable: true
+                checked: stateManager.isPresetBayShown
+                shortcut: "Ctrl+Shift+P"
+                onTriggered: {
+                    if (checked)
+                        actionHandler.showPresetBay();
+                    else
+                        actionHandler.hidePresetBay();
+                }
+            }
+        }
+
+        Platform.Menu {
+            title: qsTr("Help")
+
+            Platform.MenuItem {
+                text: qsTr("Tutorials")
+                onTriggered: actionHandler.openTutorials()
+            }
+            Platform.MenuItem {
+                text: qsTr("Contact us")
+                onTriggered: actionHandler.openContactForm()
+            }
+            Platform.MenuSeparator {}
+            Platform.MenuItem {
+                text: qsTr("Accessibility Mode")
+                checkable: true
+                checked: stateManager.isAccessibilityModeOn
+                shortcut: "Ctrl+Shift+A"
+                onTriggered: actionHandler.toggleAccessibility(checked)
+            }
+        }
+    }
+
+    Connections {
+        target: typeof fileManager !== "undefined" ? fileManager : null
+        ignoreUnknownSignals: true
+        function onPatchSlotChanged() {
+            presetMenu.refresh();
+        }
+    }
+
+    AboutWindow {
+        id: aboutWindow
+        objectName: "aboutWindow"
+        transientParent: mainWindow
+    }
+}

@@ -1,0 +1,9 @@
+import QtQuick 2.14
+
+// Thin frame drawn round a panel (the preset bay).
+Rectangle {
+    anchors.fill: parent
+    color: "transparent"
+    border.width: 1
+    border.color: "#3f3f3f"
+}

@@ -1,0 +1,42 @@
+import QtQuick 2.14
+import QtQuick.Controls 2.5
+
+// The plain push button of the window: a dark face with a thin border and a
+// light label. Checkable instances show `bgColorChecked` while checked.
+Button {
+    id: control
+
+    property color bgColor: "#242424"
+    property color bgColorChecked: "#ff3f00"
+
+    implicitWidth: 80
+    implicitHeight: 20
+    padding: 2
+    // A disabled button is hidden from screen readers instead of being read
+    // as an unusable control.
+    Accessible.name: text
+    Accessible.ignored: !enabled
+
+    contentItem: Text {
+        text: control.text
+        font: control.font
+        color: control.down ? "#e0e0e0" : "#f0f0f0"
+        horizontalAlignment: Text.AlignHCenter
+        verticalAlignment: Text.AlignVCenter
+        elide: Text.ElideRight
+        opacity: control.enabled ? 1 : 0.3
+    }
+
+    background: Rectangle {
+        implicitWidth: 80
+        implicitHeight: 20
+        radius: 4
+        border.width: 1
+        border.color: "#3f3f3f"
+        opacity: control.enabled ? 1 : 0.3
+        color: {
+            var face = control.checked ? control.bgColorChecked : control.bgColor;
+            return control.down ? Qt.darker(face, 1.2) : face;
+        }
+    }
+}

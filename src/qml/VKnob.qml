@@ -1,0 +1,172 @@
+import QtQuick 2.14
+import QtQuick.Controls 2.5
+
+// Small round knob with a caption. Drag up or down to turn it; Control-click
+// returns it to `defaultValue`; with `useOnOffState` a right click switches it
+// on or off. Double-clicking the caption lets the user type a value:
+// Return applies it when it lies within from..to, Escape cancels.
+Dial {
+    id: control
+
+    property color tint: "#ffa500"
+    property int size: 32
+    property string label: ""
+    property bool on: true
+    property bool useOnOffState: false
+    property real defaultValue: 0
+
+    // Typing state: the buffer shown under the knob and whether the next key
+    // replaces the value put there when typing started.
+    property bool typing: false
+    property string typingBuffer: ""
+    property bool typingFresh: false
+
+    signal rightClicked
+
+    function startTyping() {
+        typingBuffer = control.value.toFixed(1);
+        typingFresh = true;
+        typing = true;
+        control.forceActiveFocus();
+    }
+
+    function stopTyping() {
+        typing = false;
+        typingFresh = false;
+        typingBuffer = "";
+    }
+
+    // Applies the typed buffer when it is a number within range; returns
+    // whether the value changed.
+    function commitTyping() {
+        var v = parseFloat(typingBuffer);
+        var accepted = typingBuffer.length > 0 && !isNaN(v) && isFinite(v) && v >= control.from
+                && v <= control.to;
+        if (accepted) {
+            control.value = v;
+            control.moved();
+        }
+        stopTyping();
+        return accepted;
+    }
+
+    // Handles one key while typing; returns true when the key was used.
+    function typeKey(key, text) {
+        if (key === Qt.Key_Escape) {
+            stopTyping();
+            return true;
+        }
+        if (typingFresh) {
+            typingBuffer = "";
+            typingFresh = false;
+        }
+        if (key === Qt.Key_Return || key === Qt.Key_Enter) {
+            commitTyping();
+        } else if (key === Qt.Key_Backspace || key === Qt.Key_Delete) {
+            typingBuffer = typingBuffer.slice(0, -1);
+        } else if (text.length === 1 && "0123456789-.".indexOf(text) >= 0) {
+            typingBuffer += text;
+        }
+        return true;
+    }
+
+    implicitWidth: Math.max(size, textLabel.implicitWidth)
+    implicitHeight: size + textLabel.implicitHeight + 2
+    inputMode: Dial.Vertical
+    hoverEnabled: true
+    opacity: (useOnOffState && !on) ? 0.45 : (enabled ? 1 : 0.3)
+
+    ToolTip.delay: 1000
+    ToolTip.visible: hovered && ToolTip.text.length > 0
+    Accessible.name: label
+    Accessible.description: ToolTip.text
+
+    Keys.onPressed: {
+        if (control.typing)
+            event.accepted = control.typeKey(event.key, event.text);
+    }
+    onActiveFocusChanged: {
+        if (!activeFocus && typing)
+            stopTyping();
+    }
+
+    Connections {
+        target: typeof stateManager !== "undefined" ? stateManager : null
+        ignoreUnknownSignals: true
+        function onShouldExitEditing() {
+            control.stopTyping();
+        }
+    }
+
+    background: Rectangle {
+        x: (control.width - width) / 2
+        y: 0
+        width: control.size
+        height: control.size
+        radius: width / 2
+        color: "#1f1f1f"
+        border.width: 1
+        border.color: "#121212"
+    }
+
+    handle: Rectangle {
+        id: handleItem
+        width: 4
+        height: 4
+        radius: 2
+        antialiasing: true
+        color: control.pressed ? Qt.darker(control.tint, 1.4) : control.tint
+        x: control.background.x + control.background.width / 2 - width / 2
+        y: control.background.y + control.background.height / 2 - height / 2
+        transform: [
+            Translate {
+                y: -control.size * 0.5 + 6
+            },
+            Rotation {
+                angle: control.angle
+                origin.x: handleItem.width / 2
+                origin.y: handleItem.height / 2
+            }
+        ]
+    }
+
+    // Control-click and right click; everything else goes to the dial.
+    MouseArea {
+        x: control.background.x
+        y: 0
+        width: control.size
+        height: control.size
+        acceptedButtons: Qt.LeftButton | Qt.RightButton
+        onPressed: {
+            if (mouse.button === Qt.RightButton) {
+                if (control.useOnOffState) {
+                    control.on = !control.on;
+                    control.rightClicked();
+                }
+                return;
+            }
+            if (mouse.modifiers & Qt.ControlModifier) {
+                control.value = control.defaultValue;
+                control.moved();
+                return;
+            }
+            mouse.accepted = false;
+        }
+    }
+
+    Text {
+        id: textLabel
+        objectName: "textLabel"
+        anchors.horizontalCenter: parent.horizontalCenter
+        y: control.size + 2
+        font.pixelSize: 9
+        color: "#d0d0d0"
+        text: control.typing ? control.typingBuffer : (control.pressed ? control.value.toFixed(1) : control.label)
+        Accessible.ignored: true
+
+        MouseArea {
+            anchors.fill: parent
+            onDoubleClicked: control.startTyping()
+        }
+    }
+}

@@ -1,0 +1,63 @@
+import QtQuick 2.14
+import QtQuick.Controls 2.5
+import QtGraphicalEffects 1.0
+
+// Icon-only tool bar button. Unchecked it shows its icon as drawn; checked
+// it shows the icon tinted (`onColor`), or, with `tintBacground`, an
+// `onColor` face with the icon in `reverseTint`.
+ToolButton {
+    id: control
+
+    property string img: ""
+    property bool tintBacground: false
+    property color onColor: "#EC5C4E"
+    property color offColor: "#181818"
+    property color reverseTint: "#0f0f0f"
+
+    implicitWidth: 28
+    implicitHeight: 28
+    padding: 0
+    checkable: true
+    hoverEnabled: true
+    clip: true
+    focusPolicy: Qt.NoFocus
+    display: AbstractButton.IconOnly
+
+    ToolTip.delay: 1000
+    ToolTip.visible: hovered && ToolTip.text.length > 0
+    Accessible.name: text
+    Accessible.description: ToolTip.text
+
+    contentItem: Item {
+        Image {
+            id: iconImage
+            anchors.fill: parent
+            anchors.margins: 6
+            source: control.img
+            fillMode: Image.Stretch
+            sourceSize: Qt.size(64, 64)
+            smooth: true
+            mipmap: true
+            visible: !control.checked
+        }
+        ColorOverlay {
+            anchors.fill: iconImage
+            source: iconImage
+            color: control.tintBacground ? control.reverseTint : control.onColor
+            visible: control.checked
+        }
+    }
+
+    background: Rectangle {
+        implicitWidth: 28
+        implicitHeight: 28
+        radius: 2
+        color: {
+            if (control.checked)
+                return control.tintBacground ? control.onColor : "#2f2f2f";
+            if (control.down)
+                return "#393939";
+            return control.hovered ? "#2f2f2f" : control.offColor;
+        }
+    }
+}

@@ -1,0 +1,654 @@
+import QtQuick 2.14
+import QtQuick.Window 2.14
+import QtQuick.Controls 2.5
+import QtQuick.Layouts 1.3
+import Qt.labs.platform 1.1 as Platform
+import QtQml.Models 2.12
+
+// The main window: tool bar, device band, knobs, preset bay, editor, the
+// patch file dialog, the tray icon and the preferences window. Everything
+// goes through the context objects actionHandler, stateManager, fileManager,
+// midiHandler, transport and virtualKeyboard.
+ApplicationWindow {
+    id: mainWindow
+    objectName: "mainWindow"
+
+    // Whether the desktop shows the platform menu bar itself. Start-up may
+    // state it through the context property "kinetraNativeMenuBar"; without
+    // it only macOS is assumed to have one. Without a native menu bar the
+    // same menus are shown inside the window, above the tool bar.
+    readonly property bool hasNativeMenuBar: (typeof kinetraNativeMenuBar !== "undefined") ? !!kinetraNativeMenuBar : Qt.platform.os === "osx"
+    readonly property bool virtualPortMissing: (typeof midiHandler !== "undefined" && midiHandler) ? !midiHandler.isVirtualPortOpen : false
+    readonly property int contentHeight: 700
+
+    function togglePlay() {
+        if (typeof transport === "undefined" || !transport)
+            return;
+        if (transport.isPlaying)
+            transport.stopPlay();
+        else
+            transport.startPlay();
+    }
+
+    function showAboutWindow() {
+        actionHandler.quitFloatingWindowMode();
+        mainMenuLoader.item.aboutWindow.show();
+        mainMenuLoader.item.aboutWindow.raise();
+        mainMenuLoader.item.aboutWindow.requestActivate();
+    }
+
+    function showPreferences() {
+        actionHandler.quitFloatingWindowMode();
+        settingsWindow.show();
+        settingsWindow.raise();
+        settingsWindow.requestActivate();
+    }
+
+    // Text of the Presets menu entry for a slot.
+    function presetMenuText(index) {
+        var empty = (typeof fileManager === "undefined" || !fileManager) ? true : fileManager.slotIsEmtpy(index);
+        var name = empty ? "Empty" : fileManager.getSlotName(index);
+        return qsTr("Slot " + (index + 1) + " | " + name);
+    }
+
+    function presetSlotEmpty(index) {
+        return (typeof fileManager === "undefined" || !fileManager) ? true : fileManager.slotIsEmtpy(index);
+    }
+
+    title: qsTr("Kinetra")
+    color: "#2f2f2f"
+    // The user cannot resize the window; it grows only by the in-window
+    // menu bar and the port warning. The limits follow the wanted size, not
+    // the current one, so that a window manager honouring them lets the
+    // window grow.
+    readonly property int fixedHeight: contentHeight + (menuBar ? menuBar.height : 0) + ((header && header.visible) ? header.height : 0)
+
+    width: 650
+    height: fixedHeight
+    minimumWidth: 650
+    maximumWidth: 650
+    minimumHeight: fixedHeight
+    maximumHeight: fixedHeight
+    visible: true
+
+    menuBar: Loader {
+        id: inWindowMenuLoader
+        objectName: "inWindowMenuLoader"
+        active: !mainWindow.hasNativeMenuBar
+        source: "InWindowMenuBar.qml"
+        height: item ? item.implicitHeight : 0
+    }
+
+    // Shown only when the virtual MIDI port could not be opened: other
+    // programs then cannot receive anything, which the user must know.
+    header: Rectangle {
+        id: virtualPortWarning
+        objectName: "virtualPortWarning"
+        visible: mainWindow.virtualPortMissing
+        height: visible ? warningText.implicitHeight + 12 : 0
+        color: "#5a1e14"
+
+        Accessible.role: Accessible.AlertMessage
+        Accessible.name: warningText.text
+        Accessible.focusable: true
+        activeFocusOnTab: true
+
+        Text {
+            id: warningText
+            anchors.verticalCenter: parent.verticalCenter
+            x: 12
+            width: parent.width - 24
+            wrapMode: Text.WordWrap
+            color: "#ffe0c0"
+            font.pixelSize: 11
+            text: qsTr("The virtual MIDI port \"KinetraMIDIPort\" could not be opened: other programs will not receive Kinetra's MIDI messages. Outputs chosen in Preferences still work.")
+        }
+    }
+
+    onActiveChanged: {
+        if (!active && typeof virtualKeyboard !== "undefined" && virtualKeyboard)
+            virtualKeyboard.allNoteOff();
+    }
+
+    // Holds keyboard focus and plays the virtual keyboard.
+    Item {
+        id: v_Keyboard
+        objectName: "v_Keyboard"
+        anchors.fill: parent
+        focus: true
+
+        onActiveFocusChanged: {
+            if (!activeFocus && typeof virtualKeyboard !== "undefined" && virtualKeyboard)
+                virtualKeyboard.allNoteOff();
+        }
+
+        Keys.onPressed: {
+            // A held key sends one press: the desktop's repeats are dropped.
+            if (event.isAutoRepeat) {
+                event.accepted = true;
+                return;
+            }
+            if (event.key === Qt.Key_Space) {
+                mainWindow.togglePlay();
+                event.accepted = true;
+                return;
+            }
+            if (stateManager.isVKeyOn && virtualKeyboard) {
+                virtualKeyboard.keyPressed(event.key);
+                event.accepted = true;
+            }
+        }
+
+        Keys.onReleased: {
+            // Repeats arrive as release/press pairs; a repeated release is
+            // not the key going up and must not end the note.
+            if (event.isAutoRepeat) {
+                event.accepted = true;
+                return;
+            }
+            if (stateManager.isVKeyOn && virtualKeyboard) {
+                virtualKeyboard.keyReleased(event.key);
+                event.accepted = true;
+            }
+        }
+    }
+
+    MouseArea {
+        anchors.fill: parent
+        onClicked: {
+            actionHandler.exitEditing();
+            v_Keyboard.forceActiveFocus();
+        }
+    }
+
+    Loader {
+        id: mainMenuLoader
+        objectName: "mainMenuLoader"
+        source: "MainMenu.qml"
+    }
+
+    Rectangle {
+        id: topBar
+        objectName: "topBar"
+        anchors.top: parent.top
+        anchors.left: parent.left
+        anchors.right: parent.right
+        height: 32
+        color: "#1f1f1f"
+
+        VToolButton {
+            id: powerButton
+            objectName: "powerSwitch"
+            anchors.left: parent.left
+            anchors.leftMargin: 16
+            anchors.verticalCenter: parent.verticalCenter
+            tintBacground: false
+            img: "icons/power.png"
+            text: qsTr("Power Switch")
+            ToolTip.text: qsTr("Power switch")
+            checked: stateManager.isConnected
+            onToggled: actionHandler.toggleConnection(checked)
+        }
+
+        StackView {
+            id: tempoStackView
+            objectName: "tempoStackView"
+            anchors.left: powerButton.right
+            anchors.leftMargin: 12
+            anchors.verticalCenter: parent.verticalCenter
+            width: 72
+            height: 28
+
+            Row {
+                anchors.fill: parent
+
+                ToolButton {
+                    id: tapTempo
+                    objectName: "tapTempo"
+                    width: 32
+                    height: parent.height
+                    padding: 2
+                    flat: false
+                    hoverEnabled: true
+                    focusPolicy: Qt.NoFocus
+                    text: qsTr("Tap")
+                    font.pixelSize: 10
+                    ToolTip.text: qsTr("Tap tempo")
+                    ToolTip.delay: 1000
+                    ToolTip.visible: hovered
+                    Accessible.description: "Tap tempo button, current tempo: " + stateManager.tempo
+                            + ", tap at least 4 times to set a new tempo"
+                    onClicked: actionHandler.tapTempo()
+                }
+
+                ToolSeparator {
+                    width: 4
+                    height: parent.height
+                    padding: 0
+                }
+
+                ToolButton {
+                    id: tempo
+                    objectName: "tempo"
+
+                    property real prevY: 0
+                    property int currentTempo: stateManager.tempo
+                    property bool dragging: false
+                    property bool editing: false
+                    property string tempBuffer: ""
+                    property int lastSent: -1
+
+                    function exitEditing() {
+                        editing = false;
+                        tempBuffer = "";
+                        text = qsTr("%1").arg(stateManager.getTempo());
+                    }
+
+                    function startEditing() {
+                        dragging = false;
+                        editing = true;
+                        tempBuffer = "";
+                        text = qsTr("Enter value");
+                        forceActiveFocus();
+                    }
+
+                    // One vertical drag step: 3 pixels up raise the tempo
+                    // by one; values outside 20..256 are not sent.
+                    function dragTo(y) {
+                        var t = currentTempo - Math.trunc((y - prevY) / 3);
+                        if (t >= 20 && t <= 256 && t !== lastSent) {
+                            lastSent = t;
+                            actionHandler.setTempo(t);
+                        }
+                    }
+
+                    // One key while typing a tempo; returns true when used.
+                    function typeKey(key, keyText) {
+                        if (key === Qt.Key_Return || key === Qt.Key_Enter) {
+                            var t = parseInt(tempBuffer, 10);
+                            // An empty or out-of-range entry would stop the
+                            // clock (tempo 0) or race it; it is dropped.
+                            if (!isNaN(t) && t >= 20 && t <= 256)
+                                actionHandler.setTempo(t);
+                            exitEditing();
+                            v_Keyboard.forceActiveFocus();
+                            return true;
+                        }
+                        if (key === Qt.Key_Escape) {
+                            exitEditing();
+                            v_Keyboard.forceActiveFocus();
+                            return true;
+                        }
+                        if (key === Qt.Key_Backspace || key === Qt.Key_Delete) {
+                            tempBuffer = tempBuffer.slice(0, -1);
+                        } else if (keyText.length === 1 && keyText !== " " && !isNaN(keyText) && tempBuffer.length < 3) {
+                            tempBuffer += keyText;
+                        }
+                        text = tempBuffer.length > 0 ? tempBuffer : qsTr("Enter value");
+                        return true;
+                    }
+
+                    width: 36
+                    height: parent.height
+                    padding: 2
+                    focusPolicy: Qt.NoFocus
+                    hoverEnabled: true
+                    text: qsTr("%1").arg(stateManager.tempo)
+                    ToolTip.text: qsTr("Drag to change tempo")
+                    ToolTip.delay: 1000
+                    ToolTip.visible: hovered && !editing
+
+                    Accessible.role: Accessible.Slider
+                    Accessible.name: "Tempo (Beat per second)"
+                    Accessible.description: ToolTip.text
+                    Accessible.onIncreaseAction: actionHandler.setTempo(stateManager.tempo + 1)
+                    Accessible.onDecreaseAction: actionHandler.setTempo(stateManager.tempo - 1)
+
+                    contentItem: Text {
+                        text: tempo.text
+                        color: tempo.editing ? "#ffa500" : "#f0f0f0"
+                        font.pixelSize: (tempo.editing && tempo.tempBuffer.length === 0) ? 8 : 12
+                        wrapMode: Text.WordWrap
+                        horizontalAlignment: Text.AlignHCenter
+                        verticalAlignment: Text.AlignVCenter
+                        lineHeight: 0.85
+                    }
+
+                    Keys.onPressed: {
+                        if (editing)
+                            event.accepted = typeKey(event.key, event.text);
+                    }
+                    onActiveFocusChanged: {
+                        if (!activeFocus && editing)
+                            exitEditing();
+                    }
+
+                    Connections {
+                        target: stateManager
+                        function onTempoChanged() {
+                            if (!tempo.editing)
+                                tempo.text = qsTr("%1").arg(stateManager.getTempo());
+                        }
+                        function onShouldExitEditing() {
+                            if (tempo.editing)
+                                tempo.exitEditing();
+                        }
+                    }
+
+                    MouseArea {
+                        id: tempoDragArea
+                        anchors.fill: parent
+                        cursorShape: Qt.SizeVerCursor
+                        onPressed: {
+                            if (tempo.editing)
+                                tempo.exitEditing();
+                            tempo.dragging = true;
+                            tempo.currentTempo = stateManager.getTempo();
+                            tempo.lastSent = tempo.currentTempo;
+                            tempo.prevY = mouse.y;
+                        }
+                        onPositionChanged: {
+                            if (tempo.dragging)
+                                tempo.dragTo(mouse.y);
+                        }
+                        onReleased: tempo.dragging = false
+                        onCanceled: tempo.dragging = false
+                        onDoubleClicked: tempo.startEditing()
+                    }
+                }
+            }
+        }
+
+        Row {
+            id: transportTools
+            objectName: "transportTools"
+            anchors.left: tempoStackView.right
+            anchors.leftMargin: 12
+            anchors.verticalCenter: parent.verticalCenter
+            spacing: 2
+
+            VToolButton {
+                id: playButton
+                objectName: "playButton"
+                img: "icons/play.png"
+                text: qsTr("Send start signal")
+                ToolTip.text: qsTr("Send start signal")
+                // Shows the transport's real state: a start only takes
+                // effect on the next clock tick, so the button does not
+                // flip itself on a click.
+                function followTransport() {
+                    checked = Qt.binding(function () {
+                        return transport ? transport.isPlaying : false;
+                    });
+                }
+                checked: transport ? transport.isPlaying : false
+                Accessible.checkable: true
+                Accessible.checked: checked
+                onClicked: {
+                    if (transport && !transport.isPlaying)
+                        transport.startPlay();
+                    followTransport();
+                }
+            }
+            VToolButton {
+                objectName: "stopButton"
+                img: "icons/stop.png"
+                checkable: false
+                text: qsTr("Send stop signal")
+                ToolTip.text: qsTr("Send stop signal")
+                onClicked: {
+                    if (transport)
+                        transport.stopPlay();
+                }
+            }
+        }
+
+        VToolButton {
+            id: mappingModeSwitch
+            objectName: "mappingModeSwitch"
+            anchors.horizontalCenter: parent.horizontalCenter
+            anchors.verticalCenter: parent.verticalCenter
+            tintBacground: false
+            img: "icons/mapping.png"
+            text: qsTr("Mapping Mode Switch")
+            ToolTip.text: qsTr("Toggle mapping mode")
+            checked: stateManager.isInMappingMode
+            onToggled: {
+                if (checked)
+                    actionHandler.enterMappingMode();
+                else
+                    actionHandler.quitMappingMode();
+            }
+        }
+
+        Row {
+            id: midiTools
+            objectName: "midiTools"
+            anchors.right: windowTools.left
+            anchors.rightMargin: 8
+            anchors.verticalCenter: parent.verticalCenter
+            spacing: 2
+
+            VToolButton {
+                id: clockButton
+                objectName: "clockButton"
+                img: "icons/clock.png"
+                text: qsTr("Send midi clock")
+                ToolTip.text: qsTr("Send midi clock")
+                checked: stateManager.isSendingClock
+                onToggled: stateManager.isSendingClock = checked
+
+                Rectangle {
+                    id: clockLed
+                    objectName: "clockLed"
+                    width: 6
+                    height: 6
+                    radius: 3
+                    anchors.right: parent.right
+                    anchors.top: parent.top
+                    anchors.margins: 2
+                    color: "#4f4f4f"
+
+                    SequentialAnimation {
+                        id: clockBlink
+                        ColorAnimation {
+                            target: clockLed
+                            property: "color"
+                            from: "#4f4f4f"
+                            to: "#ffa500"
+                            duration: 20
+                        }
+                        PauseAnimation {
+                            duration: 100
+                        }
+                        ColorAnimation {
+                            target: clockLed
+                            property: "color"
+                            to: "#4f4f4f"
+                            duration: 50
+                        }
+                    }
+
+                    Connections {
+                        target: typeof transport !== "undefined" ? transport : null
+                        ignoreUnknownSignals: true
+                        function onQuaterNoteTick() {
+                            if (stateManager.isSendingClock)
+                                clockBlink.restart();
+                        }
+                    }
+                }
+            }
+            VToolButton {
+                objectName: "syncButton"
+                img: "icons/sync.png"
+                text: qsTr("Sync to midi clock")
+                ToolTip.text: qsTr("Sync to midi clock")
+                checked: stateManager.isSyncingToClock
+                onToggled: stateManager.isSyncingToClock = checked
+            }
+            VToolButton {
+                objectName: "keysButton"
+                img: "icons/keys.png"
+                text: qsTr("Virtual Keyboard")
+                ToolTip.text: qsTr("Virtual Keyboard")
+                checked: stateManager.isVKeyOn
+                onToggled: {
+                    stateManager.isVKeyOn = checked;
+                    v_Keyboard.forceActiveFocus();
+                }
+            }
+            VToolButton {
+                objectName: "hiResButton"
+                img: "icons/MIDIHD.png"
+                text: qsTr("Hi-Res MIDI")
+                ToolTip.text: qsTr("Hi Resolution MIDI")
+                checked: stateManager.isHighResMidiOn
+                onToggled: {
+                    if (checked)
+                        actionHandler.enterHiResMidiMode();
+                    else
+                        actionHandler.quitHiResMidiMode();
+                }
+            }
+        }
+
+        Row {
+            id: windowTools
+            objectName: "windowTools"
+            anchors.right: parent.right
+            anchors.rightMargin: 12
+            anchors.verticalCenter: parent.verticalCenter
+            spacing: 2
+
+            VToolButton {
+                objectName: "presetsButton"
+                img: "icons/preset.png"
+                text: qsTr("Preset panel")
+                ToolTip.text: qsTr("Preset panel")
+                checked: stateManager.isPresetBayShown
+                onToggled: {
+                    if (checked)
+                        actionHandler.showPresetBay();
+                    else
+                        actionHandler.hidePresetBay();
+                }
+            }
+            VToolButton {
+                objectName: "onTopButton"
+                img: "icons/floatWindow.png"
+                text: qsTr("Window on top")
+                ToolTip.text: qsTr("Put Kinetra window on top")
+                checked: stateManager.isWindowOnTop
+                onToggled: {
+                    if (checked)
+                        actionHandler.enterFloatingWindowMode();
+                    else
+                        actionHandler.quitFloatingWindowMode();
+                }
+            }
+        }
+    }
+
+    Column {
+        id: panels
+        objectName: "panels"
+        anchors.top: topBar.bottom
+        width: parent.width
+        spacing: 32
+
+        // Device band: DeviceContainer.qml (device panel) goes here.
+        Loader {
+            id: deviceContainer
+            objectName: "deviceContainerSlot"
+            width: parent.width
+            height: 90
+            visible: stateManager.focusedSource < 0
+        }
+
+        // Knobs: SliderContainer.qml (twelve control-source knobs) goes here.
+        Loader {
+            id: sliderContainer
+            objectName: "sliderContainerSlot"
+            width: parent.width
+            height: 435
+        }
+    }
+
+    PresetContainer {
+        id: presetContainer
+    }
+
+    // Editor of the focused knob: ControlPanel.qml goes here (it slides up
+    // from the bottom edge like the preset bay, height 210).
+    Loader {
+        id: sliderPanel
+        objectName: "sliderPanelSlot"
+        width: parent.width
+        height: 210
+        y: parent.height
+        z: 10
+    }
+
+    Connections {
+        target: actionHandler
+        function onShouldOpenFileDialog(isSaving) {
+            openFileDialog.isSaving = isSaving;
+            openFileDialog.open();
+        }
+    }
+
+    Platform.FileDialog {
+        id: openFileDialog
+        objectName: "openFileDialog"
+
+        property bool isSaving: false
+
+        title: qsTr("Please choose a file")
+        defaultSuffix: "json"
+        fileMode: isSaving ? Platform.FileDialog.SaveFile : Platform.FileDialog.OpenFile
+        folder: "file://" + fileManager.getPresetPath()
+        nameFilters: [qsTr("Kinetra Preset files (*.json)")]
+        onAccepted: {
+            if (isSaving)
+                fileManager.saveCurrentPatchToPath(file);
+            else
+                fileManager.loadPatchAt(file, false);
+        }
+    }
+
+    Platform.SystemTrayIcon {
+        id: trayIcon
+        objectName: "trayIcon"
+        // A tray icon shown before its image has loaded is refused for good,
+        // so it is shown from the event loop, after the image is in.
+        Component.onCompleted: trayShowTimer.start()
+        icon.source: stateManager.isConnected ? "icons/trayIconOn.png" : "icons/trayIcon.png"
+        tooltip: qsTr("Kinetra")
+        onActivated: {
+            mainWindow.show();
+            mainWindow.raise();
+            mainWindow.requestActivate();
+        }
+    }
+
+    Timer {
+        id: trayShowTimer
+        interval: 0
+        onTriggered: trayIcon.show()
+    }
+
+    SettingsWindow {
+        id: settingsWindow
+        objectName: "settingsWindow"
+        transientParent: mainWindow
+        color: mainWindow.color
+    }
+
+    // Screen-reader-friendly knob editor: MultisliderAccesibleWindow.qml
+    // goes here.
+    Loader {
+        id: sliderAccesibleWindow
+        objectName: "sliderAccesibleWindowSlot"
+    }
+}
