@@ -17,6 +17,8 @@
 #include "support/SignalWait.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QMutex>
 #include <QTemporaryDir>
 #include <QThread>
@@ -492,4 +494,46 @@ TEST_F(SimulatorProcess, ReplayOfARecordingReproducesTheLiveControlValues)
     }
     // The bytes come back with their timing, not in one burst.
     EXPECT_GT(replaySpanMs, liveSpanMs / 2);
+}
+
+TEST_F(SimulatorProcess, StableLinkFollowsTheTerminalAcrossReplugs)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("receiver"));
+    {
+        SimProcess sim;
+        ASSERT_TRUE(sim.start(
+            {QStringLiteral("--bands"), QStringLiteral("1"), QStringLiteral("--link"), path}));
+        EXPECT_TRUE(QFileInfo(path).isSymLink());
+        EXPECT_EQ(QFileInfo(path).symLinkTarget(), sim.portPath());
+
+        int from = sim.lineCount();
+        sim.send(QStringLiteral("unplug"));
+        ASSERT_TRUE(sim.waitForLine(QStringLiteral("^unplugged$"), from).hasMatch());
+        EXPECT_FALSE(QFileInfo(path).isSymLink());
+
+        from = sim.lineCount();
+        sim.send(QStringLiteral("plug"));
+        ASSERT_TRUE(sim.waitForLine(QStringLiteral("^port "), from).hasMatch());
+        EXPECT_EQ(QFileInfo(path).symLinkTarget(), sim.portPath());
+        sim.stop();
+    }
+    // Ending the simulator takes the link away.
+    EXPECT_FALSE(QFileInfo(path).isSymLink());
+
+    // Something else at that path is never replaced.
+    {
+        QFile other(path);
+        ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+        other.write("keep me");
+    }
+    SimProcess sim;
+    ASSERT_TRUE(sim.start(
+        {QStringLiteral("--bands"), QStringLiteral("1"), QStringLiteral("--link"), path}));
+    EXPECT_TRUE(sim.waitForLine(QStringLiteral("^error: .*not a link")).hasMatch());
+    sim.stop();
+    QFile kept(path);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("keep me"));
 }

@@ -296,6 +296,10 @@ void ReceiverSimulator::handleGreeting()
     m_stallClock.invalidate();
     m_greeted = true;
     Q_EMIT hostGreeted();
+    // After a replay has finished, an application that connects again gets
+    // the recording again rather than bands it never saw in it.
+    if (m_mode == Mode::Idle && !m_replay.chunks.isEmpty())
+        m_mode = Mode::Replay;
     if (m_mode == Mode::Replay) {
         say(QStringLiteral("greeting: replaying %1").arg(m_replayPath));
         beginReplay();

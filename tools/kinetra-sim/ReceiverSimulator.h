@@ -27,7 +27,9 @@ class QSocketNotifier;
 //
 // Everything runs on the thread the object lives on, driven by that
 // thread's event loop (a tool's main thread, or a thread of its own inside
-// the application). Messages for the user come out of message(), one line
+// the application: move the object there, then call plug() and the other
+// slots through queued calls, and destroy it there too, since it owns a
+// socket notifier created on that thread). Messages for the user come out of message(), one line
 // each, in a fixed form that scripts and tests can read:
 //   port PATH | unplugged | greeting ... | command NAME band UUID slot N |
 //   event NAME band UUID slot N | gesture ... | replay ... | error: ...
