@@ -14,6 +14,7 @@ Item {
 
     Platform.MenuBar {
         id: menuBar
+        window: mainWindow
 
         Platform.Menu {
             title: qsTr("File")

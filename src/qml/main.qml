@@ -105,11 +105,6 @@ ApplicationWindow {
         }
     }
 
-    onActiveChanged: {
-        if (!active && typeof virtualKeyboard !== "undefined" && virtualKeyboard)
-            virtualKeyboard.allNoteOff();
-    }
-
     // Holds keyboard focus and plays the virtual keyboard.
     Item {
         id: v_Keyboard
@@ -117,6 +112,8 @@ ApplicationWindow {
         anchors.fill: parent
         focus: true
 
+        // Also runs when the window is deactivated: the window then takes
+        // the active focus from its items.
         onActiveFocusChanged: {
             if (!activeFocus && typeof virtualKeyboard !== "undefined" && virtualKeyboard)
                 virtualKeyboard.allNoteOff();
@@ -219,6 +216,20 @@ ApplicationWindow {
                     Accessible.description: "Tap tempo button, current tempo: " + stateManager.tempo
                             + ", tap at least 4 times to set a new tempo"
                     onClicked: actionHandler.tapTempo()
+
+                    contentItem: Text {
+                        text: tapTempo.text
+                        font: tapTempo.font
+                        color: tapTempo.down ? "#ffa500" : "#e0e0e0"
+                        horizontalAlignment: Text.AlignHCenter
+                        verticalAlignment: Text.AlignVCenter
+                    }
+                    background: Rectangle {
+                        radius: 2
+                        color: tapTempo.down ? "#393939" : (tapTempo.hovered ? "#2f2f2f" : "#262626")
+                        border.width: 1
+                        border.color: "#3a3a3a"
+                    }
                 }
 
                 ToolSeparator {

@@ -333,6 +333,26 @@ TestCase {
         compare(virtualKeyboard.count("allNoteOff"), 1);
     }
 
+    function test_windowDeactivationReleasesNotesOnce() {
+        sendKey(Qt.Key_A, true, false, "a");
+        var about = find("mainMenuLoader").item.aboutWindow;
+        about.show();
+        about.requestActivate();
+        tryCompare(about, "active", true);
+        tryVerify(function () {
+            return virtualKeyboard.count("allNoteOff") === 1;
+        }, 2000);
+        wait(50);
+        compare(virtualKeyboard.count("allNoteOff"), 1);
+        about.close();
+        win.requestActivate();
+        tryCompare(win, "active", true);
+        // The keyboard plays again once the window is back.
+        tryCompare(find("v_Keyboard"), "activeFocus", true);
+        typeKey(Qt.Key_S, "s");
+        compare(virtualKeyboard.last("keyPressed")[0], Qt.Key_S);
+    }
+
     // --- menus -----------------------------------------------------------
 
     function test_presetMenuTexts() {
