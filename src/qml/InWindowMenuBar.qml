@@ -37,64 +37,86 @@ MenuBar {
     }
 
     Menu {
+        objectName: "inWindowFileMenu"
         title: qsTr("File")
 
-        Action {
-            text: qsTr("New")
-            shortcut: StandardKey.New
-            onTriggered: actionHandler.newPatch()
+        MenuEntry {
+            action: Action {
+                text: qsTr("New")
+                shortcut: StandardKey.New
+                onTriggered: actionHandler.newPatch()
+            }
         }
         MenuSeparator {}
-        Action {
-            text: qsTr("Open...")
-            shortcut: StandardKey.Open
-            onTriggered: actionHandler.openPatch()
+        MenuEntry {
+            action: Action {
+                text: qsTr("Open...")
+                shortcut: StandardKey.Open
+                onTriggered: actionHandler.openPatch()
+            }
         }
         MenuSeparator {}
-        Action {
-            text: qsTr("Save")
-            shortcut: StandardKey.Save
-            onTriggered: actionHandler.savePatch()
+        MenuEntry {
+            action: Action {
+                text: qsTr("Save")
+                shortcut: StandardKey.Save
+                onTriggered: actionHandler.savePatch()
+            }
         }
-        Action {
-            text: qsTr("Save as...")
-            shortcut: StandardKey.SaveAs
-            onTriggered: actionHandler.savePatchAs()
+        MenuEntry {
+            action: Action {
+                text: qsTr("Save as...")
+                shortcut: StandardKey.SaveAs
+                onTriggered: actionHandler.savePatchAs()
+            }
         }
-        Action {
-            text: qsTr("About Kinetra")
-            onTriggered: mainWindow.showAboutWindow()
+        MenuEntry {
+            action: Action {
+                text: qsTr("About Kinetra")
+                onTriggered: mainWindow.showAboutWindow()
+            }
         }
-        Action {
-            text: qsTr("Preferences...")
-            shortcut: StandardKey.Preferences
-            onTriggered: mainWindow.showPreferences()
+        MenuEntry {
+            action: Action {
+                text: qsTr("Preferences...")
+                shortcut: StandardKey.Preferences
+                onTriggered: mainWindow.showPreferences()
+            }
         }
     }
 
     Menu {
+        objectName: "inWindowControlMenu"
         title: qsTr("Control")
 
-        Action {
-            text: qsTr("Connect")
-            onTriggered: actionHandler.connect()
+        MenuEntry {
+            action: Action {
+                text: qsTr("Connect")
+                onTriggered: actionHandler.connect()
+            }
         }
-        Action {
-            text: qsTr("Disconnect")
-            onTriggered: actionHandler.disconnect()
-        }
-        MenuSeparator {}
-        Action {
-            text: qsTr("Mapping Mode")
-            checkable: true
-            checked: stateManager.isInMappingMode
-            shortcut: "Ctrl+M"
-            onTriggered: actionHandler.toggleMappingMode(checked)
+        MenuEntry {
+            action: Action {
+                text: qsTr("Disconnect")
+                onTriggered: actionHandler.disconnect()
+            }
         }
         MenuSeparator {}
-        Action {
-            text: qsTr("Play/Stop")
-            onTriggered: mainWindow.togglePlay()
+        MenuEntry {
+            action: Action {
+                text: qsTr("Mapping Mode")
+                checkable: true
+                checked: stateManager.isInMappingMode
+                shortcut: "Ctrl+M"
+                onTriggered: actionHandler.toggleMappingMode(checked)
+            }
+        }
+        MenuSeparator {}
+        MenuEntry {
+            action: Action {
+                text: qsTr("Play/Stop")
+                onTriggered: mainWindow.togglePlay()
+            }
         }
     }
 
@@ -108,8 +130,8 @@ MenuBar {
                 var item = presetItems.objectAt(i);
                 if (!item)
                     continue;
-                item.text = mainWindow.presetMenuText(i);
-                item.enabled = !mainWindow.presetSlotEmpty(i);
+                item.action.text = mainWindow.presetMenuText(i);
+                item.action.enabled = !mainWindow.presetSlotEmpty(i);
             }
         }
 
@@ -118,65 +140,81 @@ MenuBar {
         Instantiator {
             id: presetItems
             model: 16
-            delegate: Action {
-                text: mainWindow.presetMenuText(index)
-                enabled: !mainWindow.presetSlotEmpty(index)
-                shortcut: index < 8 ? "Ctrl+" + (index + 1) : ""
-                onTriggered: fileManager.loadPatchAtSlot(index)
+            delegate: MenuEntry {
+                action: Action {
+                    text: mainWindow.presetMenuText(index)
+                    enabled: !mainWindow.presetSlotEmpty(index)
+                    shortcut: index < 8 ? "Ctrl+" + (index + 1) : ""
+                    onTriggered: fileManager.loadPatchAtSlot(index)
+                }
             }
-            onObjectAdded: presetMenu.insertAction(index, object)
-            onObjectRemoved: presetMenu.removeAction(object)
+            onObjectAdded: presetMenu.insertItem(index, object)
+            onObjectRemoved: presetMenu.removeItem(object)
         }
     }
 
     Menu {
+        objectName: "inWindowWindowMenu"
         title: qsTr("Window")
 
-        Action {
-            text: qsTr("Always on top")
-            checkable: true
-            checked: stateManager.isWindowOnTop
-            shortcut: "Ctrl+Alt+F"
-            onTriggered: actionHandler.toggleFloatingWindowMode(checked)
+        MenuEntry {
+            action: Action {
+                text: qsTr("Always on top")
+                checkable: true
+                checked: stateManager.isWindowOnTop
+                shortcut: "Ctrl+Alt+F"
+                onTriggered: actionHandler.toggleFloatingWindowMode(checked)
+            }
         }
-        Action {
-            text: qsTr("Hide")
-            shortcut: StandardKey.Close
-            onTriggered: actionHandler.closeWindow()
+        MenuEntry {
+            action: Action {
+                text: qsTr("Hide")
+                shortcut: StandardKey.Close
+                onTriggered: actionHandler.closeWindow()
+            }
         }
         MenuSeparator {}
-        Action {
-            text: qsTr("Show presets")
-            checkable: true
-            checked: stateManager.isPresetBayShown
-            shortcut: "Ctrl+Shift+P"
-            onTriggered: {
-                if (checked)
-                    actionHandler.showPresetBay();
-                else
-                    actionHandler.hidePresetBay();
+        MenuEntry {
+            action: Action {
+                text: qsTr("Show presets")
+                checkable: true
+                checked: stateManager.isPresetBayShown
+                shortcut: "Ctrl+Shift+P"
+                onTriggered: {
+                    if (checked)
+                        actionHandler.showPresetBay();
+                    else
+                        actionHandler.hidePresetBay();
+                }
             }
         }
     }
 
     Menu {
+        objectName: "inWindowHelpMenu"
         title: qsTr("Help")
 
-        Action {
-            text: qsTr("Tutorials")
-            onTriggered: actionHandler.openTutorials()
+        MenuEntry {
+            action: Action {
+                text: qsTr("Tutorials")
+                onTriggered: actionHandler.openTutorials()
+            }
         }
-        Action {
-            text: qsTr("Contact us")
-            onTriggered: actionHandler.openContactForm()
+        MenuEntry {
+            action: Action {
+                text: qsTr("Contact us")
+                onTriggered: actionHandler.openContactForm()
+            }
         }
         MenuSeparator {}
-        Action {
-            text: qsTr("Accessibility Mode")
-            checkable: true
-            checked: stateManager.isAccessibilityModeOn
-            shortcut: "Ctrl+Shift+A"
-            onTriggered: actionHandler.toggleAccessibility(checked)
+        MenuEntry {
+            action: Action {
+                text: qsTr("Accessibility Mode")
+                checkable: true
+                checked: stateManager.isAccessibilityModeOn
+                shortcut: "Ctrl+Shift+A"
+                onTriggered: actionHandler.toggleAccessibility(checked)
+            }
         }
     }
 

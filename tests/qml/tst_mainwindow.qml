@@ -396,6 +396,30 @@ TestCase {
         compare(bar.menuAt(2).count, 16);
         compare(bar.menuAt(3).count, 4);
         compare(bar.menuAt(4).count, 4);
+        // Entries name their shortcuts as the desktop spells them.
+        compare(Finder.find(bar.menuAt(0).itemAt(0), "shortcutText").text, "Ctrl+N");
+        compare(Finder.find(bar.menuAt(1).itemAt(3), "shortcutText").text, "Ctrl+M");
+        compare(Finder.find(bar.menuAt(3).itemAt(0), "shortcutText").text, "Ctrl+Alt+F");
+        compare(Finder.find(bar.menuAt(1).itemAt(0), "shortcutText").text, "");
+    }
+
+    function test_inWindowMenuActions() {
+        var bar = win.menuBar.item;
+        bar.menuAt(1).itemAt(3).action.trigger();
+        compare(actionHandler.count("enterMappingMode"), 1);
+        verify(bar.menuAt(1).itemAt(3).checked);
+        bar.menuAt(1).itemAt(5).action.trigger();
+        compare(transport.count("startPlay"), 1);
+        bar.menuAt(1).itemAt(5).action.trigger();
+        compare(transport.count("stopPlay"), 1);
+        bar.menuAt(3).itemAt(3).action.trigger();
+        compare(actionHandler.count("showPresetBay"), 1);
+        bar.menuAt(3).itemAt(3).action.trigger();
+        compare(actionHandler.count("hidePresetBay"), 1);
+        bar.menuAt(4).itemAt(3).action.trigger();
+        compare(actionHandler.last("toggleAccessibility")[0], true);
+        bar.menuAt(0).itemAt(5).action.trigger();
+        compare(actionHandler.count("savePatchAs"), 1);
     }
 
     // --- preferences -----------------------------------------------------

@@ -150,17 +150,36 @@ int main(int argc, char** argv)
 
     // The Presets menu of the in-window menu bar (desktops without a native
     // menu bar).
-    QObject* presetMenu = mainWindow->findChild<QObject*>(QStringLiteral("inWindowPresetMenu"));
-    if (presetMenu != nullptr) {
-        call(presetMenu, "refresh");
-        presetMenu->setProperty("x", 0);
-        presetMenu->setProperty("y", 24);
-        call(presetMenu, "open");
+    const struct
+    {
+        const char* menu;
+        const char* file;
+    } menus[] = {
+        {"inWindowFileMenu", "menu-file.png"},      {"inWindowControlMenu", "menu-control.png"},
+        {"inWindowPresetMenu", "menu-presets.png"}, {"inWindowWindowMenu", "menu-window.png"},
+        {"inWindowHelpMenu", "menu-help.png"},
+    };
+    // A checked entry shows in the Window menu.
+    if (state != nullptr)
+        state->setProperty("isWindowOnTop", true);
+    for (const auto& entry : menus) {
+        QObject* menu = mainWindow->findChild<QObject*>(QLatin1String(entry.menu));
+        if (menu == nullptr) {
+            out << "missing menu " << entry.menu << "\n";
+            ok = false;
+            continue;
+        }
+        if (menu->metaObject()->indexOfMethod("refresh()") >= 0)
+            call(menu, "refresh");
+        menu->setProperty("y", 24);
+        call(menu, "open");
         settle(500);
-        ok = save(mainWindow, dir, QStringLiteral("menu-presets.png"), out) && ok;
-        call(presetMenu, "close");
+        ok = save(mainWindow, dir, QLatin1String(entry.file), out) && ok;
+        call(menu, "close");
         settle(300);
     }
+    if (state != nullptr)
+        state->setProperty("isWindowOnTop", false);
 
     auto* settings = mainWindow->findChild<QQuickWindow*>(QStringLiteral("settingsWindow"));
     if (settings != nullptr) {
