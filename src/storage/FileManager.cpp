@@ -70,11 +70,16 @@ void FileManager::ensurePresetIndex()
         // Damaged: keep what the user had, then repair it, keeping every entry
         // that could still be read.
         JsonFile::keepCorruptCopy(path);
-        for (int slot = 0; slot < PresetIndex::kSlotCount; ++slot)
-            if (index.entry(slot).title.isEmpty() && index.entry(slot).filename.isEmpty())
-                index.setEntry(slot, QString(), PresetIndex::defaultTitle(slot));
+        retitleEmptySlots(index);
     }
     JsonFile::writeAtomically(path, index.toJson());
+}
+
+void FileManager::retitleEmptySlots(PresetIndex& index)
+{
+    for (int slot = 0; slot < PresetIndex::kSlotCount; ++slot)
+        if (index.entry(slot).title.isEmpty() && index.entry(slot).filename.isEmpty())
+            index.setEntry(slot, QString(), PresetIndex::defaultTitle(slot));
 }
 
 bool FileManager::readIndex(PresetIndex& index) const
@@ -92,7 +97,10 @@ bool FileManager::writeIndexEntry(int slot, const QString& filename, const QStri
     const JsonFile::ReadResult read = JsonFile::read(path);
     PresetIndex index;
     if (read.ok()) {
-        index = PresetIndex::fromJson(read.document);
+        bool wellFormed = false;
+        index = PresetIndex::fromJson(read.document, &wellFormed);
+        if (!wellFormed)
+            retitleEmptySlots(index);
     } else if (read.status == JsonFile::Status::Malformed) {
         JsonFile::keepCorruptCopy(path);
     } else if (read.status == JsonFile::Status::CannotRead) {

@@ -98,6 +98,9 @@ Q_SIGNALS:
 
 private:
     void ensurePresetIndex();
+    // Entries without title and file (read from a damaged index) become the
+    // empty slots they stand for.
+    static void retitleEmptySlots(PresetIndex& index);
     // False when the index cannot be read (then every slot query returns its
     // fallback).
     bool readIndex(PresetIndex& index) const;

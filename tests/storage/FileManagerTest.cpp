@@ -156,6 +156,15 @@ TEST_F(FileManagerTest, DamagedIndexIsKeptAndRepaired)
     EXPECT_FALSE(files->slotIsEmtpy(0));
     EXPECT_EQ(files->getSlotName(1), "Slot2");
     EXPECT_EQ(QJsonDocument::fromJson(readText(indexPath)).array().size(), 16);
+
+    // Damaged while running: the next slot change repairs it too.
+    writeText(indexPath, R"([{"filename": "", "title": "Zero"}])");
+    fillSlot(0, "A");
+    files->saveCurrentPatchToSlot(3, "Three");
+    EXPECT_EQ(files->getSlotName(0), "Zero");
+    EXPECT_EQ(files->getSlotName(2), "Slot3");
+    EXPECT_EQ(files->getSlotName(3), "Three");
+    EXPECT_EQ(files->getSlotName(15), "Slot16");
 }
 
 TEST_F(FileManagerTest, SavingToASlotWritesFileIndexAndCurrentPatch)
