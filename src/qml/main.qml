@@ -618,7 +618,7 @@ ApplicationWindow {
         title: qsTr("Please choose a file")
         defaultSuffix: "json"
         fileMode: isSaving ? Platform.FileDialog.SaveFile : Platform.FileDialog.OpenFile
-        folder: "file://" + fileManager.getPresetPath()
+        folder: fileManager ? "file://" + fileManager.getPresetPath() : ""
         nameFilters: [qsTr("Kinetra Preset files (*.json)")]
         onAccepted: {
             if (isSaving)
@@ -631,9 +631,7 @@ ApplicationWindow {
     Platform.SystemTrayIcon {
         id: trayIcon
         objectName: "trayIcon"
-        // A tray icon shown before its image has loaded is refused for good,
-        // so it is shown from the event loop, after the image is in.
-        Component.onCompleted: trayShowTimer.start()
+        visible: true
         icon.source: stateManager.isConnected ? "icons/trayIconOn.png" : "icons/trayIcon.png"
         tooltip: qsTr("Kinetra")
         onActivated: {
@@ -641,12 +639,6 @@ ApplicationWindow {
             mainWindow.raise();
             mainWindow.requestActivate();
         }
-    }
-
-    Timer {
-        id: trayShowTimer
-        interval: 0
-        onTriggered: trayIcon.show()
     }
 
     SettingsWindow {

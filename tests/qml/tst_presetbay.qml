@@ -208,6 +208,17 @@ Item {
             menu.close();
         }
 
+        function test_screenReaderPressOpensAccessibleWindow() {
+            var w = findChild(bay, "presetAccessibleWindow");
+            button(3).Accessible.pressAction();
+            tryCompare(w, "visible", true);
+            compare(w.slot, 3);
+            compare(findChild(w.contentItem, "accTitle").text, "Preset 4 (empty)");
+            // The press opens the window instead of loading.
+            compare(fileManager.count("loadPatchAtSlot"), 0);
+            w.close();
+        }
+
         function test_accessibleWindow() {
             bay.openAccessibleWindow(0);
             var w = findChild(bay, "presetAccessibleWindow");
