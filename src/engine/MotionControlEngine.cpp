@@ -3,7 +3,6 @@
 #include "app/AppContext.h"
 #include "app/StateManager.h"
 #include "link/Orvik.h"
-#include "storage/FileManager.h"
 
 #include <QMetaObject>
 #include <QQmlEngine>
@@ -50,10 +49,6 @@ MotionControlEngine::MotionControlEngine(QObject* parent) : QObject(parent)
         source->setIndex(i);
         m_sources[size_t(i)] = source;
     }
-
-    // A loaded patch may name sensors this engine does not know.
-    if (FileManager* files = AppContext::fileManager())
-        connect(files, &FileManager::patchChanged, this, &MotionControlEngine::refreshCs);
 }
 
 MotionControlEngine::~MotionControlEngine()

@@ -808,6 +808,9 @@ TEST_F(FileManagerTest, DamagedRegistryIsKeptAndLoadsNothing)
 
 TEST_F(FileManagerTest, LoadedPatchFollowsTheFirstSensorWhenItsOwnIsUnknown)
 {
+    // As start-up wires them.
+    QObject::connect(m_files.get(), &FileManager::patchChanged, m_engine.get(),
+                     &MotionControlEngine::refreshCs);
     m_engine->addNewDevice(77);
     ASSERT_TRUE(m_files->loadDefaultPatch());
     EXPECT_EQ(slot(0)->getDeviceId(), 77u);
