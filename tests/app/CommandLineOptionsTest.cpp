@@ -1,0 +1,48 @@
+#include "app/CommandLineOptions.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+CommandLineOptions parse(QStringList args)
+{
+    args.prepend("kinetra");
+    return CommandLineOptions::parse(args);
+}
+} // namespace
+
+TEST(CommandLineOptions, NoOptionsRunsAsUsual)
+{
+    const auto o = parse({});
+    EXPECT_EQ(o.action, CommandLineOptions::Action::Run);
+    EXPECT_TRUE(o.port.isEmpty());
+    EXPECT_FALSE(o.demo);
+}
+
+TEST(CommandLineOptions, PortInBothSpellings)
+{
+    EXPECT_EQ(parse({"--port", "/dev/ttyUSB3"}).port, "/dev/ttyUSB3");
+    EXPECT_EQ(parse({"--port=/dev/pts/4"}).port, "/dev/pts/4");
+    const auto missing = parse({"--port"});
+    EXPECT_EQ(missing.action, CommandLineOptions::Action::Fail);
+    EXPECT_FALSE(missing.error.isEmpty());
+}
+
+TEST(CommandLineOptions, HelpVersionAndMistakes)
+{
+    EXPECT_EQ(parse({"--demo", "--help"}).action, CommandLineOptions::Action::ShowHelp);
+    EXPECT_EQ(parse({"-v"}).action, CommandLineOptions::Action::ShowVersion);
+    EXPECT_EQ(CommandLineOptions::versionText(), "Kinetra 2.0.4\n");
+    EXPECT_EQ(parse({"--frobnicate"}).action, CommandLineOptions::Action::Fail);
+    EXPECT_EQ(parse({"--demo", "--port", "/dev/x"}).action, CommandLineOptions::Action::Fail);
+    EXPECT_EQ(parse({"-platform", "xcb"}).action, CommandLineOptions::Action::Run)
+        << "Qt's own arguments are left alone";
+    EXPECT_TRUE(CommandLineOptions::helpText("kinetra").contains("--port PATH"));
+}
+
+TEST(CommandLineOptions, ScreenshotWithDelay)
+{
+    const auto o = parse({"--screenshot", "/tmp/a.png", "--screenshot-delay", "500"});
+    EXPECT_EQ(o.screenshotPath, "/tmp/a.png");
+    EXPECT_EQ(o.screenshotDelayMs, 500);
+    EXPECT_EQ(parse({"--screenshot-delay", "soon"}).action, CommandLineOptions::Action::Fail);
+}
