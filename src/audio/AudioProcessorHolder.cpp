@@ -214,6 +214,12 @@ void AudioProcessorHolder::setAudioBufferSize(int size)
 void AudioProcessorHolder::setAudioDevice(const QString& name)
 {
     Lock lock(m_managerMutex);
+    // A name the driver no longer lists (unplugged since the list was shown)
+    // would only close the device that plays.
+    if (!name.isEmpty() && !outputNamesLocked().contains(name)) {
+        qCInfo(lcAudio) << "no output device named" << name;
+        return;
+    }
     applySetupLocked(setupForOutput(name));
 }
 

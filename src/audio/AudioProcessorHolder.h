@@ -56,6 +56,8 @@ public:
     QList<int> getAvailableAudioBufferSize();
 
     void setAudioBufferSize(int size);
+    // Opens output `name` of the current driver at the preferred rate and
+    // size; an empty name closes the output, an unknown one changes nothing.
     void setAudioDevice(const QString& name);
     // Safe to call from any thread; overlapping calls run one after the other.
     void setAudioDeviceType(const QString& type);

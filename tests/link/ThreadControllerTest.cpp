@@ -114,7 +114,6 @@ TEST_F(LinkThread, PilotConnectsThenStopsAndALostReceiverRestartsIt)
     EXPECT_TRUE(pilotActive());
 
     // Nothing to find yet: the pilot keeps searching.
-    QThread::msleep(0);
     ASSERT_FALSE(waitUntil([&] { return !pilotActive(); }, 1200));
 
     port->set(first.slavePath());
