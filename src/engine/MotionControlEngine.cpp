@@ -121,12 +121,15 @@ QString MotionControlEngine::getDeviceNameAt(int i) const
 
 void MotionControlEngine::addNewDevice(uint64_t deviceID)
 {
-    auto* device = new Orvik(deviceID);
-    device->setIndex(getNumOfDevice());
-    insertDevice(device);
+    registerDevice(new Orvik(deviceID), true);
 }
 
 void MotionControlEngine::insertDevice(Orvik* device)
+{
+    registerDevice(device, false);
+}
+
+void MotionControlEngine::registerDevice(Orvik* device, bool atEnd)
 {
     if (!device)
         return;
@@ -139,6 +142,11 @@ void MotionControlEngine::insertDevice(Orvik* device)
     {
         QMutexLocker lock(&m_devicesLock);
         replaced = m_devices.value(uuid);
+        // The position is taken under the same lock as the insertion, so a
+        // device added or removed meanwhile on another thread can leave
+        // neither a gap nor a shared position.
+        if (atEnd)
+            device->setIndex(replaced ? replaced->getIndex() : m_devices.size());
         m_devices.insert(uuid, adopt(device));
     }
     if (replaced)

@@ -94,6 +94,9 @@ public Q_SLOTS:
     void refreshCs();
 
 private:
+    // Takes ownership of `device` and registers it, at the end of the list
+    // when `atEnd` is set, else at the position it carries.
+    void registerDevice(Orvik* device, bool atEnd);
     // Signals and bindings of a newly registered device; runs on the GUI
     // thread.
     void finishInsert(uint64_t uuid);

@@ -1,11 +1,16 @@
 #include "EngineTestSupport.h"
 
+#include "engine/ControlMapping.h"
 #include "support/SignalWait.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QThread>
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
 
 using enginetest::recordWith;
 
@@ -351,4 +356,63 @@ TEST_F(EngineTest, DeviceAddedFromAnotherThreadEndsUpOnTheGuiThread)
     ASSERT_NE(device, nullptr);
     EXPECT_EQ(device->thread(), QThread::currentThread());
     EXPECT_TRUE(source->isConnectedToDevice());
+}
+
+TEST_F(EngineTest, DevicesComeAndGoWhileTheLinkAppliesFrames)
+{
+    // The link thread applies frames to whatever bands exist and reports
+    // missing ones again, while this thread removes bands and processes the
+    // queued frames. No source may follow a band being destroyed, and the
+    // positions must stay contiguous.
+    const uint64_t ids[] = {0x11, 0x22, 0x33};
+    for (uint64_t id : ids)
+        addDevice(id);
+    for (int slot = 0; slot < 3; ++slot)
+        live(slot, ids[slot])->setAxis(ControlMapping::AxisY);
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> applied{0};
+    std::unique_ptr<QThread> link(QThread::create([&] {
+        int i = 0;
+        while (!stop.load()) {
+            for (uint64_t id : ids) {
+                if (const std::shared_ptr<Orvik> band = engine.deviceRefById(id)) {
+                    band->applyMotion(recordWith(0.5f, (i % 2) ? 0.2f : 0.8f));
+                    applied.fetch_add(1);
+                } else {
+                    engine.addNewDevice(id);
+                }
+            }
+            ++i;
+            QThread::usleep(50);
+        }
+    }));
+    link->start();
+
+    QElapsedTimer clock;
+    clock.start();
+    int round = 0;
+    while (clock.elapsed() < 1500 || applied.load() < 1000) {
+        if (round % 3 == 0)
+            engine.removeDevice(ids[round % 3]);
+        else
+            engine.removeDeviceAt(round % 2);
+        for (int k = 0; k < 5; ++k)
+            QCoreApplication::processEvents();
+        ++round;
+        ASSERT_LT(clock.elapsed(), 60000);
+    }
+    stop = true;
+    ASSERT_TRUE(link->wait(10000));
+    for (int k = 0; k < 20; ++k)
+        QCoreApplication::processEvents();
+
+    std::set<int> positions;
+    for (uint64_t id : ids)
+        if (Orvik* band = engine.getDeviceById(id))
+            positions.insert(band->getIndex());
+    ASSERT_EQ(int(positions.size()), engine.getNumOfDevice());
+    int expected = 0;
+    for (int position : positions)
+        EXPECT_EQ(position, expected++);
 }
