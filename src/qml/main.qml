@@ -568,21 +568,23 @@ ApplicationWindow {
         width: parent.width
         spacing: 32
 
-        // Device band: DeviceContainer.qml (device panel) goes here.
-        Loader {
+        // Device band: the sensors, the focused one's settings and data.
+        DeviceContainer {
             id: deviceContainer
-            objectName: "deviceContainerSlot"
+            objectName: "deviceContainer"
             width: parent.width
             height: 90
             visible: stateManager.focusedSource < 0
         }
 
-        // Knobs: SliderContainer.qml (twelve control-source knobs) goes here.
-        Loader {
+        // The twelve control-source knobs.
+        SliderContainer {
             id: sliderContainer
-            objectName: "sliderContainerSlot"
+            objectName: "sliderContainer"
             width: parent.width
             height: 435
+            editor: sliderPanel
+            accessibleEditor: sliderAccesibleWindow
         }
     }
 
@@ -590,14 +592,13 @@ ApplicationWindow {
         id: presetContainer
     }
 
-    // Editor of the focused knob: ControlPanel.qml goes here (it slides up
-    // from the bottom edge like the preset bay, height 210).
-    Loader {
+    // Editor of the focused knob; slides up from the bottom edge like the
+    // preset bay.
+    ControlPanel {
         id: sliderPanel
-        objectName: "sliderPanelSlot"
+        objectName: "sliderPanel"
         width: parent.width
         height: 210
-        y: parent.height
         z: 10
     }
 
@@ -648,10 +649,12 @@ ApplicationWindow {
         color: mainWindow.color
     }
 
-    // Screen-reader-friendly knob editor: MultisliderAccesibleWindow.qml
-    // goes here.
-    Loader {
+    // Screen-reader-friendly knob editor.
+    MultisliderAccesibleWindow {
         id: sliderAccesibleWindow
-        objectName: "sliderAccesibleWindowSlot"
+        objectName: "sliderAccesibleWindow"
+        transientParent: mainWindow
+        color: mainWindow.color
+        visible: false
     }
 }

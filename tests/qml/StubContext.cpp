@@ -4,11 +4,23 @@
 #include <QQmlContext>
 #include <QUrl>
 #include <QtGlobal>
+#include <QtQml>
 
 namespace qmltest {
 
 bool installStubContext(QQmlEngine* engine)
 {
+    // The native items of the window, as QML stand-ins over the stub engine.
+    static const bool nativeTypes = [] {
+        qmlRegisterType(QUrl(QStringLiteral("qrc:/stubs/StubVMultiSlider.qml")), "VT.VMultiSlider",
+                        1, 0, "VMultiSlider");
+        qmlRegisterType(QUrl(QStringLiteral("qrc:/stubs/StubOrvik.qml")), "VT.Orvik", 1, 0,
+                        "Orvik");
+        qmlRegisterType(QUrl(QStringLiteral("qrc:/stubs/StubDataMonitor.qml")), "VT.DataMonitor", 1,
+                        0, "DataMonitor");
+        return true;
+    }();
+    Q_UNUSED(nativeTypes)
     struct Stub
     {
         const char* property;

@@ -153,4 +153,19 @@ CallLog {
     function sendBlinkOnDeviceAt(i) {
         record("sendBlinkOnDeviceAt", [i]);
     }
+    function setZAuditoryFreq(v) {
+        record("setZAuditoryFreq", [v]);
+    }
+    function setZAuditoryAmp(v) {
+        record("setZAuditoryAmp", [v]);
+    }
+    function setZAuditoryPan(v) {
+        record("setZAuditoryPan", [v]);
+    }
+    function setZAuditoryLfoRate(v) {
+        record("setZAuditoryLfoRate", [v]);
+    }
+    function setZAuditoryIsPlaying(v) {
+        record("setZAuditoryIsPlaying", [v]);
+    }
 }

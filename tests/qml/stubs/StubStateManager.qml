@@ -20,11 +20,13 @@ CallLog {
     property int audioSampleRate: 44100
 
     signal shouldExitEditing
+    signal deviceFocusChanged(var device)
     signal presetBayStateChanged(bool newState)
 
     function reset() {
         clearCalls();
         focusedSource = -1;
+        focusedDevice = -1;
         isInMappingMode = false;
         isWindowOnTop = false;
         isHighResMidiOn = false;
@@ -40,6 +42,11 @@ CallLog {
             setPresetBayState(false);
     }
 
+    onFocusedDeviceChanged: deviceFocusChanged(null)
+
+    function getFocusedDevice() {
+        return focusedDevice;
+    }
     function getTempo() {
         return tempo;
     }

@@ -1,0 +1,183 @@
+import QtQuick 2.14
+import QtQuick.Controls 2.5
+import "PanelLogic.js" as Logic
+
+// The band under the tool bar: the sensors, the focused one's settings and
+// its live data.
+Rectangle {
+    id: deviceContainer
+
+    // Re-reads every device button's name and whether a device is there.
+    function update() {
+        for (var i = 0; i < deviceSelectorRepeater.count; ++i) {
+            var button = deviceSelectorRepeater.itemAt(i);
+            if (!button)
+                continue;
+            button.text = motionControlEngine.getDeviceNameAt(i);
+            button.enabled = !!motionControlEngine.getDeviceAt(i);
+        }
+    }
+
+    height: 90
+    color: "#242424"
+
+    Component.onCompleted: update()
+
+    Connections {
+        target: motionControlEngine
+        ignoreUnknownSignals: true
+        function onNumOfDeviceChanged() {
+            deviceContainer.update();
+        }
+        function onDeviceSwapped() {
+            deviceContainer.update();
+        }
+    }
+
+    Rectangle {
+        anchors.bottom: parent.bottom
+        width: parent.width
+        height: 1
+        color: "#dd454545"
+    }
+
+    Row {
+        id: row
+        anchors.fill: parent
+        anchors.margins: 1
+        anchors.bottomMargin: 2
+
+        VPanel {
+            id: deviceSelector
+            objectName: "deviceSelector"
+            width: 140
+            height: parent.height
+
+            Column {
+                anchors.verticalCenter: parent.verticalCenter
+                x: 12
+                spacing: 2
+
+                Repeater {
+                    id: deviceSelectorRepeater
+                    objectName: "deviceSelectorRepeater"
+                    model: 4
+
+                    delegate: VRadioButton {
+                        id: deviceButton
+                        objectName: "deviceButton" + index
+                        width: 116
+                        text: qsTr("No device")
+                        enabled: false
+                        autoExclusive: false
+                        checked: stateManager.focusedDevice === index
+                        Accessible.name: text
+                        Accessible.description: qsTr("Device ") + (index + 1) + (checked ? qsTr(", selected") : qsTr(", press to select it and make it blink"))
+                        Accessible.onToggleAction: toggle()
+                        Accessible.onPressAction: select()
+
+                        function select() {
+                            if (motionControlEngine.getNumOfDevice() <= 0)
+                                return;
+                            stateManager.focusedDevice = index;
+                            actionHandler.sendBlinkOnDeviceAt(index);
+                        }
+
+                        // The look follows the focus, not the button's own
+                        // toggling.
+                        onToggled: checked = Qt.binding(function () {
+                                return stateManager.focusedDevice === index;
+                            })
+                        onClicked: select()
+
+                        MouseArea {
+                            anchors.fill: parent
+                            acceptedButtons: Qt.RightButton
+                            onClicked: {
+                                if (motionControlEngine.getNumOfDevice() <= 0 || !deviceButton.enabled)
+                                    return;
+                                stateManager.focusedDevice = index;
+                                reorderMenu.popup();
+                            }
+                        }
+
+                        Menu {
+                            id: reorderMenu
+                            objectName: "reorderMenu"
+                            width: 150
+                            // Re-evaluated each time the menu opens.
+                            property int numDevices: 0
+                            onAboutToShow: numDevices = motionControlEngine.getNumOfDevice()
+
+                            MenuItem {
+                                objectName: "moveUpItem"
+                                text: qsTr("Move Up")
+                                visible: Logic.canMoveUp(index)
+                                height: visible ? implicitHeight : 0
+                                onTriggered: {
+                                    motionControlEngine.swapDevices(index, index - 1);
+                                    stateManager.focusedDevice = index - 1;
+                                    deviceContainer.update();
+                                }
+                            }
+                            MenuItem {
+                                objectName: "moveDownItem"
+                                text: qsTr("Move down")
+                                visible: Logic.canMoveDown(index, reorderMenu.numDevices)
+                                height: visible ? implicitHeight : 0
+                                onTriggered: {
+                                    motionControlEngine.swapDevices(index, index + 1);
+                                    stateManager.focusedDevice = index + 1;
+                                    deviceContainer.update();
+                                }
+                            }
+                            MenuItem {
+                                objectName: "removeItem"
+                                text: qsTr("Remove")
+                                onTriggered: {
+                                    motionControlEngine.removeDeviceAt(index);
+                                    stateManager.focusedDevice = Logic.focusAfterRemoval(motionControlEngine.getNumOfDevice());
+                                    deviceContainer.update();
+                                }
+                            }
+                        }
+                    }
+                }
+            }
+        }
+
+        OrvikItem {
+            id: orvikItem
+            objectName: "orvikItem"
+            width: 180
+            height: parent.height
+            onRenamed: deviceContainer.update()
+        }
+
+        Rectangle {
+            id: monitorRect
+            objectName: "monitorRect"
+            width: parent.width - deviceSelector.width - orvikItem.width
+            height: 80
+            anchors.verticalCenter: parent.verticalCenter
+            color: "transparent"
+
+            Row {
+                id: dataMonitors
+                anchors.centerIn: parent
+                spacing: 12
+
+                Repeater {
+                    id: dataMonitorRepeater
+                    objectName: "dataMonitorRepeater"
+                    model: 4
+                    delegate: DataMonitorItem {
+                        objectName: "dataMonitor" + index
+                        position: index
+                        side: monitorRect.height * 0.75
+                    }
+                }
+            }
+        }
+    }
+}

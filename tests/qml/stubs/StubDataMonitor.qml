@@ -1,0 +1,7 @@
+import QtQuick 2.14
+
+// Stand-in for the native live-data graph.
+Item {
+    property int sourceType: 0
+    signal alphaChanged
+}
