@@ -21,6 +21,11 @@ JsonFile::ReadResult JsonFile::read(const QString& path)
         result.error = file.errorString();
         return result;
     }
+    if (file.size() > kMaxFileBytes) {
+        result.status = Status::Malformed;
+        result.error = QStringLiteral("file too large (%1 bytes)").arg(file.size());
+        return result;
+    }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         result.status = Status::CannotRead;

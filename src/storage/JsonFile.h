@@ -32,6 +32,10 @@ public:
         bool ok() const { return status == Status::Ok; }
     };
 
+    // Larger files are no document of ours; they are refused as malformed
+    // rather than read into memory.
+    static constexpr qint64 kMaxFileBytes = 16 * 1024 * 1024;
+
     static ReadResult read(const QString& path);
     static QByteArray serialise(const QJsonDocument& document);
     // False, with `error` filled when given, when the file was not replaced.

@@ -116,6 +116,13 @@ TEST(JsonFileTest, ReadsCrLfAndReportsWhatWentWrong)
     EXPECT_EQ(JsonFile::read(dir.filePath("empty.json")).status, JsonFile::Status::Malformed);
     EXPECT_EQ(JsonFile::read(dir.filePath("none.json")).status, JsonFile::Status::NotFound);
     EXPECT_FALSE(JsonFile::read(dir.filePath("bad.json")).error.isEmpty());
+
+    // A huge file is refused without being read into memory.
+    QFile huge(dir.filePath("huge.json"));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(huge.resize(JsonFile::kMaxFileBytes + 1));
+    huge.close();
+    EXPECT_EQ(JsonFile::read(huge.fileName()).status, JsonFile::Status::Malformed);
 }
 
 TEST(JsonFileTest, FailedWriteLeavesTheOldFileWhole)
