@@ -3,6 +3,8 @@
 #include "app/AppContext.h"
 #include "app/StateManager.h"
 #include "link/Orvik.h"
+#include "osc/OSCHandler.h"
+#include "osc/OscControlPacket.h"
 
 #include <QMetaObject>
 #include <QQmlEngine>
@@ -329,8 +331,24 @@ void MotionControlEngine::handleDeviceSolo(Orvik* d)
     Q_EMIT deviceEnablementChanged(d);
 }
 
-// Publishing the live sources over OSC belongs to the OSC sender.
-void MotionControlEngine::sendControlOSC() {}
+// Publishes exactly the live, enabled sources, in slot order, while the link
+// is up and mapping mode is off.
+void MotionControlEngine::sendControlOSC()
+{
+    OSCHandler* osc = AppContext::oscHandler();
+    const StateManager* state = AppContext::stateManager();
+    if (osc == nullptr || state == nullptr || !state->getConnectionState() ||
+        state->getMappingModeState())
+        return;
+    OscControlPacket packet;
+    for (const ContinuousControlSource* source : m_sources) {
+        if (!source->isDummy() && source->isEnabled())
+            packet.append(source->getName(), source->getValue(), source->getEventNumber(),
+                          source->getChannel());
+    }
+    if (!packet.isEmpty())
+        osc->sendControlPacket(packet);
+}
 
 void MotionControlEngine::distributeAnimationTick()
 {
