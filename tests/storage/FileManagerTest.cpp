@@ -816,3 +816,15 @@ TEST_F(FileManagerTest, LoadedPatchFollowsTheFirstSensorWhenItsOwnIsUnknown)
     EXPECT_EQ(slot(0)->getDeviceId(), 77u);
     EXPECT_EQ(slot(1)->getDeviceId(), 77u);
 }
+
+TEST_F(FileManagerTest, RegistrySensorAlreadyKnownKeepsItsPosition)
+{
+    m_engine->addNewDevice(5);
+    writeText(m_root + "/devices.json",
+              R"({"5": {"index": 3, "name": "Five"}, "6": {"index": 0}})");
+    ASSERT_TRUE(m_files->loadDeviceRegistry());
+    ASSERT_EQ(m_engine->getNumOfDevice(), 2);
+    EXPECT_EQ(m_engine->getDeviceById(5)->getIndex(), 0);
+    EXPECT_EQ(m_engine->getDeviceById(5)->getName(), "Five");
+    EXPECT_EQ(m_engine->getDeviceById(6)->getIndex(), 1);
+}
