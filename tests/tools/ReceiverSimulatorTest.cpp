@@ -11,9 +11,9 @@
 #include "link/SerialHandler.h"
 #include "support/SignalWait.h"
 
-#include <QMutex>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <mutex>
 
 #include <atomic>
 
@@ -30,10 +30,10 @@ TEST(ReceiverSimulatorInProcess, RunsOnItsOwnThreadAndFeedsTheLinkOnAnother)
     auto* sim = new ReceiverSimulator(ReceiverSimulator::Config::withBands(4));
     sim->moveToThread(&simThread);
     QObject::connect(&simThread, &QThread::finished, sim, &QObject::deleteLater);
-    QMutex pathLock;
+    std::mutex pathLock;
     QString path;
     QObject::connect(sim, &ReceiverSimulator::portOpened, &state, [&](const QString& p) {
-        QMutexLocker lock(&pathLock);
+        std::lock_guard<std::mutex> lock(pathLock);
         path = p;
     });
     std::atomic<int> blinks{0};
@@ -52,7 +52,7 @@ TEST(ReceiverSimulatorInProcess, RunsOnItsOwnThreadAndFeedsTheLinkOnAnother)
     auto* handler = new SerialHandler;
     AppContext::setSerialHandler(handler);
     handler->setPortSearch([&] {
-        QMutexLocker lock(&pathLock);
+        std::lock_guard<std::mutex> lock(pathLock);
         return path;
     });
     QObject::connect(handler, &SerialHandler::shouldStopTimer, &state,

@@ -2,7 +2,7 @@
 
 #include "support/SignalWait.h"
 
-#include <QMutexLocker>
+#include <mutex>
 
 SimProcess::~SimProcess()
 {
@@ -35,10 +35,10 @@ void SimProcess::readOutput()
         m_pending.remove(0, end + 1);
         m_lines << line;
         if (line.startsWith(QLatin1String("port "))) {
-            QMutexLocker lock(&m_portLock);
+            std::lock_guard<std::mutex> lock(m_portLock);
             m_port = line.mid(5).trimmed();
         } else if (line == QLatin1String("unplugged")) {
-            QMutexLocker lock(&m_portLock);
+            std::lock_guard<std::mutex> lock(m_portLock);
             m_port.clear();
         }
     }
@@ -66,7 +66,7 @@ QRegularExpressionMatch SimProcess::waitForLine(const QString& pattern, int from
 
 QString SimProcess::portPath() const
 {
-    QMutexLocker lock(&m_portLock);
+    std::lock_guard<std::mutex> lock(m_portLock);
     return m_port;
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QMutex>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
+#include <mutex>
 
 // Runs the kinetra-sim program as a child process: collects its output
 // lines, types commands on its standard input and keeps the path of the
@@ -39,6 +39,6 @@ private:
     QByteArray m_pending;
     QStringList m_lines;
     QString m_stderr;
-    mutable QMutex m_portLock;
+    mutable std::mutex m_portLock;
     QString m_port;
 };

@@ -19,10 +19,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QMutex>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <mutex>
 
 #include <array>
 #include <atomic>
@@ -102,7 +102,7 @@ public:
 
     std::vector<Sample> takeSamples()
     {
-        QMutexLocker lock(&samplesLock);
+        std::lock_guard<std::mutex> lock(samplesLock);
         std::vector<Sample> out;
         out.swap(samples);
         return out;
@@ -110,7 +110,7 @@ public:
 
     size_t sampleCount()
     {
-        QMutexLocker lock(&samplesLock);
+        std::lock_guard<std::mutex> lock(samplesLock);
         return samples.size();
     }
 
@@ -134,13 +134,13 @@ private:
                 if (!collecting.load())
                     return;
                 Sample s{d->getUuid(), d->getQuaternion(), d->getRecord()};
-                QMutexLocker lock(&samplesLock);
+                std::lock_guard<std::mutex> lock(samplesLock);
                 samples.push_back(s);
             },
             Qt::DirectConnection);
     }
 
-    QMutex samplesLock;
+    std::mutex samplesLock;
     std::vector<Sample> samples;
 };
 
