@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Writes PNG screenshots of the window (main window, preset bay open,
-# preferences, about, and the missing virtual MIDI port warning) under Xvfb,
-# with stand-ins for the back end.
+# Writes PNG screenshots of the window (main window, preset bay open with
+# its save dialog, the five menus, preferences, about, and the missing
+# virtual MIDI port warning) under Xvfb, with stand-ins for the back end.
+# When the application itself is built in the same tree, it also writes
+# app-main-window.png from the real program (run with a scratch HOME).
 #
 #   scripts/screenshots.sh [OUTPUT_DIR]
 #
@@ -25,3 +27,17 @@ export XDG_RUNTIME_DIR="$HOME/run"
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
 xvfb-run -a -s "-screen 0 1280x1024x24" "$BUILD_DIR/tools/kinetra-shots/kinetra-shots" "$OUT"
+
+APP="$BUILD_DIR/src/kinetra"
+if [ -x "$APP" ]; then
+  # The application quits on SIGTERM; the scratch HOME keeps its files away
+  # from the user's documents.
+  timeout -s TERM 25 xvfb-run -a -s "-screen 0 1280x1024x24" \
+    "$APP" --screenshot "$OUT/app-main-window.png" --screenshot-delay 4000 \
+    >"$HOME/app.log" 2>&1 || true
+  if [ -f "$OUT/app-main-window.png" ]; then
+    echo "$OUT/app-main-window.png"
+  else
+    echo "the application wrote no screenshot (see $HOME/app.log)" >&2
+  fi
+fi
