@@ -464,6 +464,19 @@ TestCase {
         settings.close();
     }
 
+    function test_longPortListsScrollInsteadOfPushingAudioOut() {
+        var many = [];
+        for (var i = 0; i < 12; ++i)
+            many.push("Port " + (i + 1));
+        midiHandler.inputs = many;
+        midiHandler.outputs = many;
+        var settings = openSettings();
+        var latency = Finder.find(settings, "latencyLabel");
+        var bottom = latency.mapToItem(settings.contentItem, 0, latency.height).y;
+        verify(bottom <= settings.height, "latency label ends at " + bottom);
+        settings.close();
+    }
+
     function test_midiPortFailingToOpenShowsUnchecked() {
         var settings = openSettings();
         var inputs = Finder.find(settings, "midiInputList");
