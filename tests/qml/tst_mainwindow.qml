@@ -302,6 +302,13 @@ TestCase {
         compare(virtualKeyboard.last("keyReleased")[0], Qt.Key_A);
     }
 
+    function test_tabPlaysSustainInsteadOfMovingFocus() {
+        typeKey(Qt.Key_Tab, "\t");
+        compare(virtualKeyboard.last("keyPressed")[0], Qt.Key_Tab);
+        compare(virtualKeyboard.last("keyReleased")[0], Qt.Key_Tab);
+        verify(find("v_Keyboard").activeFocus);
+    }
+
     function test_keysIgnoredWithVirtualKeyboardOff() {
         stateManager.isVKeyOn = false;
         typeKey(Qt.Key_A, "a");
