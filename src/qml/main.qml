@@ -312,8 +312,15 @@ ApplicationWindow {
                     Accessible.role: Accessible.Slider
                     Accessible.name: "Tempo (Beat per second)"
                     Accessible.description: ToolTip.text
-                    Accessible.onIncreaseAction: actionHandler.setTempo(stateManager.tempo + 1)
-                    Accessible.onDecreaseAction: actionHandler.setTempo(stateManager.tempo - 1)
+                    // Same 20..256 range as dragging and typing.
+                    Accessible.onIncreaseAction: {
+                        if (stateManager.tempo + 1 <= 256)
+                            actionHandler.setTempo(stateManager.tempo + 1);
+                    }
+                    Accessible.onDecreaseAction: {
+                        if (stateManager.tempo - 1 >= 20)
+                            actionHandler.setTempo(stateManager.tempo - 1);
+                    }
 
                     contentItem: Text {
                         text: tempo.text

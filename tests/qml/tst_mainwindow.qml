@@ -284,6 +284,16 @@ TestCase {
         tempo.Accessible.decreaseAction();
         tempo.Accessible.decreaseAction();
         compare(actionHandler.last("setTempo")[0], 119);
+        // The screen reader's steps stay within 20..256 like the mouse.
+        stateManager.tempo = 256;
+        actionHandler.clearCalls();
+        tempo.Accessible.increaseAction();
+        compare(actionHandler.count("setTempo"), 0);
+        stateManager.tempo = 20;
+        tempo.Accessible.decreaseAction();
+        compare(actionHandler.count("setTempo"), 0);
+        tempo.Accessible.increaseAction();
+        compare(actionHandler.last("setTempo")[0], 21);
     }
 
     // --- keyboard routing ------------------------------------------------
