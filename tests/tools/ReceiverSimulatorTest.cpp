@@ -2,7 +2,7 @@
 // link on another: the arrangement the application uses to run without
 // hardware.
 
-#include "ReceiverSimulator.h"
+#include "SimulatedReceiver.h"
 #include "app/AppContext.h"
 #include "app/StateManager.h"
 #include "engine/MotionControlEngine.h"
@@ -13,9 +13,10 @@
 
 #include <QThread>
 #include <gtest/gtest.h>
-#include <mutex>
 
 #include <atomic>
+#include <memory>
+#include <vector>
 
 using testsupport::waitUntil;
 
@@ -26,37 +27,28 @@ TEST(ReceiverSimulatorInProcess, RunsOnItsOwnThreadAndFeedsTheLinkOnAnother)
     AppContext::setStateManager(&state);
     AppContext::setEngine(&engine);
 
-    QThread simThread;
-    auto* sim = new ReceiverSimulator(ReceiverSimulator::Config::withBands(4));
-    sim->moveToThread(&simThread);
-    QObject::connect(&simThread, &QThread::finished, sim, &QObject::deleteLater);
-    std::mutex pathLock;
-    QString path;
-    QObject::connect(sim, &ReceiverSimulator::portOpened, &state, [&](const QString& p) {
-        std::lock_guard<std::mutex> lock(pathLock);
-        path = p;
-    });
-    std::atomic<int> blinks{0};
-    std::atomic<quint64> blinkedBand{0};
-    QObject::connect(sim, &ReceiverSimulator::bandCommandReceived, &state,
-                     [&](int, quint64 uuid, int, int command) {
-                         if (command == FrameCodec::Blink) {
-                             blinkedBand = uuid;
-                             ++blinks;
-                         }
-                     });
-    simThread.start();
-    QMetaObject::invokeMethod(sim, &ReceiverSimulator::plug, Qt::QueuedConnection);
+    auto receiver = std::make_unique<SimulatedReceiver>(ReceiverSimulator::Config::withBands(4));
+    std::vector<QString> lines;
+    QObject::connect(receiver.get(), &SimulatedReceiver::message, &state,
+                     [&](const QString& line) { lines.push_back(line); });
+    const auto sawLine = [&](const QString& prefix) {
+        for (const QString& l : lines)
+            if (l.startsWith(prefix))
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(receiver->start());
+    const QString firstPath = receiver->portPath();
+    EXPECT_TRUE(firstPath.startsWith(QLatin1String("/dev/")));
 
     QThread linkThread;
     auto* handler = new SerialHandler;
     AppContext::setSerialHandler(handler);
-    handler->setPortSearch([&] {
-        std::lock_guard<std::mutex> lock(pathLock);
-        return path;
-    });
+    handler->setPortSearch(receiver->portSearch());
     QObject::connect(handler, &SerialHandler::shouldStopTimer, &state,
                      [handler] { handler->pilotTimer()->stop(); });
+    QObject::connect(handler, &SerialHandler::shouldStartTimer, &state,
+                     [handler] { handler->pilotTimer()->start(); });
     std::atomic<int> mappingRequests{0};
     QObject::connect(
         handler, &SerialHandler::shouldEnterMappingMode, handler, [&] { ++mappingRequests; },
@@ -75,22 +67,33 @@ TEST(ReceiverSimulatorInProcess, RunsOnItsOwnThreadAndFeedsTheLinkOnAnother)
     EXPECT_TRUE(waitUntil(allActive, 20000));
     EXPECT_TRUE(state.getConnectionState());
 
+    // A blink from the application reaches the simulator for that band.
     if (Orvik* third = engine.getDeviceAt(2)) {
-        const uint64_t id = third->getUuid();
+        const QString expected =
+            QStringLiteral("command blink band %1 slot 2").arg(third->getUuid());
         third->sendBlink();
-        EXPECT_TRUE(waitUntil([&] { return blinks.load() == 1; }, 10000));
-        EXPECT_EQ(blinkedBand.load(), id);
+        EXPECT_TRUE(waitUntil([&] { return sawLine(expected); }, 10000));
     }
-    QMetaObject::invokeMethod(sim, [sim] { sim->sendBandEvent(1, FrameCodec::MappingRequest); });
+    receiver->execute(QStringLiteral("mapping 2"));
     EXPECT_TRUE(waitUntil([&] { return mappingRequests.load() == 1; }, 10000));
 
+    // Unplugged and plugged in again from the application's side of things.
+    receiver->execute(QStringLiteral("unplug"));
+    EXPECT_TRUE(waitUntil([&] { return receiver->portPath().isEmpty(); }, 10000));
+    EXPECT_TRUE(waitUntil([&] { return !state.getConnectionState(); }, 10000));
+    receiver->execute(QStringLiteral("plug"));
+    EXPECT_TRUE(waitUntil([&] { return allActive() && state.getConnectionState(); }, 20000));
+    EXPECT_FALSE(receiver->portPath().isEmpty());
+
+    // The search survives the receiver and then finds nothing.
+    const auto search = receiver->portSearch();
     handler->pilotTimer()->stop();
     QMetaObject::invokeMethod(handler, &SerialHandler::disconnectToTessel,
                               Qt::BlockingQueuedConnection);
+    receiver.reset();
+    EXPECT_TRUE(search().isEmpty());
     linkThread.quit();
     linkThread.wait();
     delete handler;
-    simThread.quit();
-    simThread.wait();
     AppContext::clear();
 }
