@@ -20,7 +20,7 @@ Item {
 
     // Copies the wheel's settings into the controls.
     function load() {
-        if (!hasSource)
+        if (!multiSlider)
             return;
         index = multiSlider.i;
         nameField.text = multiSlider.name;
@@ -33,7 +33,7 @@ Item {
     }
 
     function loadDefault() {
-        if (!hasSource)
+        if (!multiSlider)
             return;
         defaultKnob.value = Math.round(multiSlider.defaultValue);
         defaultKnob.on = multiSlider.defaultValue >= 0;
@@ -72,7 +72,7 @@ Item {
     }
 
     function chooseEvent(n) {
-        if (hasSource)
+        if (multiSlider)
             multiSlider.setEventNumber(n);
     }
 
@@ -334,12 +334,12 @@ Item {
                 label: "CONTROL"
                 labelY: 8
                 width: parent.width
-                height: 64
+                height: 56
 
                 Column {
                     x: 14
-                    y: 20
-                    spacing: 8
+                    y: 16
+                    spacing: 6
 
                     VSwitch {
                         id: reverseSwitch
@@ -376,7 +376,7 @@ Item {
 
                 Grid {
                     anchors.horizontalCenter: parent.horizontalCenter
-                    y: 20
+                    y: 16
                     columns: 2
                     rowSpacing: 4
                     columnSpacing: 16

@@ -149,7 +149,7 @@ Rectangle {
         OrvikItem {
             id: orvikItem
             objectName: "orvikItem"
-            width: 180
+            width: 190
             height: parent.height
             onRenamed: deviceContainer.update()
         }

@@ -15,7 +15,7 @@ Window {
 
     // Copies every setting of the wheel into the controls.
     function load() {
-        if (!hasSource)
+        if (!multiSlider)
             return;
         var names = [];
         var n = motionControlEngine.getNumOfDevice();
@@ -41,7 +41,9 @@ Window {
     // the accessible name.
     component SliderRow: Row {
         property alias slider: rowSlider
+        // Accessible name of the slider, and the shorter caption shown.
         property string label: ""
+        property string caption: label
         signal moved(real value)
         spacing: 8
         height: 22
@@ -50,7 +52,7 @@ Window {
             width: 110
             height: 22
             verticalAlignment: Text.AlignVCenter
-            text: parent.label
+            text: parent.caption
             elide: Text.ElideRight
             color: "#d0d0d0"
             font.pixelSize: 10
@@ -79,35 +81,35 @@ Window {
     // min < max, and the default within the range or off (-1), as the knob
     // editor does.
     function setLowerbound(v) {
-        if (!hasSource)
+        if (!multiSlider)
             return;
         multiSlider.setLowerbound(Logic.limitLowerbound(v, multiSlider.upperbound));
         lbSliderRow.slider.value = multiSlider.lowerbound;
     }
     function setUpperbound(v) {
-        if (!hasSource)
+        if (!multiSlider)
             return;
         multiSlider.setUppberbound(Logic.limitUpperbound(v, multiSlider.lowerbound));
         ubSliderRow.slider.value = multiSlider.upperbound;
     }
     function setSensitivity(v) {
-        if (hasSource)
+        if (multiSlider)
             multiSlider.setSensivitiy(v / 10);
     }
     function setMin(v) {
-        if (!hasSource)
+        if (!multiSlider)
             return;
         multiSlider.setMin(Logic.limitMin(v, multiSlider.max));
         minSliderRow.slider.value = multiSlider.min;
     }
     function setMax(v) {
-        if (!hasSource)
+        if (!multiSlider)
             return;
         multiSlider.setMax(Logic.limitMax(v, multiSlider.min));
         maxSliderRow.slider.value = multiSlider.max;
     }
     function setDefault(v) {
-        if (!hasSource)
+        if (!multiSlider)
             return;
         multiSlider.setDefaultValue(v < 0 ? -1 : Logic.limitDefault(v, multiSlider.min, multiSlider.max));
         dftSliderRow.slider.value = multiSlider.defaultValue;
@@ -117,7 +119,7 @@ Window {
     // emptied once the number is taken.
     function acceptEvent(text) {
         var n = Logic.parseEventNumber(text);
-        if (n < 0 || !hasSource)
+        if (n < 0 || !multiSlider)
             return false;
         multiSlider.setEventNumber(n);
         eventField.text = "";
@@ -295,6 +297,7 @@ Window {
 
         SliderRow {
             id: lbSliderRow
+            caption: qsTr("Motion low")
             label: qsTr("Motion lowerbound")
             slider.objectName: "lbSlider"
             slider.from: 0
@@ -304,6 +307,7 @@ Window {
         }
         SliderRow {
             id: ubSliderRow
+            caption: qsTr("Motion high")
             label: qsTr("Motion upperbound")
             slider.objectName: "ubSlider"
             slider.from: 0
@@ -313,6 +317,7 @@ Window {
         }
         SliderRow {
             id: senSliderRow
+            caption: qsTr("Sensitivity")
             label: qsTr("Sensitivity")
             slider.objectName: "senSlider"
             slider.from: 0
@@ -322,6 +327,7 @@ Window {
         }
         SliderRow {
             id: minSliderRow
+            caption: qsTr("Min output")
             label: qsTr("Output value at lowerbound")
             slider.objectName: "minSlider"
             slider.from: 0
@@ -331,6 +337,7 @@ Window {
         }
         SliderRow {
             id: maxSliderRow
+            caption: qsTr("Max output")
             label: qsTr("Output value at Upperbound")
             slider.objectName: "maxSlider"
             slider.from: 0
@@ -340,6 +347,7 @@ Window {
         }
         SliderRow {
             id: dftSliderRow
+            caption: qsTr("Default value")
             label: qsTr("Default value when motion goes out of range")
             slider.objectName: "dftSlider"
             slider.from: -1

@@ -132,11 +132,13 @@ VPanel {
 
             VButton {
                 objectName: "setNameButton"
+                width: 92
                 text: qsTr("Set name")
                 onClicked: renamePopup.open()
             }
             VButton {
                 objectName: "setZCenterButton"
+                width: 92
                 text: qsTr("Set Z center")
                 onClicked: headingPopup.open()
             }
@@ -277,6 +279,8 @@ VPanel {
         contentItem: Item {
             id: headingPopupItem
             objectName: "headingPopupItem"
+            // The moving logo stays inside the dialog.
+            clip: true
             property bool inRange: false
             property bool done: false
 

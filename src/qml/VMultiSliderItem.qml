@@ -324,13 +324,13 @@ Rectangle {
                 ctx.reset();
                 var r = width / 2 - 7;
                 ctx.lineWidth = 3;
-                ctx.strokeStyle = "#2e2e2e";
+                ctx.strokeStyle = "#1c1c1c";
                 ctx.beginPath();
                 ctx.arc(width / 2, height / 2, r, element.startAngle, element.endAngle, false);
                 ctx.stroke();
                 if (!element.isLive)
                     return;
-                ctx.strokeStyle = "#4a4a4a";
+                ctx.strokeStyle = "#555555";
                 ctx.beginPath();
                 ctx.arc(width / 2, height / 2, r, element.angleOf(multiSlider.lowerbound), element.angleOf(multiSlider.upperbound), false);
                 ctx.stroke();
@@ -392,7 +392,7 @@ Rectangle {
         MouseArea {
             id: selectArea
             objectName: "selectArea"
-            anchors.fill: disc
+            anchors.fill: parent
             Accessible.role: Accessible.Button
             Accessible.name: qsTr("Edit ") + multiSlider.name
             Accessible.description: element.isFocused ? qsTr("Press to close the editor") : qsTr("Press to open the editor of this wheel")
@@ -469,6 +469,8 @@ Rectangle {
             MouseArea {
                 id: mappingArea
                 anchors.fill: parent
+                // Not while fading out: the knob underneath takes the click.
+                enabled: mappingButton.state === "opened"
                 hoverEnabled: mappingButton.visible
                 onClicked: element.pressMapping(mouse.modifiers)
             }

@@ -69,19 +69,40 @@ Item {
             return null;
         }
 
+        // One set of knobs and editors for all tests (the editor's menus are
+        // costly to build); each test starts from empty slots.
+        function initTestCase() {
+            setup = setupComponent.createObject(root);
+            verify(setup !== null);
+            waitForRendering(setup.sliders);
+        }
+
+        function cleanupTestCase() {
+            if (setup)
+                setup.destroy();
+        }
+
         function init() {
             stateManager.reset();
             actionHandler.reset();
             motionControlEngine.reset();
             motionControlEngine.addDevice("left");
             motionControlEngine.addDevice("right");
-            setup = createTemporaryObject(setupComponent, root);
-            verify(setup !== null);
-            waitForRendering(setup.sliders);
+            setup.sliders.refreshAll();
+            for (var i = 0; i < 12; ++i)
+                ms(i).calls = [];
+            setup.panel.multiSlider = null;
+            setup.accessible.multiSlider = null;
+            tryCompare(setup.panel, "visible", false);
         }
 
         function cleanup() {
-            if (setup && setup.accessible.visible)
+            var menus = [find(setup.panel, "ccMenu"), find(setup.panel, "chMenu")];
+            for (var i = 0; i < menus.length; ++i)
+                menus[i].close();
+            for (var k = 0; k < 12; ++k)
+                find(knob(k), "rightClickMenu").close();
+            if (setup.accessible.visible)
                 setup.accessible.close();
         }
 
