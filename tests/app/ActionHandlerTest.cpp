@@ -29,6 +29,7 @@
 #include <QUdpSocket>
 #include <QWindow>
 #include <gtest/gtest.h>
+#include <juce_events/juce_events.h>
 
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -810,6 +811,17 @@ TEST_F(QuitSequence, WritesTheCurrentPatchInsteadOfABackup)
               (QStringList{QStringLiteral("audioSetup.xml"), QStringLiteral("devices.json"),
                            QStringLiteral("settings.json"), QStringLiteral("live-set.json")}));
     EXPECT_TRUE(QDir(files->paths().backupFolder()).entryList(QDir::Files).isEmpty());
+}
+
+// Last in this file: it takes the audio library down (and brings its message
+// manager back for whatever runs after).
+TEST(AudioLibraryShutdown, LeavesNoMessageManagerBehind)
+{
+    ASSERT_NE(juce::MessageManager::getInstanceWithoutCreating(), nullptr);
+    ActionHandler::shutDownAudioLibrary();
+    EXPECT_EQ(juce::MessageManager::getInstanceWithoutCreating(), nullptr);
+    ActionHandler::shutDownAudioLibrary(); // a second time finds nothing to do
+    juce::MessageManager::getInstance();
 }
 
 } // namespace
