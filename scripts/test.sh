@@ -48,5 +48,8 @@ ctest --test-dir build/asan -j "$JOBS" --timeout 300
 # --- ThreadSanitizer: the threaded tests --------------------------------------
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$ROOT/tests/tsan.supp"
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKINETRA_SANITIZE=thread
-cmake --build build/tsan -j "$JOBS"
+# Only the threaded tests run here, so only they are built (a test is named
+# after its executable).
+THREADED=$(ctest --test-dir build/tsan -L threaded -N | awk '/Test +#[0-9]+:/ {print $3}')
+cmake --build build/tsan -j "$JOBS" --target $THREADED
 ctest --test-dir build/tsan -j "$JOBS" -L threaded --timeout 300

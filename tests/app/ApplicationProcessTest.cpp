@@ -162,3 +162,18 @@ TEST_F(ApplicationProcess, BrokenMainDocumentExitsWithMinusOneAndSaysWhy)
     EXPECT_TRUE(output.contains("broken.qml")) << qPrintable(output);
     EXPECT_TRUE(output.contains("cannot load the main window document")) << qPrintable(output);
 }
+
+TEST_F(ApplicationProcess, DemoModeConnectsFourLiveBandsWithoutHardware)
+{
+    if (!haveDisplay())
+        GTEST_SKIP() << "needs an X server (run under Xvfb)";
+    start({"--demo", "--qml", dataFile("demo-watch.qml")});
+    EXPECT_TRUE(waitForOutput("KINETRA-DEMO devices=4 connected=true active=4"))
+        << qPrintable(output);
+    ::kill(pid_t(process.processId()), SIGTERM);
+    EXPECT_EQ(finish(), 0) << qPrintable(output);
+    QFile registry(documents + "/devices.json");
+    ASSERT_TRUE(registry.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QJsonDocument::fromJson(registry.readAll()).object().size(), 4)
+        << "the demo bands are remembered like real ones";
+}
