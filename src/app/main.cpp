@@ -184,6 +184,11 @@ int main(int argc, char** argv)
     runtime->exposeTransportTo(qml->rootContext());
 
     qml->load(mainDocument);
+    // The window actions (show, hide, keep on top, cursor) act on the main
+    // window, not on whichever top-level window happens to come first.
+    if (!qml->rootObjects().isEmpty())
+        if (auto* window = qobject_cast<QWindow*>(qml->rootObjects().constFirst()))
+            runtime->actionHandler()->setWindow(window);
     if (!options.screenshotPath.isEmpty()) {
         QTimer::singleShot(options.screenshotDelayMs, qml.get(), [&qml, &options] {
             const auto roots = qml->rootObjects();
