@@ -131,8 +131,8 @@ int main(int argc, char** argv)
 
     ReceiverSimulator::Config config;
     if (parser.isSet(bandOption)) {
-        for (const QString& spec : parser.values(bandOption)) {
-            const QStringList parts = spec.split(QLatin1Char(':'));
+        for (const QString& bandText : parser.values(bandOption)) {
+            const QStringList parts = bandText.split(QLatin1Char(':'));
             ReceiverSimulator::Band band;
             bool ok = parts.size() <= 2 && parseIdentity(parts[0], &band.uuid);
             int slot = config.bands.size();
@@ -140,7 +140,7 @@ int main(int argc, char** argv)
                 slot = parts[1].toInt(&ok);
             if (!ok || slot < 0 || slot > 15)
                 return fail(
-                    QStringLiteral("bad band %1 (expected id:slot, slot 0 to 15)").arg(spec));
+                    QStringLiteral("bad band %1 (expected id:slot, slot 0 to 15)").arg(bandText));
             band.slot = uint8_t(slot);
             config.bands.append(band);
         }
