@@ -20,6 +20,8 @@ PACKAGES=(
   # an X server for the window, an independent OSC decoder, SVG rendering
   libgtest-dev libgmock-dev libbenchmark-dev jackd2 xvfb xauth liblo-tools
   librsvg2-bin libclang-rt-14-dev
+  # packaging: validators for the desktop and AppStream files
+  appstream desktop-file-utils
 )
 
 missing=()
