@@ -102,6 +102,9 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationVersion(QStringLiteral(KINETRA_VERSION));
     QCoreApplication::setOrganizationName(QStringLiteral("Vantor Corp"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("kinetra.example.org"));
+    // The name of the installed launcher, through which desktops (Wayland's
+    // app id among them) find the window's icon and name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.kinetra"));
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QCoreApplication::setAttribute(Qt::AA_UseDesktopOpenGL);
 
