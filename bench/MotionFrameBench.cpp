@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -136,6 +137,9 @@ void BM_MotionFrameToMidi(benchmark::State& bench)
     }
     midi.flushBuffer();
     bench.SetItemsProcessed(bench.iterations());
+    // Wall time per frame, printed with an SI prefix (n = ns, u = µs).
+    bench.counters["s_per_frame"] = benchmark::Counter(
+        double(bench.iterations()), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     // Messages that left per frame: 1 (or 2 in high resolution) when every
     // frame moved the value enough to be sent.
     bench.counters["msgs_per_frame"] =
@@ -147,4 +151,17 @@ void BM_MotionFrameToMidi(benchmark::State& bench)
 
 BENCHMARK(BM_MotionFrameToMidi)->Arg(0)->Arg(1)->ArgName("hiRes");
 
-BENCHMARK_MAIN();
+// items_per_second is frames per second on the one core the loop runs on.
+int main(int argc, char** argv)
+{
+    std::string repeat = argc > 0 ? std::string("taskset -c 1 ") + argv[0] : std::string();
+    for (int i = 1; i < argc; ++i)
+        repeat += std::string(" ") + argv[i];
+    benchmark::AddCustomContext("repeat", repeat);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# CPU share and resident memory of the running application under Xvfb,
+# read from /proc/PID/stat and /proc/PID/status.
+#
+#   bench/app_resources.sh [SECONDS] [idle|demo|both]
+#
+# idle: plain `kinetra`, no receiver; demo: `kinetra --demo`, four simulated
+# bands streaming. Each run gets a temporary HOME and a private JACK server on
+# the dummy driver (44.1 kHz, 64-sample blocks) so that the audio callback
+# runs as on a desktop. After SETTLE seconds of start-up (default 15) the
+# process is sampled every SAMPLE seconds (default 5) for SECONDS (default
+# 60): CPU share of one core over the whole window, resident memory at the
+# start and end of the window, its peak, and a least-squares growth rate.
+# The binary is $KINETRA_BIN, else build-bench/src/kinetra.
+set -euo pipefail
+
+duration=${1:-60}
+modes=${2:-both}
+settle=${SETTLE:-15}
+sample=${SAMPLE:-5}
+here=$(cd "$(dirname "$0")" && pwd)
+bin=${KINETRA_BIN:-$here/../build-bench/src/kinetra}
+[[ -x $bin ]] || { echo "app_resources: no executable at $bin (build the kinetra target)" >&2; exit 1; }
+case $modes in
+    both) modes="idle demo" ;;
+    idle|demo) ;;
+    *) echo "usage: $0 [SECONDS] [idle|demo|both]" >&2; exit 2 ;;
+esac
+hz=$(getconf CLK_TCK)
+
+cpu_ticks() { # utime + stime of PID (fields 14 and 15, after the command name)
+    local rest
+    rest=$(sed -e 's/^.*) //' "/proc/$1/stat")
+    awk '{ print $12 + $13 }' <<<"$rest"
+}
+rss_kib() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
+hwm_kib() { awk '/^VmHWM:/ { print $2 }' "/proc/$1/status"; }
+threads() { awk '/^Threads:/ { print $2 }' "/proc/$1/status"; }
+
+run_mode() {
+    local mode=$1 args=()
+    [[ $mode == demo ]] && args=(--demo)
+    local tmp
+    tmp=$(mktemp -d "${TMPDIR:-/tmp}/kinetra-res-XXXXXX")
+    mkdir -p "$tmp/run" && chmod 700 "$tmp/run"
+
+    local server="kinetra-res-$$-$mode"
+    JACK_NO_AUDIO_RESERVATION=1 jackd --no-realtime -n "$server" -d dummy -r 44100 -p 64 \
+        >"$tmp/jackd.log" 2>&1 &
+    local jack_pid=$!
+    export JACK_DEFAULT_SERVER=$server JACK_NO_START_SERVER=1 JACK_NO_AUDIO_RESERVATION=1
+    for _ in $(seq 50); do jack_lsp >/dev/null 2>&1 && break; sleep 0.2; done
+
+    HOME=$tmp XDG_CONFIG_HOME=$tmp/.config XDG_DATA_HOME=$tmp/.local/share \
+    XDG_CACHE_HOME=$tmp/.cache XDG_RUNTIME_DIR=$tmp/run \
+        xvfb-run -a -s "-screen 0 1280x800x24" \
+        bash -c 'echo $$ >"$0/pid"; exec "$@" >"$0/app.log" 2>&1' "$tmp" "$bin" "${args[@]}" &
+    local runner=$!
+    for _ in $(seq 100); do [[ -s $tmp/pid ]] && break; sleep 0.1; done
+    local pid
+    pid=$(cat "$tmp/pid")
+    sleep "$settle"
+    if [[ ! -d /proc/$pid ]]; then
+        echo "app_resources: kinetra ($mode) exited during start-up; log:" >&2
+        cat "$tmp/app.log" >&2
+        kill "$jack_pid" 2>/dev/null || true
+        return 1
+    fi
+    local jack_client=no
+    jack_lsp 2>/dev/null | grep -qiv '^system:' && jack_client=yes
+
+    local t0 c0 r0 rmax samples="" elapsed=0
+    t0=$(date +%s.%N); c0=$(cpu_ticks "$pid"); r0=$(rss_kib "$pid"); rmax=$r0
+    samples="0 $r0"
+    while (( elapsed < duration )); do
+        sleep "$sample"
+        elapsed=$(( elapsed + sample ))
+        [[ -d /proc/$pid ]] || { echo "app_resources: kinetra ($mode) exited" >&2; return 1; }
+        local r
+        r=$(rss_kib "$pid")
+        (( r > rmax )) && rmax=$r
+        samples+=$'\n'"$elapsed $r"
+        if (( elapsed % 60 == 0 )); then
+            printf '  [%s] %4d s  RSS %.1f MiB\n' "$mode" "$elapsed" "$(bc -l <<<"$r/1024")"
+        fi
+    done
+    local t1 c1 r1 hwm nthreads
+    t1=$(date +%s.%N); c1=$(cpu_ticks "$pid"); r1=$(rss_kib "$pid"); hwm=$(hwm_kib "$pid")
+    nthreads=$(threads "$pid")
+
+    kill -TERM "$pid" 2>/dev/null || true
+    wait "$runner" 2>/dev/null || true
+    kill -TERM "$jack_pid" 2>/dev/null || true
+    wait "$jack_pid" 2>/dev/null || true
+
+    local cpu slope
+    cpu=$(bc -l <<<"100 * ($c1 - $c0) / $hz / ($t1 - $t0)")
+    # MiB per hour from a least-squares line through the samples.
+    slope=$(awk '{ n++; sx += $1; sy += $2; sxx += $1 * $1; sxy += $1 * $2 }
+                 END { d = n * sxx - sx * sx; if (d == 0) print 0;
+                       else printf "%.2f", (n * sxy - sx * sy) / d * 3600 / 1024 }' <<<"$samples")
+    printf '%s: kinetra %s for %d s after %d s start-up (JACK client: %s, threads: %s)\n' \
+        "$mode" "${args[*]:-(no receiver)}" "$duration" "$settle" "$jack_client" "$nthreads"
+    printf '  CPU %.2f%% of one core\n' "$cpu"
+    printf '  RSS start %.1f MiB  end %.1f MiB  peak in window %.1f MiB  VmHWM %.1f MiB\n' \
+        "$(bc -l <<<"$r0/1024")" "$(bc -l <<<"$r1/1024")" "$(bc -l <<<"$rmax/1024")" \
+        "$(bc -l <<<"$hwm/1024")"
+    printf '  growth end-start %+.2f MiB; fitted %s MiB/hour\n' \
+        "$(bc -l <<<"($r1-$r0)/1024")" "$slope"
+    rm -rf "$tmp"
+}
+
+for m in $modes; do
+    run_mode "$m"
+done
+echo "repeat: $0 $duration ${2:-both}   (SETTLE=$settle SAMPLE=$sample)"
