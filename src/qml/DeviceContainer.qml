@@ -73,7 +73,9 @@ Rectangle {
                         checked: stateManager.focusedDevice === index
                         Accessible.name: text
                         Accessible.description: qsTr("Device ") + (index + 1) + (checked ? qsTr(", selected") : qsTr(", press to select it and make it blink"))
-                        Accessible.onToggleAction: toggle()
+                        // Toggling a device button by screen reader selects
+                        // that device, as a click does.
+                        Accessible.onToggleAction: select()
                         Accessible.onPressAction: select()
 
                         function select() {

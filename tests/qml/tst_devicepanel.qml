@@ -110,6 +110,11 @@ Item {
             // Clicking the checked button keeps it checked.
             mouseClick(button(1));
             verify(button(1).checked);
+            // The screen reader's press selects like a click.
+            button(0).Accessible.pressAction();
+            compare(stateManager.focusedDevice, 0);
+            compare(actionHandler.last("sendBlinkOnDeviceAt")[0], 0);
+            compare(button(0).Accessible.name, "left");
         }
 
         function test_reorderMenuEntries() {

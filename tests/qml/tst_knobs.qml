@@ -247,6 +247,30 @@ Item {
             compare(find(knob(0), "sliderLabel").text, "Filter");
         }
 
+        function test_editorControlsAreNamed() {
+            addWheel(0);
+            var p = setup.panel;
+            var tips = {
+                "sensitivityKnob": "Sensitivity",
+                "defaultKnob": "Default value, right click to switch on/off",
+                "minKnob": "Min Midi output value",
+                "maxKnob": "Max Midi output value"
+            };
+            for (var n in tips) {
+                compare(find(p, n).ToolTip.text, tips[n], n);
+                compare(find(p, n).Accessible.description, tips[n], n);
+            }
+            compare(find(p, "sensitivityKnob").Accessible.name, "sens");
+            compare(find(p, "reverseSwitch").Accessible.name, "Reverse");
+            compare(find(p, "gateSwitch").Accessible.name, "Gate");
+            compare(find(p, "axisRadio3").Accessible.name, "G axis");
+            verify(find(p, "channelButton").Accessible.name.length > 0);
+            verify(find(p, "eventButton").Accessible.name.length > 0);
+            verify(find(p, "nameField").Accessible.name.length > 0);
+            compare(find(knob(0), "sliderTopbar").Accessible.name, "Wheel 1");
+            verify(find(knob(0), "selectArea").Accessible.name.length > 0);
+        }
+
         // --- range knobs ------------------------------------------------------
 
         function test_minAboveMaxIsRefusedByClamping() {
