@@ -110,10 +110,14 @@ Item {
             // Clicking the checked button keeps it checked.
             mouseClick(button(1));
             verify(button(1).checked);
-            // The screen reader's press selects like a click.
+            // The screen reader's press and toggle select like a click.
             button(0).Accessible.pressAction();
             compare(stateManager.focusedDevice, 0);
             compare(actionHandler.last("sendBlinkOnDeviceAt")[0], 0);
+            button(1).Accessible.toggleAction();
+            compare(stateManager.focusedDevice, 1);
+            button(0).Accessible.toggleAction();
+            compare(stateManager.focusedDevice, 0);
             compare(button(0).Accessible.name, "left");
         }
 
