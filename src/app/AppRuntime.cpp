@@ -102,6 +102,8 @@ void AppRuntime::createSharedObjects()
         backend = std::make_shared<JuceMidiBackend>();
     m_midiHandler = std::make_unique<MidiHandler>(backend);
     AppContext::setMidiHandler(m_midiHandler.get());
+    // Without a running audio device the GUI thread flushes the wheels' MIDI.
+    m_midiHandler->setFallbackFlushEnabled(true);
     QObject::connect(m_midiHandler.get(), &MidiHandler::tempoEstimated, m_actionHandler.get(),
                      &ActionHandler::setTempo);
 

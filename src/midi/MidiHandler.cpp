@@ -1,5 +1,7 @@
 #include "midi/MidiHandler.h"
 
+#include <chrono>
+
 #include "app/AppContext.h"
 #include "app/StateManager.h"
 #include "midi/Transport.h"
@@ -22,6 +24,14 @@ QVector<MidiBackend::PortInfo> withoutNames(QVector<MidiBackend::PortInfo> ports
                                }),
                 ports.end());
     return ports;
+}
+
+// Monotonic and allocation-free (safe on the audio thread).
+qint64 steadyMilliseconds()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 } // namespace
@@ -61,11 +71,28 @@ MidiHandler::MidiHandler(std::shared_ptr<MidiBackend> backend, QObject* parent)
     m_pilotTimer.setInterval(kPilotIntervalMs);
     connect(&m_pilotTimer, &QTimer::timeout, this, &MidiHandler::devicePilot);
     m_pilotTimer.start();
+
+    m_lastFlushMs = steadyMilliseconds();
+    m_fallbackFlushTimer.setInterval(kFallbackFlushIntervalMs);
+    m_fallbackFlushTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_fallbackFlushTimer, &QTimer::timeout, this, [this] {
+        if (steadyMilliseconds() - m_lastFlushMs.load(std::memory_order_relaxed) > kAudioSilenceMs)
+            drainPending();
+    });
+}
+
+void MidiHandler::setFallbackFlushEnabled(bool enabled)
+{
+    if (enabled)
+        m_fallbackFlushTimer.start();
+    else
+        m_fallbackFlushTimer.stop();
 }
 
 MidiHandler::~MidiHandler()
 {
     m_pilotTimer.stop();
+    m_fallbackFlushTimer.stop();
     // Inputs first, so that no callback runs into a half-destroyed object.
     for (auto& input : m_openInputs)
         input.port->stop();
@@ -119,6 +146,12 @@ void MidiHandler::sendToAllPorts(const juce::MidiMessage& message)
 }
 
 void MidiHandler::flushBuffer()
+{
+    m_lastFlushMs.store(steadyMilliseconds(), std::memory_order_relaxed);
+    drainPending();
+}
+
+void MidiHandler::drainPending()
 {
     // Only one drain at a time, and never while the GUI thread swaps ports.
     // Whoever loses leaves the messages queued for the next flush.

@@ -52,6 +52,13 @@ public:
     // messages are 1-3 bytes); longer ones must go through sendNow.
     static constexpr int kMaxQueuedMessageBytes = 8;
 
+    // With the fallback on, when no audio block has flushed the buffer for
+    // this long (no audio device, or one that stopped), the GUI thread
+    // flushes it instead, every kFallbackFlushIntervalMs, so that the
+    // wheels' MIDI still goes out.
+    static constexpr int kAudioSilenceMs = 25;
+    static constexpr int kFallbackFlushIntervalMs = 5;
+
     explicit MidiHandler(std::shared_ptr<MidiBackend> backend, QObject* parent = nullptr);
     ~MidiHandler() override;
 
@@ -65,6 +72,10 @@ public:
     // queueing order) to the virtual port, then the whole block to each open
     // output, and empties the buffer. Audio thread or GUI thread.
     void flushBuffer();
+    // The application turns the fallback flush on; it is off by default so
+    // that the pending buffer stays as queued until someone flushes it.
+    void setFallbackFlushEnabled(bool enabled);
+    bool isFallbackFlushEnabled() const { return m_fallbackFlushTimer.isActive(); }
     // A copy of the pending messages in sending order (for tests).
     std::vector<juce::MidiMessage> pendingMessages() const;
     int pendingCount() const;
@@ -145,6 +156,8 @@ private:
     void closeOutputsIn(const QStringList& identifiers);
     void sendToAllPorts(const juce::MidiMessage& message);
     static void sortByPosition(PendingEntry* entries, int count);
+    // Sends and empties the pending buffer (see flushBuffer).
+    void drainPending();
     void reportDroppedMessages();
 
     std::shared_ptr<MidiBackend> m_backend;
@@ -176,4 +189,8 @@ private:
     MillisecondClock m_clock;
 
     QTimer m_pilotTimer;
+    QTimer m_fallbackFlushTimer;
+    // Steady-clock milliseconds of the last flush asked for from outside the
+    // fallback (normally the audio callback's).
+    std::atomic<qint64> m_lastFlushMs{0};
 };

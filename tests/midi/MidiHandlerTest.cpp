@@ -7,6 +7,9 @@
 #include "midi/Transport.h"
 
 #include <QSignalSpy>
+#include <QTest>
+
+#include "support/SignalWait.h"
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -152,6 +155,18 @@ TEST_F(MidiHandlerTest, FullBufferDropsAndCountsInsteadOfGrowing)
               static_cast<size_t>(MidiHandler::kPendingCapacity));
     handler->queueMessage(juce::MidiMessage::midiStop());
     EXPECT_EQ(hex(handler->pendingMessages()), "FC");
+}
+
+TEST_F(MidiHandlerTest, FallbackFlushSendsWhenNoAudioBlockFlushes)
+{
+    auto handler = makeHandler();
+    handler->queueMessage(juce::MidiMessage::controllerEvent(1, 1, 95));
+    QTest::qWait(3 * MidiHandler::kAudioSilenceMs);
+    EXPECT_EQ(handler->pendingCount(), 1) << "off unless the application turns it on";
+
+    handler->setFallbackFlushEnabled(true);
+    EXPECT_TRUE(testsupport::waitUntil([&] { return handler->pendingCount() == 0; }, 2000));
+    EXPECT_EQ(hex(backend->messagesSentTo(kVirtual)), "B0 01 5F");
 }
 
 // --- device lists ---------------------------------------------------------------
