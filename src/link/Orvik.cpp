@@ -105,11 +105,13 @@ void Orvik::applyMotion(const MotionRecord& record)
     {
         std::lock_guard<std::mutex> lock(m_motionLock);
         const auto moved = [&](int i) {
-            return std::fabs(record[i] - m_record[i]) > kChangeThreshold;
+            return std::fabs(record[i] - m_signalled[i]) > kChangeThreshold;
         };
         changed = changed || moved(MotionRecord::X) || moved(MotionRecord::Y) ||
                   moved(MotionRecord::Z) || moved(MotionRecord::Az);
         m_record = record;
+        if (changed)
+            m_signalled = record;
     }
     const int countdown = m_warmUpCountdown.load();
     m_isReady = countdown < 1;

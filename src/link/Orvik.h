@@ -86,6 +86,10 @@ Q_SIGNALS:
 private:
     mutable std::mutex m_motionLock;
     MotionRecord m_record;
+    // The record of the last frame that emitted dataUpdated: a slow movement
+    // adds up against it instead of slipping under the threshold frame by
+    // frame.
+    MotionRecord m_signalled;
     Quaternion m_quaternion;
 
     std::atomic<float> m_initYaw{0.0f};

@@ -61,6 +61,23 @@ TEST(Orvik, DataUpdatedOnlyWhenAControlValueMoves)
     EXPECT_EQ(updated.count(), 3) << "a bypassed device signals every frame";
 }
 
+TEST(Orvik, SlowMovementAddsUpUntilItIsSignalled)
+{
+    // A wrist turning slowly moves less than the threshold from one frame to
+    // the next; the controls must still follow it.
+    Orvik d(1);
+    QSignalSpy updated(&d, &Orvik::dataUpdated);
+    d.applyMotion(recordOf(0.5f, 0.5f, 0.5f, 0.5f));
+    ASSERT_EQ(updated.count(), 1);
+    float y = 0.5f;
+    for (int i = 0; i < 100; ++i) {
+        y += 0.001f;
+        d.applyMotion(recordOf(0.5f, y, 0.5f, 0.5f));
+    }
+    EXPECT_GE(updated.count(), 1 + 20);
+    EXPECT_LE(updated.count(), 1 + 25);
+}
+
 TEST(Orvik, WarmUpEndsOnThe361stFrame)
 {
     Orvik d(1);
