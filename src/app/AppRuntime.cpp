@@ -27,6 +27,11 @@ AppRuntime::AppRuntime(QGuiApplication* app, Options options)
 
 AppRuntime::~AppRuntime()
 {
+    // The audio callback drives the transport and the arpeggiator, which go
+    // before the audio host: it stops first (quitting does this already;
+    // a run that ends without quitting must not leave it running).
+    if (m_audioHost)
+        m_audioHost->detachFromDevice();
     // Reverse definition order. Each object leaves AppContext before it goes
     // so that nothing reaches a destroyed peer.
     AppContext::setArpeggiator(nullptr);
