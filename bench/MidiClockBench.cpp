@@ -30,6 +30,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -145,11 +146,13 @@ int main(int argc, char** argv)
 {
     int seconds = 60;
     std::vector<int> periods{64, 512};
+    std::string periodArgument;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
             seconds = std::max(5, std::atoi(argv[++i]));
         } else if (std::strcmp(argv[i], "--period") == 0 && i + 1 < argc) {
             periods = {std::atoi(argv[++i])};
+            periodArgument = std::string(" --period ") + argv[i];
         } else {
             std::fprintf(stderr, "usage: %s [--seconds N] [--period SAMPLES]\n", argv[0]);
             return 2;
@@ -170,7 +173,7 @@ int main(int argc, char** argv)
     }
     pump.stop();
     ActionHandler::shutDownAudioLibrary();
-    std::printf("repeat: %s --seconds %d   (Release build, -DKINETRA_BUILD_BENCH=ON)\n", argv[0],
-                seconds);
+    std::printf("repeat: %s --seconds %d%s   (Release build, -DKINETRA_BUILD_BENCH=ON)\n", argv[0],
+                seconds, periodArgument.c_str());
     return ok ? 0 : 1;
 }
