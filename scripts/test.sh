@@ -25,17 +25,24 @@ cleanup() {
 }
 trap cleanup EXIT
 
+mkdir -p "$ROOT/build"
 jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r 44100 -p 64 >"$ROOT/build/jackd.log" 2>&1 &
 JACK_PID=$!
 
 for n in $(seq 90 120); do
-  if [ ! -e "/tmp/.X${n}-lock" ]; then DISPLAY_NUM=$n; break; fi
+  if [ ! -e "/tmp/.X${n}-lock" ] && [ ! -e "/tmp/.X11-unix/X${n}" ]; then DISPLAY_NUM=$n; break; fi
 done
 Xvfb ":${DISPLAY_NUM}" -screen 0 1280x1024x24 -nolisten tcp >"$ROOT/build/xvfb.log" 2>&1 &
 XVFB_PID=$!
 export DISPLAY=":${DISPLAY_NUM}"
 export KINETRA_TEST_DISPLAY="$DISPLAY"
-sleep 1
+# Both services must be up before the first test that needs them.
+for _ in $(seq 100); do
+  [ -S "/tmp/.X11-unix/X${DISPLAY_NUM}" ] && break
+  sleep 0.1
+done
+[ -S "/tmp/.X11-unix/X${DISPLAY_NUM}" ] || { echo "Xvfb did not start:" >&2; cat "$ROOT/build/xvfb.log" >&2; exit 1; }
+kill -0 "$JACK_PID" 2>/dev/null || { echo "jackd did not start:" >&2; cat "$ROOT/build/jackd.log" >&2; exit 1; }
 
 # --- AddressSanitizer + UndefinedBehaviorSanitizer: every test --------------
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:detect_odr_violation=0"
