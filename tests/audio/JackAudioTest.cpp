@@ -5,12 +5,11 @@
 #include "midi/InMemoryMidiBackend.h"
 #include "midi/MidiHandler.h"
 #include "midi/Transport.h"
+#include "support/JackDummyServer.h"
 #include "support/SignalWait.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -19,73 +18,11 @@
 
 namespace {
 
-// The JACK server the test talks to: the one named by JACK_DEFAULT_SERVER
-// when the test command started one, otherwise a private dummy-driver server
-// started (and stopped) here.
-class JackServer
-{
-public:
-    ~JackServer()
-    {
-        if (m_process) {
-            m_process->terminate();
-            if (!m_process->waitForFinished(5000)) {
-                m_process->kill();
-                m_process->waitForFinished(2000);
-            }
-        }
-    }
-
-    // Returns an empty string when the server is up, else why not.
-    QString start()
-    {
-        qputenv("JACK_NO_AUDIO_RESERVATION", "1");
-        qputenv("JACK_NO_START_SERVER", "1");
-        if (qEnvironmentVariableIsEmpty("JACK_DEFAULT_SERVER")) {
-            const QString jackd = QStandardPaths::findExecutable(QStringLiteral("jackd"));
-            if (jackd.isEmpty())
-                return QStringLiteral("jackd is not installed");
-            const QString name =
-                QStringLiteral("kinetra-audio-test-%1").arg(QCoreApplication::applicationPid());
-            qputenv("JACK_DEFAULT_SERVER", name.toUtf8());
-            m_process = std::make_unique<QProcess>();
-            // Its console reports every late cycle; the test counts them itself.
-            m_process->setStandardOutputFile(QProcess::nullDevice());
-            m_process->setStandardErrorFile(QProcess::nullDevice());
-            m_process->start(jackd,
-                             {QStringLiteral("--no-realtime"), QStringLiteral("-n"), name,
-                              QStringLiteral("-d"), QStringLiteral("dummy"), QStringLiteral("-r"),
-                              QStringLiteral("44100"), QStringLiteral("-p"), QStringLiteral("64")});
-            if (!m_process->waitForStarted(5000))
-                return QStringLiteral("jackd did not start");
-        }
-        // Ready once a client sees the server's playback ports.
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < 15000) {
-            std::unique_ptr<juce::AudioIODeviceType> type(
-                juce::AudioIODeviceType::createAudioIODeviceType_JACK());
-            if (!type)
-                return QStringLiteral("JUCE was built without JACK");
-            type->scanForDevices();
-            if (!type->getDeviceNames(false).isEmpty())
-                return {};
-            if (m_process && m_process->state() == QProcess::NotRunning)
-                return QStringLiteral("jackd exited");
-            QThread::msleep(100);
-        }
-        return QStringLiteral("the JACK server did not come up");
-    }
-
-private:
-    std::unique_ptr<QProcess> m_process;
-};
-
 TEST(JackAudio, DrivesTheTransportAtTheTempoAndFlushesMidiEveryBlock)
 {
-    JackServer server;
+    JackDummyServer server;
     const QString problem = server.start();
-    if (problem == QLatin1String("jackd is not installed"))
+    if (JackDummyServer::isMissing(problem))
         GTEST_SKIP() << problem.toStdString();
     ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
 

@@ -1,4 +1,4 @@
-#include "JackDummyServer.h"
+#include "support/JackDummyServer.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>
 
@@ -38,7 +38,7 @@ QString JackDummyServer::start()
         if (jackd.isEmpty())
             return kNotInstalled;
         const QString name =
-            QStringLiteral("kinetra-e2e-%1").arg(QCoreApplication::applicationPid());
+            QStringLiteral("kinetra-test-%1").arg(QCoreApplication::applicationPid());
         qputenv("JACK_DEFAULT_SERVER", name.toUtf8());
         m_process = std::make_unique<QProcess>();
         m_process->setStandardOutputFile(QProcess::nullDevice());
