@@ -18,7 +18,7 @@ PACKAGES=(
   juce-modules-source libasound2-dev libjack-jackd2-dev libfreetype-dev
   # tests: GoogleTest, Google Benchmark, a JACK server with its dummy driver,
   # an X server for the window, an independent OSC decoder, SVG rendering
-  libgtest-dev libgmock-dev libbenchmark-dev jackd2 xvfb xauth liblo-tools
+  libgtest-dev libgmock-dev libbenchmark-dev jackd2 xvfb xauth libgl1-mesa-dri liblo-tools
   librsvg2-bin libclang-rt-14-dev
   # packaging: validators for the desktop and AppStream files
   appstream desktop-file-utils
@@ -36,5 +36,5 @@ if [ ${#missing[@]} -gt 0 ]; then
   # jackd2 asks about realtime priority; answer it up front.
   echo "jackd2 jackd/tweak_rt_limits boolean false" | $SUDO debconf-set-selections
   $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  $SUDO apt-get install -y -qq "${missing[@]}"
 fi
