@@ -3,35 +3,11 @@
 #include "audio/AudioProcessorHolder.h"
 #include "midi/Transport.h"
 
+#include "support/AllocationCounter.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
 #include <vector>
-
-// Counts the allocations of the thread that asks for it. This binary holds
-// only these tests, so replacing the global operators affects nothing else.
-namespace {
-thread_local bool t_counting = false;
-thread_local long t_allocations = 0;
-} // namespace
-
-void* operator new(std::size_t size)
-{
-    if (t_counting)
-        ++t_allocations;
-    if (void* p = std::malloc(size == 0 ? 1 : size))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
 
 namespace {
 
@@ -55,12 +31,10 @@ TEST(AudioCallback, RendersAndTicksWithoutAllocating)
         for (bool playing : {true, false}) {
             holder.setPlaying(playing);
             for (int size : {64, 512, 4096, 9000}) {
-                t_allocations = 0;
-                t_counting = true;
+                AllocationCounter::start();
                 for (int block = 0; block < 40; ++block)
                     holder.audioDeviceIOCallback(nullptr, 0, outputs, 2, size);
-                t_counting = false;
-                allocations += t_allocations;
+                allocations += AllocationCounter::stop();
             }
         }
         EXPECT_EQ(allocations, 0);

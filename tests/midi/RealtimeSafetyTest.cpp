@@ -4,36 +4,12 @@
 #include "midi/MidiHandler.h"
 #include "midi/Transport.h"
 
+#include "support/AllocationCounter.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
-#include <new>
 #include <thread>
-
-// Counts the allocations of the thread that asks for it. This binary holds
-// only this test, so replacing the global operators affects nothing else.
-namespace {
-thread_local bool t_counting = false;
-thread_local long t_allocations = 0;
-} // namespace
-
-void* operator new(std::size_t size)
-{
-    if (t_counting)
-        ++t_allocations;
-    if (void* p = std::malloc(size == 0 ? 1 : size))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
 
 namespace {
 
@@ -90,14 +66,13 @@ TEST(RealtimeSafetyTest, AudioBlocksQueueTickAndFlushWithoutAllocating)
 
     long allocations = -1;
     std::thread audio([&] {
-        t_counting = true;
+        AllocationCounter::start();
         for (int block = 0; block < 2000; ++block) {
             midi.queueMessage(juce::MidiMessage::controllerEvent(1, 7, block & 0x7F));
             midi.queueMessage(juce::MidiMessage::pitchWheel(2, block & 0x3FFF), 17);
             transport.advanceBlock(256);
         }
-        t_counting = false;
-        allocations = t_allocations;
+        allocations = AllocationCounter::stop();
     });
     audio.join();
     AppContext::clear();
