@@ -2,6 +2,7 @@
 #include "app/AppRuntime.h"
 #include "app/CommandLineOptions.h"
 #include "app/JuceMessagePump.h"
+#include "app/MultisampleChoice.h"
 #include "app/UnixSignalQuitter.h"
 #include "app/VApplication.h"
 #include "link/OrvikQMLWrapper.h"
@@ -122,8 +123,10 @@ int main(int argc, char** argv)
     qmlRegisterType<OrvikQMLWrapper>("VT.Orvik", 1, 0, "Orvik");
     qRegisterMetaType<uint64_t>("uint64_t");
 
+    // Multisampling unless OpenGL renders on the CPU, where it would cost
+    // several times the frame (asked before the first window exists).
     auto format = std::make_unique<QSurfaceFormat>(QSurfaceFormat::defaultFormat());
-    format->setSamples(8);
+    format->setSamples(MultisampleChoice::samplesFor(8));
     format->setSwapInterval(1);
     QSurfaceFormat::setDefaultFormat(*format);
 
