@@ -52,20 +52,59 @@ constexpr int kPitchWheelCentre = 8192;
 
 ContinuousControlSource::ContinuousControlSource(QObject* parent) : ControlSourceBase(parent) {}
 
+void ContinuousControlSource::setLowerbound(float x)
+{
+    const auto lock = lockState();
+    m_lowerbound = x;
+}
+
+void ContinuousControlSource::setUpperbound(float x)
+{
+    const auto lock = lockState();
+    m_upperbound = x;
+}
+
+void ContinuousControlSource::setDefaultValue(float x)
+{
+    const auto lock = lockState();
+    m_defaultValue = x;
+}
+
+void ContinuousControlSource::setGated(bool gated)
+{
+    const auto lock = lockState();
+    m_isGated = gated;
+}
+
+void ContinuousControlSource::setReversed(bool reversed)
+{
+    const auto lock = lockState();
+    m_isReversed = reversed;
+}
+
+void ContinuousControlSource::setAxis(int axis)
+{
+    const auto lock = lockState();
+    m_axis = axis;
+}
+
 void ContinuousControlSource::setMin(float x)
 {
+    const auto lock = lockState();
     if (x < m_max)
         m_min = x;
 }
 
 void ContinuousControlSource::setMax(float x)
 {
+    const auto lock = lockState();
     if (!(x <= m_min))
         m_max = x;
 }
 
 void ContinuousControlSource::setSensitivity(float x)
 {
+    const auto lock = lockState();
     m_sensitivity = std::max(x, ControlMapping::kMinSensitivity);
 }
 
@@ -87,6 +126,15 @@ ControlSourceParams ContinuousControlSource::getParams() const
 
 void ContinuousControlSource::applyParams(const ControlSourceParams& params)
 {
+    {
+        const auto lock = lockState();
+        applySettingsLocked(params);
+    }
+    applyBaseParams(params);
+}
+
+void ContinuousControlSource::applySettingsLocked(const ControlSourceParams& params)
+{
     m_lowerbound = params.lowerbound;
     m_upperbound = params.upperbound;
     // The record is taken as a whole; its range is kept only when it is a
@@ -100,7 +148,6 @@ void ContinuousControlSource::applyParams(const ControlSourceParams& params)
     m_defaultValue = params.defaultValue;
     m_sensitivity = std::max(params.sensitivity, ControlMapping::kMinSensitivity);
     m_axis = params.axis;
-    applyBaseParams(params);
 }
 
 int ContinuousControlSource::midiChannel() const
@@ -146,13 +193,13 @@ void ContinuousControlSource::handleMotion(const MotionRecord& record)
             sendPitchBend(ready);
         else if (number == ControlMapping::kAftertouchEvent)
             sendAftertouch(ready);
-        m_lastValue = m_value;
+        m_lastValue = m_value.load();
         m_rampStep = 0;
         return;
     }
 
     if (m_defaultValue == ControlMapping::kDefaultOff) {
-        m_value = m_lastValue;
+        m_value = m_lastValue.load();
         return;
     }
     const int step = m_rampStep;
@@ -269,20 +316,23 @@ void ContinuousControlSource::sendMapping()
 
 void ContinuousControlSource::reset()
 {
-    m_value = 0.0f;
-    m_gateOpen = true;
-    m_lastValue = -1.0f;
-    m_rampStep = 0;
     disconnectFromDevice();
-    m_lowerbound = 0.0f;
-    m_upperbound = 127.0f;
-    m_min = 0.0f;
-    m_max = 127.0f;
-    m_isGated = false;
-    m_isReversed = false;
-    m_defaultValue = ControlMapping::kDefaultOff;
-    m_sensitivity = 1.0f;
-    m_axis = 0;
-    resetBase();
+    {
+        const auto lock = lockState();
+        m_value = 0.0f;
+        m_gateOpen = true;
+        m_lastValue = -1.0f;
+        m_rampStep = 0;
+        m_lowerbound = 0.0f;
+        m_upperbound = 127.0f;
+        m_min = 0.0f;
+        m_max = 127.0f;
+        m_isGated = false;
+        m_isReversed = false;
+        m_defaultValue = ControlMapping::kDefaultOff;
+        m_sensitivity = 1.0f;
+        m_axis = 0;
+        resetBase();
+    }
     Q_EMIT sourceReset();
 }

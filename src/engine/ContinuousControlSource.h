@@ -3,6 +3,8 @@
 #include "engine/ControlSourceBase.h"
 #include "engine/ControlSourceParams.h"
 
+#include <atomic>
+
 namespace juce {
 class MidiMessage;
 }
@@ -29,18 +31,19 @@ public:
     float getDefaultValue() const { return m_defaultValue; }
     float getSensitivity() const { return m_sensitivity; }
     int getAxis() const { return m_axis; }
-    float getValue() const { return m_value; }
-    bool isGateOpen() const { return m_gateOpen; }
-    float getLastValue() const { return m_lastValue; }
-    int getRampStep() const { return m_rampStep; }
+    // The live state the last frame left; read from any thread.
+    float getValue() const { return m_value.load(std::memory_order_relaxed); }
+    bool isGateOpen() const { return m_gateOpen.load(std::memory_order_relaxed); }
+    float getLastValue() const { return m_lastValue.load(std::memory_order_relaxed); }
+    int getRampStep() const { return m_rampStep.load(std::memory_order_relaxed); }
 
     // Assign, no signal.
-    void setLowerbound(float x) { m_lowerbound = x; }
-    void setUpperbound(float x) { m_upperbound = x; }
-    void setDefaultValue(float x) { m_defaultValue = x; }
-    void setGated(bool gated) { m_isGated = gated; }
-    void setReversed(bool reversed) { m_isReversed = reversed; }
-    void setAxis(int axis) { m_axis = axis; }
+    void setLowerbound(float x);
+    void setUpperbound(float x);
+    void setDefaultValue(float x);
+    void setGated(bool gated);
+    void setReversed(bool reversed);
+    void setAxis(int axis);
     // Keep min below max: a value that would cross the other end is ignored.
     void setMin(float x);
     void setMax(float x);
@@ -58,6 +61,7 @@ public:
     void reset() override;
 
 private:
+    void applySettingsLocked(const ControlSourceParams& params);
     // Sends the present value by event number: pitch bend, aftertouch, or a
     // controller numbered by the low seven bits of anything else.
     void emitValue(bool deviceReady);
@@ -78,8 +82,10 @@ private:
     float m_sensitivity = 1.0f;
     int m_axis = 0;
 
-    float m_value = 0.0f;
-    bool m_gateOpen = true;
-    float m_lastValue = -1.0f;
-    int m_rampStep = 0;
+    // Written by the frame processing (with the state lock held), read
+    // lock-free by the user interface and the OSC tick.
+    std::atomic<float> m_value{0.0f};
+    std::atomic<bool> m_gateOpen{true};
+    std::atomic<float> m_lastValue{-1.0f};
+    std::atomic<int> m_rampStep{0};
 };

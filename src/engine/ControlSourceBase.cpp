@@ -14,6 +14,8 @@ ControlSourceBase::ControlSourceBase(QObject* parent) : QObject(parent), m_id(QU
 ControlSourceBase::~ControlSourceBase()
 {
     disconnectFromDevice();
+    // A frame being processed on the link thread finishes first.
+    std::lock_guard<std::mutex> wait(m_stateLock);
 }
 
 MotionControlEngine* ControlSourceBase::engine() const
@@ -33,7 +35,10 @@ void ControlSourceBase::setDummy(bool dummy)
 {
     if (m_dummy == dummy)
         return;
-    m_dummy = dummy;
+    {
+        const auto lock = lockState();
+        m_dummy = dummy;
+    }
     Q_EMIT dummyStateChanged(dummy);
 }
 
@@ -49,7 +54,10 @@ void ControlSourceBase::setChannel(uint8_t channel)
 {
     if (m_channel == channel)
         return;
-    m_channel = channel;
+    {
+        const auto lock = lockState();
+        m_channel = channel;
+    }
     Q_EMIT channelNumberChanged(channel);
 }
 
@@ -57,7 +65,10 @@ void ControlSourceBase::setEventNumber(uint8_t number)
 {
     if (m_eventNumber == number)
         return;
-    m_eventNumber = number;
+    {
+        const auto lock = lockState();
+        m_eventNumber = number;
+    }
     Q_EMIT eventNumberChanged(number);
 }
 
@@ -82,13 +93,19 @@ void ControlSourceBase::setEnabled(bool enabled)
     m_savedEnabled = m_enabled;
     if (m_enabled == enabled)
         return;
-    m_enabled = enabled;
+    {
+        const auto lock = lockState();
+        m_enabled = enabled;
+    }
     Q_EMIT enablementChanged(enabled);
 }
 
 void ControlSourceBase::restoreEnabled()
 {
-    m_enabled = m_savedEnabled;
+    {
+        const auto lock = lockState();
+        m_enabled = m_savedEnabled;
+    }
     Q_EMIT enablementChanged(m_enabled);
 }
 
@@ -107,18 +124,23 @@ Orvik* ControlSourceBase::getDevice() const
 
 bool ControlSourceBase::isConnectedToDevice() const
 {
-    return bool(m_dataConnection);
+    const auto lock = lockState();
+    return m_followed != nullptr;
 }
 
 void ControlSourceBase::follow(Orvik* device)
 {
-    if (m_followed == device && m_dataConnection && m_bypassConnection)
-        return;
+    {
+        const auto lock = lockState();
+        if (m_followed == device && m_bypassConnection)
+            return;
+    }
     disconnectFromDevice();
-    m_dataConnection =
-        connect(device, &Orvik::dataUpdated, this, &ControlSourceBase::valueReceived);
+    // Frames reach the source through the engine, on the link thread; the
+    // bypass state changes rarely and is handled here, on the GUI thread.
     m_bypassConnection = connect(device, &Orvik::bypassStateChanged, this,
                                  &ControlSourceBase::deviceBypassStateChanged);
+    const auto lock = lockState();
     m_followed = device;
 }
 
@@ -135,23 +157,51 @@ void ControlSourceBase::disconnectFromDevice()
 {
     // The connection handles name exactly what was connected, so this works
     // also when the device is no longer registered.
-    QObject::disconnect(m_dataConnection);
     QObject::disconnect(m_bypassConnection);
-    m_dataConnection = {};
     m_bypassConnection = {};
-    m_followed.clear();
+    const auto lock = lockState();
+    m_followed = nullptr;
+}
+
+void ControlSourceBase::forgetDevice(const Orvik* device)
+{
+    bool following = false;
+    {
+        const auto lock = lockState();
+        following = device != nullptr && m_followed == device;
+    }
+    if (following)
+        disconnectFromDevice();
 }
 
 void ControlSourceBase::setDevice(uint64_t id, bool connect)
 {
     disconnectFromDevice();
-    m_deviceId = id;
+    {
+        const auto lock = lockState();
+        m_deviceId = id;
+    }
     if (connect)
         connectToDevice();
     Q_EMIT deviceChanged(id);
 }
 
 void ControlSourceBase::valueReceived(Orvik* fromDevice)
+{
+    const auto lock = lockState();
+    processLocked(fromDevice);
+}
+
+bool ControlSourceBase::receiveIfFollowing(const Orvik* fromDevice)
+{
+    const auto lock = lockState();
+    if (fromDevice == nullptr || m_followed != fromDevice)
+        return false;
+    processLocked(fromDevice);
+    return true;
+}
+
+void ControlSourceBase::processLocked(const Orvik* fromDevice)
 {
     const std::shared_ptr<Orvik> device = deviceRef();
     // A frame queued by a device this source has since stopped following.
@@ -162,6 +212,7 @@ void ControlSourceBase::valueReceived(Orvik* fromDevice)
 
 void ControlSourceBase::deviceBypassStateChanged(Orvik*)
 {
+    const auto lock = lockState();
     handleDeviceBypass();
 }
 
@@ -182,7 +233,10 @@ void ControlSourceBase::resetBase()
 void ControlSourceBase::reset()
 {
     disconnectFromDevice();
-    resetBase();
+    {
+        const auto lock = lockState();
+        resetBase();
+    }
     Q_EMIT sourceReset();
 }
 
@@ -204,17 +258,20 @@ void ControlSourceBase::copyBaseParamsTo(ControlSourceParams& params) const
 void ControlSourceBase::applyBaseParams(const ControlSourceParams& params)
 {
     disconnectFromDevice();
-    m_id = params.id;
-    m_deviceId = params.deviceId;
-    m_type = params.type;
-    m_dummy = params.dummy;
-    m_enabled = params.enabled;
-    m_index = params.index;
-    m_name = params.name;
-    m_channel = params.channel;
-    m_eventNumber = params.eventNumber;
-    m_ccOrNote = params.ccOrNote;
-    m_toHardware = params.toHardware;
+    {
+        const auto lock = lockState();
+        m_id = params.id;
+        m_deviceId = params.deviceId;
+        m_type = params.type;
+        m_dummy = params.dummy;
+        m_enabled = params.enabled;
+        m_index = params.index;
+        m_name = params.name;
+        m_channel = params.channel;
+        m_eventNumber = params.eventNumber;
+        m_ccOrNote = params.ccOrNote;
+        m_toHardware = params.toHardware;
+    }
     connectToDevice();
     Q_EMIT deviceChanged(m_deviceId);
 }

@@ -5,12 +5,12 @@
 
 #include <QMetaObject>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QUuid>
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 class MotionControlEngine;
 class Orvik;
@@ -20,6 +20,14 @@ class Orvik;
 // lives on the GUI thread. It never keeps a device pointer it would follow
 // blindly: the device is always looked up again by identifier through the
 // engine, so a device removed meanwhile is simply not found.
+//
+// Motion is processed on the thread that delivers the frame (the receiver
+// link), so that a busy GUI thread never delays the MIDI a movement makes.
+// Everything that processing reads or writes is guarded by the source's
+// state lock: the setters take it on the GUI thread, the processing holds
+// it for one frame. The live values it produces are atomics the user
+// interface reads without the lock. Signals are emitted after the lock is
+// released.
 class ControlSourceBase : public QObject
 {
     Q_OBJECT
@@ -73,17 +81,25 @@ public:
     void connectToDevice();
     // Stops following whatever device this source follows.
     void disconnectFromDevice();
+    // Stops following `device` if this source follows it (the device is
+    // going away).
+    void forgetDevice(const Orvik* device);
     // Leaves the present device, takes `id` and, when `connect` is set,
     // follows it; emits deviceChanged on every call.
     void setDevice(uint64_t id, bool connect);
     // Whether the source currently follows a device's signals.
     bool isConnectedToDevice() const;
+    // Processes the frame `fromDevice` signalled when this source follows
+    // that device; any thread. Returns whether it did.
+    bool receiveIfFollowing(const Orvik* fromDevice);
 
-    // Processes one copy of the device's motion record.
+    // Processes one copy of the device's motion record; called with the
+    // state lock held.
     virtual void handleMotion(const MotionRecord& record) = 0;
     // Sends the learn message that lets a MIDI host learn this control.
     virtual void sendMapping() = 0;
-    // Reacts to a change of the device's bypass state.
+    // Reacts to a change of the device's bypass state; called with the state
+    // lock held.
     virtual void handleDeviceBypass() {}
     // Returns the source to an empty slot with default settings.
     virtual void reset();
@@ -101,14 +117,21 @@ Q_SIGNALS:
     void sourceReset();
 
 public Q_SLOTS:
-    // A device signalled new motion. The pointer may name a device removed
-    // since the signal was queued: it is only compared, never followed.
+    // A device signalled new motion; any thread. The pointer may name a
+    // device removed since the signal was queued: it is only compared, never
+    // followed.
     void valueReceived(Orvik* fromDevice);
     void deviceBypassStateChanged(Orvik* fromDevice);
 
 protected:
+    // Held while a frame is processed and while settings it reads change.
+    std::unique_lock<std::mutex> lockState() const
+    {
+        return std::unique_lock<std::mutex>(m_stateLock);
+    }
     // The base part of reset: identity, device, addressing; keeps the index
-    // and the saved enabled state; emits nothing.
+    // and the saved enabled state; emits nothing. Called with the state lock
+    // held.
     void resetBase();
     void copyBaseParamsTo(ControlSourceParams& params) const;
     // Copies the base settings without any signal and rebinds to the
@@ -119,11 +142,14 @@ protected:
 
 private:
     void follow(Orvik* device);
+    void processLocked(const Orvik* fromDevice);
 
     MotionControlEngine* m_engine = nullptr;
-    QMetaObject::Connection m_dataConnection;
+    mutable std::mutex m_stateLock;
     QMetaObject::Connection m_bypassConnection;
-    QPointer<Orvik> m_followed;
+    // The device whose frames this source takes, compared only; guarded by
+    // the state lock.
+    const Orvik* m_followed = nullptr;
 
     QUuid m_id;
     uint64_t m_deviceId = 0;

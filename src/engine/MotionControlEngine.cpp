@@ -55,11 +55,9 @@ MotionControlEngine::MotionControlEngine(QObject* parent) : QObject(parent)
 
 MotionControlEngine::~MotionControlEngine()
 {
-    // The sources go first, then the devices they followed.
-    for (ContinuousControlSource*& source : m_sources) {
-        delete source;
-        source = nullptr;
-    }
+    // No frame reaches the sources any more (the link has stopped before
+    // the engine goes; a frame already being dispatched finishes first),
+    // then the sources go, then the devices they followed.
     QHash<uint64_t, std::shared_ptr<Orvik>> devices;
     {
         QMutexLocker lock(&m_devicesLock);
@@ -67,6 +65,13 @@ MotionControlEngine::~MotionControlEngine()
     }
     for (const auto& device : devices)
         device->disconnect(this);
+    std::array<ContinuousControlSource*, kNumOfSources> sources{};
+    {
+        std::lock_guard<std::mutex> lock(m_dispatchLock);
+        sources.swap(m_sources);
+    }
+    for (ContinuousControlSource* source : sources)
+        delete source;
 }
 
 int MotionControlEngine::getNumOfDevice() const
@@ -173,6 +178,8 @@ void MotionControlEngine::finishInsert(uint64_t uuid)
             Qt::UniqueConnection);
     connect(device.get(), &Orvik::muteStateChanged, this, &MotionControlEngine::handleDeviceMute,
             Qt::UniqueConnection);
+    connect(device.get(), &Orvik::dataUpdated, this, &MotionControlEngine::dispatchMotion,
+            Qt::ConnectionType(Qt::DirectConnection | Qt::UniqueConnection));
     bindSourcesToDevices();
 }
 
@@ -191,6 +198,8 @@ void MotionControlEngine::removeDevice(uint64_t deviceID)
                 device->setIndex(device->getIndex() - 1);
     }
     removed->disconnect(this);
+    for (ContinuousControlSource* source : m_sources)
+        source->forgetDevice(removed.get());
     removed.reset();
     Q_EMIT deviceRemoved(deviceID, position);
     Q_EMIT numOfDeviceChanged(getNumOfDevice());
@@ -262,7 +271,10 @@ void MotionControlEngine::swapCSources(int i, int j)
 {
     if (!isSlot(i) || !isSlot(j))
         return;
-    std::swap(m_sources[size_t(i)], m_sources[size_t(j)]);
+    {
+        std::lock_guard<std::mutex> lock(m_dispatchLock);
+        std::swap(m_sources[size_t(i)], m_sources[size_t(j)]);
+    }
     // A source's index is the slot a saved patch puts it back into, so it
     // moves with the source.
     m_sources[size_t(i)]->setIndex(i);
@@ -353,6 +365,14 @@ void MotionControlEngine::sendControlOSC()
 void MotionControlEngine::distributeAnimationTick()
 {
     Q_EMIT animationTick();
+}
+
+void MotionControlEngine::dispatchMotion(Orvik* device)
+{
+    std::lock_guard<std::mutex> lock(m_dispatchLock);
+    for (ContinuousControlSource* source : m_sources)
+        if (source)
+            source->receiveIfFollowing(device);
 }
 
 void MotionControlEngine::refreshCs()

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 class Orvik;
 
@@ -25,8 +26,11 @@ class Orvik;
 // registration's signals and source bindings run there. The link holds a
 // device through deviceRefById() while it applies a frame, so a device
 // removed meanwhile is destroyed only after that frame, on the GUI thread.
-// The control sources and everything that touches them run on the GUI
-// thread only.
+// The control sources live on the GUI thread, but the frames of a device
+// reach them on the thread that applied the frame (dispatchMotion, a direct
+// connection), so that the MIDI a movement makes never waits for the GUI
+// thread. The slot array is guarded by the dispatch lock for that; each
+// source guards its own state.
 class MotionControlEngine : public QObject
 {
     Q_OBJECT
@@ -92,6 +96,9 @@ public Q_SLOTS:
     void sendControlOSC();
     void distributeAnimationTick();
     void refreshCs();
+    // A device signalled new motion: every source following it processes
+    // the frame. Runs on the signalling thread.
+    void dispatchMotion(Orvik* device);
 
 private:
     // Takes ownership of `device` and registers it, at the end of the list
@@ -111,7 +118,9 @@ private:
     QHash<uint64_t, std::shared_ptr<Orvik>> m_devices;
 
     // Owned; children of the engine so that QML never takes them over.
+    // Reordered on the GUI thread only, with the dispatch lock held.
     std::array<ContinuousControlSource*, kNumOfSources> m_sources{};
+    mutable std::mutex m_dispatchLock;
 
     QTimer m_oscTimer;
     QTimer m_animationTimer;

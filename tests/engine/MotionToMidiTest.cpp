@@ -10,7 +10,13 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <QDeadlineTimer>
+
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <functional>
+#include <thread>
 
 using testsupport::PseudoTerminal;
 using testsupport::waitUntil;
@@ -36,10 +42,23 @@ QByteArray motionFrameForY(float y)
     return FrameCodec::encodeMotion(frame);
 }
 
+// Waits for `done` without running this thread's event loop, as a GUI
+// thread busy drawing or running script would.
+bool waitBlocked(const std::function<bool()>& done, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(1);
+    }
+    return true;
+}
+
 // The whole road of a motion frame in one process: bytes written to a
 // pseudo-terminal, the receiver link on its own thread, the device, a bound
-// control source on this (the GUI) thread and the MIDI handler's pending
-// buffer.
+// control source (owned by this, the GUI, thread) and the MIDI handler's
+// pending buffer.
 class MotionToMidi : public enginetest::EngineFixture
 {
 protected:
@@ -65,6 +84,33 @@ protected:
         linkThread.wait();
         delete handler;
         EngineFixture::TearDown();
+    }
+
+    // Announces the band, binds slot 0 to its Y and plays the warm-up, so
+    // that the next moving frame goes out as MIDI.
+    ContinuousControlSource* readyBand()
+    {
+        if (pty.read(FrameCodec::greeting().size(), 5000) != FrameCodec::greeting())
+            return nullptr;
+        QSignalSpy added(&engine, &MotionControlEngine::newDeviceAdded);
+        FrameCodec::DeviceListFrame list;
+        list.uuids = {kBand, 0, 0, 0};
+        list.slots = {kSlot, 0, 0, 0};
+        if (!pty.write(FrameCodec::encodeDeviceList(list)) ||
+            !waitUntil([&] { return added.count() == 1; }, 10000))
+            return nullptr;
+        Orvik* band = engine.getDeviceById(kBand);
+        engine.addNewCSourceAt(0);
+        ContinuousControlSource* source = engine.getCSourceAt(0);
+        source->setAxis(ControlMapping::AxisY);
+        for (int i = 0; i < Orvik::kWarmUpFrames; ++i)
+            if (!pty.write(motionFrameForY(i % 2 ? 0.3f : 0.6f)))
+                return nullptr;
+        if (!waitUntil([&] { return band->getWarmUpCountdown() == 0; }, 20000) ||
+            !waitUntil([&] { return std::fabs(source->getValue() - 0.3f * 127.0f) < 0.05f; },
+                       10000))
+            return nullptr;
+        return source;
     }
 
     PseudoTerminal pty;
@@ -114,4 +160,75 @@ TEST_F(MotionToMidi, FramesFromTheReceiverEndAsControllerBytes)
     ASSERT_TRUE(pty.write(motionFrameForY(0.25f)));
     ASSERT_TRUE(waitUntil([&] { return midi->pendingMessages().size() == 2; }, 10000));
     EXPECT_EQ(pending(), QByteArray::fromHex("B0015F B0011F"));
+}
+
+TEST_F(MotionToMidi, MovementReachesMidiWhileTheGuiThreadIsBusy)
+{
+    ContinuousControlSource* source = readyBand();
+    ASSERT_NE(source, nullptr);
+    midi->flushBuffer();
+
+    // No event of this thread runs from here on: the frames are turned into
+    // MIDI on the link thread.
+    ASSERT_TRUE(pty.write(motionFrameForY(0.75f)));
+    ASSERT_TRUE(waitBlocked([&] { return !midi->pendingMessages().empty(); }, 10000));
+    EXPECT_EQ(pending(), QByteArray::fromHex("B0015F"));
+    ASSERT_TRUE(pty.write(motionFrameForY(0.25f)));
+    ASSERT_TRUE(waitBlocked([&] { return midi->pendingMessages().size() == 2; }, 10000));
+    EXPECT_EQ(pending(), QByteArray::fromHex("B0015F B0011F"));
+    EXPECT_NEAR(source->getValue(), 0.25f * 127.0f, 0.01f);
+}
+
+// Streams frames while the user edits, swaps, empties and reloads the slots
+// on this thread; the thread sanitizer run checks that they share nothing
+// unguarded, and every message that goes out is a whole controller message.
+TEST_F(MotionToMidi, EditingTheSlotsWhileTheBandStreams)
+{
+    ContinuousControlSource* source = readyBand();
+    ASSERT_NE(source, nullptr);
+    const ControlSourceParams saved = source->getParams();
+
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        for (int i = 0; !stop.load(); ++i) {
+            if (!pty.write(motionFrameForY(0.2f + 0.05f * float(i % 12))))
+                return;
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+    });
+    for (int round = 0; round < 200; ++round) {
+        ContinuousControlSource* s = engine.getCSourceAt(0);
+        s->setMin(float(round % 20));
+        s->setMax(100.0f + float(round % 27));
+        s->setSensitivity(1.0f + float(round % 3));
+        s->setReversed(round % 2 == 0);
+        s->setLowerbound(float(round % 10));
+        s->setUpperbound(127.0f - float(round % 10));
+        s->setEventNumber(uint8_t(1 + round % 5));
+        s->setAxis(round % 7 == 0 ? ControlMapping::AxisX : ControlMapping::AxisY);
+        if (round % 10 == 0)
+            engine.swapCSources(0, 1);
+        if (round % 25 == 0) {
+            engine.removeCSourceAt(0);
+            engine.removeCSourceAt(1);
+            ControlSourceParams params = saved;
+            params.index = 0;
+            engine.getCSourceAt(0)->applyParams(params);
+        }
+        QCoreApplication::processEvents();
+        midi->flushBuffer();
+        QThread::usleep(200);
+    }
+    stop = true;
+    writer.join();
+    midi->flushBuffer();
+    EXPECT_EQ(midi->droppedMessageCount(), 0u);
+    const QByteArray sent = sentToPort();
+    ASSERT_FALSE(sent.isEmpty());
+    ASSERT_EQ(sent.size() % 3, 0);
+    for (int i = 0; i < sent.size(); i += 3) {
+        EXPECT_EQ(uint8_t(sent[i]), 0xB0) << "at byte " << i;
+        EXPECT_LT(uint8_t(sent[i + 1]), 0x80);
+        EXPECT_LT(uint8_t(sent[i + 2]), 0x80);
+    }
 }
