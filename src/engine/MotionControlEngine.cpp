@@ -3,6 +3,7 @@
 #include "app/AppContext.h"
 #include "app/StateManager.h"
 #include "link/Orvik.h"
+#include "midi/MidiHandler.h"
 #include "osc/OSCHandler.h"
 #include "osc/OscControlPacket.h"
 
@@ -369,10 +370,16 @@ void MotionControlEngine::distributeAnimationTick()
 
 void MotionControlEngine::dispatchMotion(Orvik* device)
 {
-    std::lock_guard<std::mutex> lock(m_dispatchLock);
-    for (ContinuousControlSource* source : m_sources)
-        if (source)
-            source->receiveIfFollowing(device);
+    {
+        std::lock_guard<std::mutex> lock(m_dispatchLock);
+        for (ContinuousControlSource* source : m_sources)
+            if (source)
+                source->receiveIfFollowing(device);
+    }
+    // The audio block sends what the frame queued; if it is late, the frame
+    // does not wait for it.
+    if (MidiHandler* midi = AppContext::midiHandler())
+        midi->flushIfAudioLate();
 }
 
 void MotionControlEngine::refreshCs()

@@ -27,9 +27,9 @@ QVector<MidiBackend::PortInfo> withoutNames(QVector<MidiBackend::PortInfo> ports
 }
 
 // Monotonic and allocation-free (safe on the audio thread).
-qint64 steadyMilliseconds()
+qint64 steadyMicroseconds()
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
+    return std::chrono::duration_cast<std::chrono::microseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
@@ -72,17 +72,19 @@ MidiHandler::MidiHandler(std::shared_ptr<MidiBackend> backend, QObject* parent)
     connect(&m_pilotTimer, &QTimer::timeout, this, &MidiHandler::devicePilot);
     m_pilotTimer.start();
 
-    m_lastFlushMs = steadyMilliseconds();
+    m_lastFlushUs = steadyMicroseconds();
     m_fallbackFlushTimer.setInterval(kFallbackFlushIntervalMs);
     m_fallbackFlushTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_fallbackFlushTimer, &QTimer::timeout, this, [this] {
-        if (steadyMilliseconds() - m_lastFlushMs.load(std::memory_order_relaxed) > kAudioSilenceMs)
+        if (steadyMicroseconds() - m_lastFlushUs.load(std::memory_order_relaxed) >
+            qint64(kAudioSilenceMs) * 1000)
             drainPending();
     });
 }
 
 void MidiHandler::setFallbackFlushEnabled(bool enabled)
 {
+    m_fallbackEnabled.store(enabled, std::memory_order_relaxed);
     if (enabled)
         m_fallbackFlushTimer.start();
     else
@@ -147,8 +149,32 @@ void MidiHandler::sendToAllPorts(const juce::MidiMessage& message)
 
 void MidiHandler::flushBuffer()
 {
-    m_lastFlushMs.store(steadyMilliseconds(), std::memory_order_relaxed);
+    m_lastFlushUs.store(steadyMicroseconds(), std::memory_order_relaxed);
     drainPending();
+}
+
+qint64 MidiHandler::lateFlushThresholdUs()
+{
+    int bufferSize = 64;
+    int sampleRate = 44100;
+    if (const StateManager* state = AppContext::stateManager()) {
+        bufferSize = state->getAudioBufferSize();
+        sampleRate = state->getAudioSampleRate();
+    }
+    if (bufferSize <= 0 || sampleRate <= 0)
+        return qint64(kAudioSilenceMs) * 1000;
+    return qint64(bufferSize) * 1000000 / sampleRate + qint64(kLateFlushMarginUs);
+}
+
+bool MidiHandler::flushIfAudioLate()
+{
+    if (!m_fallbackEnabled.load(std::memory_order_relaxed))
+        return false;
+    const qint64 since = steadyMicroseconds() - m_lastFlushUs.load(std::memory_order_relaxed);
+    if (since <= lateFlushThresholdUs())
+        return false;
+    drainPending();
+    return true;
 }
 
 void MidiHandler::drainPending()

@@ -58,6 +58,9 @@ public:
     // wheels' MIDI still goes out.
     static constexpr int kAudioSilenceMs = 25;
     static constexpr int kFallbackFlushIntervalMs = 5;
+    // How much later than one audio block a producer waits for the block's
+    // flush before it sends the pending messages itself (flushIfAudioLate).
+    static constexpr int kLateFlushMarginUs = 1000;
 
     explicit MidiHandler(std::shared_ptr<MidiBackend> backend, QObject* parent = nullptr);
     ~MidiHandler() override;
@@ -72,8 +75,19 @@ public:
     // queueing order) to the virtual port, then the whole block to each open
     // output, and empties the buffer. Audio thread or GUI thread.
     void flushBuffer();
-    // The application turns the fallback flush on; it is off by default so
-    // that the pending buffer stays as queued until someone flushes it.
+    // For producers outside the audio thread (the link, after a frame): the
+    // audio block normally sends what was queued, but when no flush has come
+    // for longer than one block of the current audio set-up plus
+    // kLateFlushMarginUs (an xrun, a stalled or missing device), sends the
+    // pending messages now instead of holding them. Only with the fallback
+    // flush on. Any thread; returns whether it flushed.
+    bool flushIfAudioLate();
+    // That wait in microseconds: the block length the application state
+    // reports plus the margin.
+    static qint64 lateFlushThresholdUs();
+    // The application turns the fallback flushes on (the GUI thread's timer
+    // and flushIfAudioLate); they are off by default so that the pending
+    // buffer stays as queued until someone flushes it.
     void setFallbackFlushEnabled(bool enabled);
     bool isFallbackFlushEnabled() const { return m_fallbackFlushTimer.isActive(); }
     // A copy of the pending messages in sending order (for tests).
@@ -190,7 +204,8 @@ private:
 
     QTimer m_pilotTimer;
     QTimer m_fallbackFlushTimer;
-    // Steady-clock milliseconds of the last flush asked for from outside the
+    // Steady-clock microseconds of the last flush asked for from outside the
     // fallback (normally the audio callback's).
-    std::atomic<qint64> m_lastFlushMs{0};
+    std::atomic<qint64> m_lastFlushUs{0};
+    std::atomic<bool> m_fallbackEnabled{false};
 };

@@ -8,6 +8,7 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 
 #include "support/SignalWait.h"
 #include <gtest/gtest.h>
@@ -167,6 +168,38 @@ TEST_F(MidiHandlerTest, FallbackFlushSendsWhenNoAudioBlockFlushes)
     handler->setFallbackFlushEnabled(true);
     EXPECT_TRUE(testsupport::waitUntil([&] { return handler->pendingCount() == 0; }, 2000));
     EXPECT_EQ(hex(backend->messagesSentTo(kVirtual)), "B0 01 5F");
+}
+
+// A producer (the link, after a frame) sends the pending messages itself only
+// when the audio block that should have sent them is late.
+TEST_F(MidiHandlerTest, AProducerFlushesOnlyWhenTheAudioBlockIsLate)
+{
+    auto handler = makeHandler();
+    handler->setFallbackFlushEnabled(true);
+    const auto cc = juce::MidiMessage::controllerEvent(1, 1, 95);
+
+    // One-second blocks: a flush a moment ago is not late.
+    state.setAudioSampleRate(44100);
+    state.setAudioBufferSize(44100);
+    handler->flushBuffer();
+    handler->queueMessage(cc);
+    EXPECT_FALSE(handler->flushIfAudioLate());
+    EXPECT_EQ(handler->pendingCount(), 1);
+
+    // 64-sample blocks (1.45 ms): 10 ms without a flush is.
+    state.setAudioBufferSize(64);
+    EXPECT_EQ(MidiHandler::lateFlushThresholdUs(), 64 * 1000000 / 44100 + 1000);
+    QThread::msleep(10);
+    EXPECT_TRUE(handler->flushIfAudioLate());
+    EXPECT_EQ(handler->pendingCount(), 0);
+    EXPECT_EQ(hex(backend->messagesSentTo(kVirtual)), "B0 01 5F");
+
+    // Off unless the application turns the fallbacks on.
+    handler->setFallbackFlushEnabled(false);
+    handler->queueMessage(cc);
+    QThread::msleep(10);
+    EXPECT_FALSE(handler->flushIfAudioLate());
+    EXPECT_EQ(handler->pendingCount(), 1);
 }
 
 // --- device lists ---------------------------------------------------------------
