@@ -17,6 +17,8 @@
 #include "app/ActionHandler.h"
 #include "app/AppRuntime.h"
 #include "app/JuceMessagePump.h"
+#include "app/MultisampleChoice.h"
+#include "app/RenderPriority.h"
 #include "app/StateManager.h"
 #include "app/VApplication.h"
 #include "audio/AudioProcessorHolder.h"
@@ -117,7 +119,7 @@ QByteArray motionFrame(int band, int level)
 // Plays the receiver on the master side of a pseudo-terminal, on a thread
 // of its own: answers the application's greeting with the device list, then
 // streams frames round-robin over the bands at kBands * kRatePerBand frames
-// per second, stamping the moment each frame's last byte was written.
+// per second, stamping the moment each frame's last byte is written.
 class FrameWriter
 {
 public:
@@ -252,11 +254,20 @@ private:
                 (now.tv_sec == next.tv_sec && now.tv_nsec > next.tv_nsec + 1000000L))
                 ++m_late;
             clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
-            if (!writeAll(frames[size_t(band * kLevels + level)])) {
+            // The stamp is taken right before the frame's last byte goes
+            // out: the link may turn that byte into MIDI before a stamp
+            // taken after the write would be read, which would attribute
+            // the message to the previous frame.
+            const QByteArray& frame = frames[size_t(band * kLevels + level)];
+            if (!writeAll(frame.left(frame.size() - 1))) {
                 m_failed = true;
                 return;
             }
             const int64_t written = nowNs();
+            if (!writeAll(frame.right(1))) {
+                m_failed = true;
+                return;
+            }
             if (record)
                 m_stamps[size_t(band)].push_back(written);
             if (band == kBands - 1)
@@ -335,9 +346,10 @@ int measure(int argc, char** argv, const Options& options)
         qmlRegisterType<DataMonitor>("VT.DataMonitor", 1, 0, "DataMonitor");
         qmlRegisterType<VMultiSlider>("VT.VMultiSlider", 1, 0, "VMultiSlider");
         qmlRegisterType<OrvikQMLWrapper>("VT.Orvik", 1, 0, "Orvik");
-        // The application's surface format: 8× multisampling, vsync.
+        // The application's surface format: 8× multisampling unless OpenGL
+        // renders in software, vsync.
         QSurfaceFormat format = QSurfaceFormat::defaultFormat();
-        format.setSamples(8);
+        format.setSamples(MultisampleChoice::samplesFor(8));
         format.setSwapInterval(1);
         QSurfaceFormat::setDefaultFormat(format);
         qml = std::make_unique<QQmlApplicationEngine>();
@@ -363,8 +375,10 @@ int measure(int argc, char** argv, const Options& options)
         qml->load(QUrl(QStringLiteral("qrc:/main.qml")));
         if (qml->rootObjects().isEmpty())
             return fail("the main window did not load");
-        if (auto* window = qobject_cast<QWindow*>(qml->rootObjects().constFirst()))
+        if (auto* window = qobject_cast<QWindow*>(qml->rootObjects().constFirst())) {
             runtime->actionHandler()->setWindow(window);
+            RenderPriority::lowerWhenSoftware(qobject_cast<QQuickWindow*>(window));
+        }
     }
     juce::AudioIODevice* device = audio->deviceManager().getCurrentAudioDevice();
     if (device == nullptr || audio->getCurrentDeviceType() != QLatin1String("JACK"))

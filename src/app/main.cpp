@@ -3,6 +3,7 @@
 #include "app/CommandLineOptions.h"
 #include "app/JuceMessagePump.h"
 #include "app/MultisampleChoice.h"
+#include "app/RenderPriority.h"
 #include "app/UnixSignalQuitter.h"
 #include "app/VApplication.h"
 #include "link/OrvikQMLWrapper.h"
@@ -193,8 +194,10 @@ int main(int argc, char** argv)
     // The window actions (show, hide, keep on top, cursor) act on the main
     // window, not on whichever top-level window happens to come first.
     if (!qml->rootObjects().isEmpty())
-        if (auto* window = qobject_cast<QWindow*>(qml->rootObjects().constFirst()))
+        if (auto* window = qobject_cast<QWindow*>(qml->rootObjects().constFirst())) {
             runtime->actionHandler()->setWindow(window);
+            RenderPriority::lowerWhenSoftware(qobject_cast<QQuickWindow*>(window));
+        }
     if (!options.screenshotPath.isEmpty()) {
         QTimer::singleShot(options.screenshotDelayMs, qml.get(), [&qml, &options] {
             const auto roots = qml->rootObjects();
