@@ -77,9 +77,9 @@ std::vector<QByteArray> sweepFrames()
     return frames;
 }
 
-// What the link does with one frame, then what the GUI thread does with the
-// resulting signal, run inline.
-void processFrame(const QByteArray& bytes, Orvik& band, ContinuousControlSource& source)
+// What the link thread does with one frame: decode, motion record, device
+// update, whose signal has the engine hand the frame to the bound source.
+void processFrame(const QByteArray& bytes, Orvik& band)
 {
     const auto decoded =
         FrameCodec::decodeMotion(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
@@ -93,7 +93,6 @@ void processFrame(const QByteArray& bytes, Orvik& band, ContinuousControlSource&
     const auto record = MotionMath::compute(*decoded, state);
     band.setQuaternion(decoded->q);
     band.applyMotion(*record);
-    source.valueReceived(&band);
 }
 
 void BM_MotionFrameToMidi(benchmark::State& bench)
@@ -115,11 +114,11 @@ void BM_MotionFrameToMidi(benchmark::State& bench)
     Orvik* band = engine.getDeviceById(kBand);
     for (int i = 0; i <= Orvik::kWarmUpFrames; ++i)
         band->applyMotion(MotionRecord{});
-    // Bound but not connected: the benchmark calls the slot itself instead
-    // of going through a queued signal.
+    // Bound and following the band, as in the application: the band's
+    // signal reaches the source through the engine on the calling thread.
     ContinuousControlSource* source = engine.getCSourceAt(0);
     source->setDummy(false);
-    source->setDevice(kBand, false);
+    source->setDevice(kBand, true);
     source->setAxis(ControlMapping::AxisY);
     state.setHiResMidiState(bench.range(0) != 0);
 
@@ -127,7 +126,7 @@ void BM_MotionFrameToMidi(benchmark::State& bench)
     size_t next = 0;
     int sinceFlush = 0;
     for (auto _ : bench) {
-        processFrame(frames[next], *band, *source);
+        processFrame(frames[next], *band);
         next = (next + 1) % frames.size();
         // An audio block flushes the buffer every few frames.
         if (++sinceFlush == 16) {

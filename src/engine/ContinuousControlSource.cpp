@@ -168,24 +168,31 @@ bool ContinuousControlSource::isSendDue(bool deviceReady) const
 
 void ContinuousControlSource::handleMotion(const MotionRecord& record)
 {
-    const std::shared_ptr<Orvik> device = deviceRef();
+    handleMotionOf(deviceRef().get(), record);
+}
+
+void ContinuousControlSource::handleMotionOf(const Orvik* device, const MotionRecord& record)
+{
     if (!isEnabled() || isDummy() || !device || device->isBypassed() || isInMappingMode()) {
-        m_gateOpen = false;
+        m_gateOpen.store(false, std::memory_order_relaxed);
         return;
     }
     const std::optional<float> motion = ControlMapping::pickAxis(record, m_axis);
     if (!motion) {
         // An axis that names no motion value follows nothing.
-        m_gateOpen = false;
+        m_gateOpen.store(false, std::memory_order_relaxed);
         return;
     }
-    m_value = ControlMapping::shape(*motion, m_sensitivity, m_isReversed);
-    m_gateOpen = ControlMapping::isGateOpen(device->getYGate(), record.y(), m_isGated, m_value,
-                                            m_lowerbound, m_upperbound);
+    m_value.store(ControlMapping::shape(*motion, m_sensitivity, m_isReversed),
+                  std::memory_order_relaxed);
+    m_gateOpen.store(ControlMapping::isGateOpen(device->getYGate(), record.y(), m_isGated, m_value,
+                                                m_lowerbound, m_upperbound),
+                     std::memory_order_relaxed);
     const bool ready = device->isReady();
 
     if (m_gateOpen) {
-        m_value = ControlMapping::mapWindow(m_value, m_lowerbound, m_upperbound);
+        m_value.store(ControlMapping::mapWindow(m_value, m_lowerbound, m_upperbound),
+                      std::memory_order_relaxed);
         const int number = getEventNumber();
         if (number <= 127)
             sendControlChange(ready);
@@ -193,24 +200,25 @@ void ContinuousControlSource::handleMotion(const MotionRecord& record)
             sendPitchBend(ready);
         else if (number == ControlMapping::kAftertouchEvent)
             sendAftertouch(ready);
-        m_lastValue = m_value.load();
-        m_rampStep = 0;
+        m_lastValue.store(m_value.load(), std::memory_order_relaxed);
+        m_rampStep.store(0, std::memory_order_relaxed);
         return;
     }
 
     if (m_defaultValue == ControlMapping::kDefaultOff) {
-        m_value = m_lastValue.load();
+        m_value.store(m_lastValue.load(), std::memory_order_relaxed);
         return;
     }
     const int step = m_rampStep;
     if (step <= ControlMapping::kGlideSteps) {
-        m_value = ControlMapping::glideStep(m_lastValue, m_defaultValue, step);
+        m_value.store(ControlMapping::glideStep(m_lastValue, m_defaultValue, step),
+                      std::memory_order_relaxed);
         emitValue(ready);
     } else {
-        m_value = m_defaultValue;
+        m_value.store(m_defaultValue, std::memory_order_relaxed);
     }
     if (step < INT_MAX)
-        m_rampStep = step + 1;
+        m_rampStep.store(step + 1, std::memory_order_relaxed);
 }
 
 void ContinuousControlSource::emitValue(bool deviceReady)
@@ -260,7 +268,7 @@ void ContinuousControlSource::sendPitchBend(bool deviceReady)
 {
     const float curve =
         ControlMapping::pitchBendCurve(m_value, m_lowerbound, m_upperbound, m_min, m_max);
-    m_value = curve * ControlMapping::kScale;
+    m_value.store(curve * ControlMapping::kScale, std::memory_order_relaxed);
     const juce::MidiMessage message =
         pitchWheel(midiChannel(), ControlMapping::pitchWheelOf(curve));
     if (isSendDue(deviceReady))
@@ -272,9 +280,9 @@ void ContinuousControlSource::handleDeviceBypass()
     const std::shared_ptr<Orvik> device = deviceRef();
     if (!device || !device->isBypassed())
         return;
-    m_gateOpen = false;
+    m_gateOpen.store(false, std::memory_order_relaxed);
     if (m_defaultValue > ControlMapping::kDefaultOff && isEnabled()) {
-        m_value = m_defaultValue;
+        m_value.store(m_defaultValue, std::memory_order_relaxed);
         emitValue(device->isReady());
         if (MidiHandler* midi = AppContext::midiHandler())
             midi->flushBuffer();
@@ -319,10 +327,10 @@ void ContinuousControlSource::reset()
     disconnectFromDevice();
     {
         const auto lock = lockState();
-        m_value = 0.0f;
-        m_gateOpen = true;
-        m_lastValue = -1.0f;
-        m_rampStep = 0;
+        m_value.store(0.0f, std::memory_order_relaxed);
+        m_gateOpen.store(true, std::memory_order_relaxed);
+        m_lastValue.store(-1.0f, std::memory_order_relaxed);
+        m_rampStep.store(0, std::memory_order_relaxed);
         m_lowerbound = 0.0f;
         m_upperbound = 127.0f;
         m_min = 0.0f;

@@ -56,6 +56,7 @@ public:
     void applyParams(const ControlSourceParams& params);
 
     void handleMotion(const MotionRecord& record) override;
+    void handleMotionOf(const Orvik* device, const MotionRecord& record) override;
     void sendMapping() override;
     void handleDeviceBypass() override;
     void reset() override;

@@ -207,7 +207,7 @@ void ControlSourceBase::processLocked(const Orvik* fromDevice)
     // A frame queued by a device this source has since stopped following.
     if (fromDevice && device && device.get() != fromDevice)
         return;
-    handleMotion(device ? device->getRecord() : MotionRecord{});
+    handleMotionOf(device.get(), device ? device->getRecord() : MotionRecord{});
 }
 
 void ControlSourceBase::deviceBypassStateChanged(Orvik*)

@@ -96,6 +96,8 @@ public:
     // Processes one copy of the device's motion record; called with the
     // state lock held.
     virtual void handleMotion(const MotionRecord& record) = 0;
+    // The same for a device already looked up (none when it is gone).
+    virtual void handleMotionOf(const Orvik* device, const MotionRecord& record) = 0;
     // Sends the learn message that lets a MIDI host learn this control.
     virtual void sendMapping() = 0;
     // Reacts to a change of the device's bypass state; called with the state
