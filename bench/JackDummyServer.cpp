@@ -8,7 +8,9 @@
 #include <QStandardPaths>
 #include <QThread>
 
-JackDummyServer::JackDummyServer(int period) : m_period(period) {}
+JackDummyServer::JackDummyServer(int period, bool realtime) : m_period(period), m_realtime(realtime)
+{
+}
 
 JackDummyServer::~JackDummyServer()
 {
@@ -30,10 +32,16 @@ QString JackDummyServer::start()
     // through the device instead.
     m_process->setStandardOutputFile(QProcess::nullDevice());
     m_process->setStandardErrorFile(QProcess::nullDevice());
-    m_process->start(jackd, {QStringLiteral("--no-realtime"), QStringLiteral("-n"), m_name,
-                             QStringLiteral("-d"), QStringLiteral("dummy"), QStringLiteral("-r"),
-                             QString::number(kSampleRate), QStringLiteral("-p"),
-                             QString::number(m_period)});
+    QStringList args{m_realtime ? QStringLiteral("--realtime") : QStringLiteral("--no-realtime"),
+                     QStringLiteral("-n"),
+                     m_name,
+                     QStringLiteral("-d"),
+                     QStringLiteral("dummy"),
+                     QStringLiteral("-r"),
+                     QString::number(kSampleRate),
+                     QStringLiteral("-p"),
+                     QString::number(m_period)};
+    m_process->start(jackd, args);
     if (!m_process->waitForStarted(5000))
         return QStringLiteral("jackd did not start");
     QElapsedTimer clock;

@@ -290,7 +290,8 @@ private:
 struct Options
 {
     bool window = false;
-    int frames = 12000; // over all bands
+    bool realtime = false; // JACK with real-time scheduling
+    int frames = 12000;    // over all bands
 };
 
 int fail(const char* what)
@@ -318,7 +319,7 @@ int measure(int argc, char** argv, const Options& options)
     auto app = std::make_unique<VApplication>(argc, argv);
     app->installEventFilter(app.get());
 
-    JackDummyServer server(kPeriod);
+    JackDummyServer server(kPeriod, options.realtime);
     const QString problem = server.start();
     if (!problem.isEmpty())
         return fail(qPrintable(problem));
@@ -531,8 +532,10 @@ int measure(int argc, char** argv, const Options& options)
 
     std::printf("latency, frame written -> MIDI handed to backend (%s)\n",
                 options.window ? "with the main window" : "without a window");
-    std::printf("  JACK dummy: %d samples at %.0f Hz (%.2f ms per block), xruns during run: %d\n",
-                blockSize, sampleRate, 1000.0 * blockSize / sampleRate, xruns);
+    std::printf("  JACK dummy (%s): %d samples at %.0f Hz (%.2f ms per block), xruns during "
+                "run: %d\n",
+                options.realtime ? "real-time" : "not real-time", blockSize, sampleRate,
+                1000.0 * blockSize / sampleRate, xruns);
     std::printf("  bands: %d at %.0f frames/s each; frames written: %zu, sent as their own "
                 "message: %zu; writes over 1 ms late: %lld\n",
                 kBands, kRatePerBand, framesWritten, s.count,
@@ -573,13 +576,16 @@ int main(int argc, char** argv)
             child = true;
         } else if (std::strcmp(argv[i], "--no-window") == 0) {
             child = true;
+        } else if (std::strcmp(argv[i], "--realtime") == 0) {
+            options.realtime = true;
         } else if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
             options.frames = std::max(kBands * kLevels * 2, std::atoi(argv[++i]));
         } else {
             std::fprintf(stderr,
-                         "usage: %s [--window | --no-window] [--frames N]\n"
+                         "usage: %s [--window | --no-window] [--realtime] [--frames N]\n"
                          "Without --window or --no-window, runs both (the window needs X: run "
-                         "under xvfb-run -a).\n",
+                         "under xvfb-run -a). --realtime runs JACK with real-time scheduling, "
+                         "as on a desktop (needs the right to it).\n",
                          argv[0]);
             return 2;
         }
@@ -591,8 +597,10 @@ int main(int argc, char** argv)
     QCoreApplication parent(argc, argv);
     int worst = 0;
     for (const char* mode : {"--no-window", "--window"}) {
-        const QStringList args{QString::fromLatin1(mode), QStringLiteral("--frames"),
-                               QString::number(options.frames)};
+        QStringList args{QString::fromLatin1(mode), QStringLiteral("--frames"),
+                         QString::number(options.frames)};
+        if (options.realtime)
+            args << QStringLiteral("--realtime");
         QProcess run;
         run.setProcessChannelMode(QProcess::ForwardedChannels);
         run.start(QString::fromLocal8Bit(argv[0]), args);
@@ -601,7 +609,8 @@ int main(int argc, char** argv)
         worst = std::max(worst, code);
         std::printf("\n");
     }
-    std::printf("repeat: xvfb-run -a %s --frames %d   (Release build, -DKINETRA_BUILD_BENCH=ON)\n",
-                argv[0], options.frames);
+    std::printf(
+        "repeat: xvfb-run -a %s --frames %d%s   (Release build, -DKINETRA_BUILD_BENCH=ON)\n",
+        argv[0], options.frames, options.realtime ? " --realtime" : "");
     return worst;
 }

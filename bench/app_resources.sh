@@ -11,7 +11,9 @@
 # process is sampled every SAMPLE seconds (default 5) for SECONDS (default
 # 60): CPU share of one core over the whole window, resident memory at the
 # start and end of the window, its peak, and a least-squares growth rate.
-# The binary is $KINETRA_BIN, else build-bench/src/kinetra.
+# The binary is $KINETRA_BIN, else build-bench/src/kinetra. With CLOCK=off the
+# run starts with MIDI clock sending off (a stored setting), so that the clock
+# button's lamp does not blink on every beat.
 set -euo pipefail
 
 duration=${1:-60}
@@ -43,6 +45,10 @@ run_mode() {
     local tmp
     tmp=$(mktemp -d "${TMPDIR:-/tmp}/kinetra-res-XXXXXX")
     mkdir -p "$tmp/run" && chmod 700 "$tmp/run"
+    if [[ ${CLOCK:-on} == off ]]; then
+        mkdir -p "$tmp/Documents/Vantor/Kinetra"
+        echo '{"sendingClock": false}' >"$tmp/Documents/Vantor/Kinetra/settings.json"
+    fi
 
     local server="kinetra-res-$$-$mode"
     JACK_NO_AUDIO_RESERVATION=1 jackd --no-realtime -n "$server" -d dummy -r 44100 -p 64 \
@@ -99,8 +105,8 @@ run_mode() {
     slope=$(awk '{ n++; sx += $1; sy += $2; sxx += $1 * $1; sxy += $1 * $2 }
                  END { d = n * sxx - sx * sx; if (d == 0) print 0;
                        else printf "%.2f", (n * sxy - sx * sy) / d * 3600 / 1024 }' <<<"$samples")
-    printf '%s: kinetra %s for %d s after %d s start-up (JACK client: %s, threads: %s)\n' \
-        "$mode" "${args[*]:-(no receiver)}" "$duration" "$settle" "$jack_client" "$nthreads"
+    printf '%s: kinetra %s for %d s after %d s start-up (JACK client: %s, threads: %s, MIDI clock %s)\n' \
+        "$mode" "${args[*]:-(no receiver)}" "$duration" "$settle" "$jack_client" "$nthreads" "${CLOCK:-on}"
     printf '  CPU %.2f%% of one core\n' "$cpu"
     printf '  RSS start %.1f MiB  end %.1f MiB  peak in window %.1f MiB  VmHWM %.1f MiB\n' \
         "$(bc -l <<<"$r0/1024")" "$(bc -l <<<"$r1/1024")" "$(bc -l <<<"$rmax/1024")" \
@@ -113,4 +119,4 @@ run_mode() {
 for m in $modes; do
     run_mode "$m"
 done
-echo "repeat: $0 $duration ${2:-both}   (SETTLE=$settle SAMPLE=$sample)"
+echo "repeat: CLOCK=${CLOCK:-on} $0 $duration ${2:-both}   (SETTLE=$settle SAMPLE=$sample)"
