@@ -52,42 +52,6 @@ constexpr int kPitchWheelCentre = 8192;
 
 ContinuousControlSource::ContinuousControlSource(QObject* parent) : ControlSourceBase(parent) {}
 
-void ContinuousControlSource::setLowerbound(float x)
-{
-    const auto lock = lockState();
-    m_lowerbound = x;
-}
-
-void ContinuousControlSource::setUpperbound(float x)
-{
-    const auto lock = lockState();
-    m_upperbound = x;
-}
-
-void ContinuousControlSource::setDefaultValue(float x)
-{
-    const auto lock = lockState();
-    m_defaultValue = x;
-}
-
-void ContinuousControlSource::setGated(bool gated)
-{
-    const auto lock = lockState();
-    m_isGated = gated;
-}
-
-void ContinuousControlSource::setReversed(bool reversed)
-{
-    const auto lock = lockState();
-    m_isReversed = reversed;
-}
-
-void ContinuousControlSource::setAxis(int axis)
-{
-    const auto lock = lockState();
-    m_axis = axis;
-}
-
 void ContinuousControlSource::setMin(float x)
 {
     const auto lock = lockState();

@@ -38,12 +38,12 @@ public:
     int getRampStep() const { return m_rampStep.load(std::memory_order_relaxed); }
 
     // Assign, no signal.
-    void setLowerbound(float x);
-    void setUpperbound(float x);
-    void setDefaultValue(float x);
-    void setGated(bool gated);
-    void setReversed(bool reversed);
-    void setAxis(int axis);
+    void setLowerbound(float x) { assignLocked(m_lowerbound, x); }
+    void setUpperbound(float x) { assignLocked(m_upperbound, x); }
+    void setDefaultValue(float x) { assignLocked(m_defaultValue, x); }
+    void setGated(bool gated) { assignLocked(m_isGated, gated); }
+    void setReversed(bool reversed) { assignLocked(m_isReversed, reversed); }
+    void setAxis(int axis) { assignLocked(m_axis, axis); }
     // Keep min below max: a value that would cross the other end is ignored.
     void setMin(float x);
     void setMax(float x);

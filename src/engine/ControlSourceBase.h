@@ -131,6 +131,12 @@ protected:
     {
         return std::unique_lock<std::mutex>(m_stateLock);
     }
+    // Assigns a setting the frame processing reads.
+    template <typename T> void assignLocked(T& setting, T value)
+    {
+        const auto lock = lockState();
+        setting = value;
+    }
     // The base part of reset: identity, device, addressing; keeps the index
     // and the saved enabled state; emits nothing. Called with the state lock
     // held.
