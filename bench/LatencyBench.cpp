@@ -319,7 +319,7 @@ int measure(int argc, char** argv, const Options& options)
     auto app = std::make_unique<VApplication>(argc, argv);
     app->installEventFilter(app.get());
 
-    JackDummyServer server(kPeriod, options.realtime);
+    JackDummyServer server(JackDummyServer::Mode::Private, kPeriod, options.realtime);
     const QString problem = server.start();
     if (!problem.isEmpty())
         return fail(qPrintable(problem));

@@ -48,7 +48,7 @@ void runEventLoopFor(int ms)
 // One run at `period` samples per block; prints its figures.
 bool measure(int period, int seconds)
 {
-    JackDummyServer server(period);
+    JackDummyServer server(JackDummyServer::Mode::Private, period);
     const QString problem = server.start();
     if (!problem.isEmpty()) {
         std::fprintf(stderr, "bench_midi_clock: %s\n", qPrintable(problem));

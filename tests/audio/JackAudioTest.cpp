@@ -1,3 +1,4 @@
+#include "JackDummyServer.h"
 #include "app/AppContext.h"
 #include "app/StateManager.h"
 #include "audio/AudioProcessorHolder.h"
@@ -5,7 +6,6 @@
 #include "midi/InMemoryMidiBackend.h"
 #include "midi/MidiHandler.h"
 #include "midi/Transport.h"
-#include "support/JackDummyServer.h"
 #include "support/SignalWait.h"
 
 #include <QCoreApplication>

@@ -5,8 +5,8 @@
 // reach the backend are what the patch makes of the scripted motion, and
 // the clock runs at the tempo.
 
+#include "JackDummyServer.h"
 #include "ScriptedPerformance.h"
-#include "support/JackDummyServer.h"
 
 #include "ReceiverSimulator.h"
 #include "SimulatedReceiver.h"

@@ -1,9 +1,10 @@
-#include "support/JackDummyServer.h"
+#include "JackDummyServer.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -13,15 +14,14 @@ const QString kNotInstalled = QStringLiteral("jackd is not installed");
 
 } // namespace
 
+JackDummyServer::JackDummyServer(Mode mode, int period, bool realtime)
+    : m_mode(mode), m_period(period), m_realtime(realtime)
+{
+}
+
 JackDummyServer::~JackDummyServer()
 {
-    if (!m_process)
-        return;
-    m_process->terminate();
-    if (!m_process->waitForFinished(5000)) {
-        m_process->kill();
-        m_process->waitForFinished(2000);
-    }
+    stop();
 }
 
 bool JackDummyServer::isMissing(const QString& problem)
@@ -33,20 +33,26 @@ QString JackDummyServer::start()
 {
     qputenv("JACK_NO_AUDIO_RESERVATION", "1");
     qputenv("JACK_NO_START_SERVER", "1");
-    if (qEnvironmentVariableIsEmpty("JACK_DEFAULT_SERVER")) {
+    if (m_mode == Mode::ReuseRunning && !qEnvironmentVariableIsEmpty("JACK_DEFAULT_SERVER")) {
+        m_name = qEnvironmentVariable("JACK_DEFAULT_SERVER");
+    } else {
         const QString jackd = QStandardPaths::findExecutable(QStringLiteral("jackd"));
         if (jackd.isEmpty())
             return kNotInstalled;
-        const QString name =
-            QStringLiteral("kinetra-test-%1").arg(QCoreApplication::applicationPid());
-        qputenv("JACK_DEFAULT_SERVER", name.toUtf8());
+        m_name = QStringLiteral("kinetra-dummy-%1-%2")
+                     .arg(QCoreApplication::applicationPid())
+                     .arg(m_period);
+        qputenv("JACK_DEFAULT_SERVER", m_name.toUtf8());
         m_process = std::make_unique<QProcess>();
+        // Its console reports every late cycle; whoever needs xruns counts
+        // them through the device instead.
         m_process->setStandardOutputFile(QProcess::nullDevice());
         m_process->setStandardErrorFile(QProcess::nullDevice());
-        m_process->start(jackd,
-                         {QStringLiteral("--no-realtime"), QStringLiteral("-n"), name,
-                          QStringLiteral("-d"), QStringLiteral("dummy"), QStringLiteral("-r"),
-                          QStringLiteral("44100"), QStringLiteral("-p"), QStringLiteral("64")});
+        m_process->start(
+            jackd, {m_realtime ? QStringLiteral("--realtime") : QStringLiteral("--no-realtime"),
+                    QStringLiteral("-n"), m_name, QStringLiteral("-d"), QStringLiteral("dummy"),
+                    QStringLiteral("-r"), QString::number(kSampleRate), QStringLiteral("-p"),
+                    QString::number(m_period)});
         if (!m_process->waitForStarted(5000))
             return QStringLiteral("jackd did not start");
     }
@@ -65,4 +71,16 @@ QString JackDummyServer::start()
         QThread::msleep(100);
     }
     return QStringLiteral("the JACK server did not come up");
+}
+
+void JackDummyServer::stop()
+{
+    if (!m_process)
+        return;
+    m_process->terminate();
+    if (!m_process->waitForFinished(5000)) {
+        m_process->kill();
+        m_process->waitForFinished(2000);
+    }
+    m_process.reset();
 }
