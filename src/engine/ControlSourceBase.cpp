@@ -35,10 +35,7 @@ void ControlSourceBase::setDummy(bool dummy)
 {
     if (m_dummy == dummy)
         return;
-    {
-        const auto lock = lockState();
-        m_dummy = dummy;
-    }
+    assignLocked(m_dummy, dummy);
     Q_EMIT dummyStateChanged(dummy);
 }
 
@@ -54,10 +51,7 @@ void ControlSourceBase::setChannel(uint8_t channel)
 {
     if (m_channel == channel)
         return;
-    {
-        const auto lock = lockState();
-        m_channel = channel;
-    }
+    assignLocked(m_channel, channel);
     Q_EMIT channelNumberChanged(channel);
 }
 
@@ -65,10 +59,7 @@ void ControlSourceBase::setEventNumber(uint8_t number)
 {
     if (m_eventNumber == number)
         return;
-    {
-        const auto lock = lockState();
-        m_eventNumber = number;
-    }
+    assignLocked(m_eventNumber, number);
     Q_EMIT eventNumberChanged(number);
 }
 
@@ -93,19 +84,13 @@ void ControlSourceBase::setEnabled(bool enabled)
     m_savedEnabled = m_enabled;
     if (m_enabled == enabled)
         return;
-    {
-        const auto lock = lockState();
-        m_enabled = enabled;
-    }
+    assignLocked(m_enabled, enabled);
     Q_EMIT enablementChanged(enabled);
 }
 
 void ControlSourceBase::restoreEnabled()
 {
-    {
-        const auto lock = lockState();
-        m_enabled = m_savedEnabled;
-    }
+    assignLocked(m_enabled, m_savedEnabled);
     Q_EMIT enablementChanged(m_enabled);
 }
 
@@ -177,10 +162,7 @@ void ControlSourceBase::forgetDevice(const Orvik* device)
 void ControlSourceBase::setDevice(uint64_t id, bool connect)
 {
     disconnectFromDevice();
-    {
-        const auto lock = lockState();
-        m_deviceId = id;
-    }
+    assignLocked(m_deviceId, id);
     if (connect)
         connectToDevice();
     Q_EMIT deviceChanged(id);
