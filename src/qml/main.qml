@@ -640,7 +640,10 @@ ApplicationWindow {
         id: trayIcon
         objectName: "trayIcon"
         visible: true
-        icon.source: stateManager.isConnected ? "icons/trayIconOn.png" : "icons/trayIcon.png"
+        // The plain URL property: with the grouped "icon" (the module's icon
+        // value type), loading this document now and then failed with
+        // "Invalid grouped property access" under a busy test run.
+        iconSource: stateManager.isConnected ? "icons/trayIconOn.png" : "icons/trayIcon.png"
         tooltip: qsTr("Kinetra")
         onActivated: {
             mainWindow.show();
