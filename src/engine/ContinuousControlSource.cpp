@@ -125,9 +125,9 @@ void ContinuousControlSource::queue(const juce::MidiMessage& message) const
         midi->queueMessage(message);
 }
 
-bool ContinuousControlSource::isSendDue(bool deviceReady) const
+bool ContinuousControlSource::isSendDue(bool deviceReady, float value) const
 {
-    return ControlMapping::isSendDue(deviceReady, m_lastValue, m_value);
+    return ControlMapping::isSendDue(deviceReady, m_lastValue, value);
 }
 
 void ContinuousControlSource::handleMotion(const MotionRecord& record)
@@ -135,6 +135,9 @@ void ContinuousControlSource::handleMotion(const MotionRecord& record)
     handleMotionOf(deviceRef().get(), record);
 }
 
+// The frame is worked out on a local value and the live state published once
+// at the end: the knobs and the OSC tick read it from another thread and
+// must never see a half-mapped value.
 void ContinuousControlSource::handleMotionOf(const Orvik* device, const MotionRecord& record)
 {
     if (!isEnabled() || isDummy() || !device || device->isBypassed() || isInMappingMode()) {
@@ -147,96 +150,99 @@ void ContinuousControlSource::handleMotionOf(const Orvik* device, const MotionRe
         m_gateOpen.store(false, std::memory_order_relaxed);
         return;
     }
-    m_value.store(ControlMapping::shape(*motion, m_sensitivity, m_isReversed),
-                  std::memory_order_relaxed);
-    m_gateOpen.store(ControlMapping::isGateOpen(device->getYGate(), record.y(), m_isGated, m_value,
-                                                m_lowerbound, m_upperbound),
-                     std::memory_order_relaxed);
+    float value = ControlMapping::shape(*motion, m_sensitivity, m_isReversed);
+    const bool gateOpen = ControlMapping::isGateOpen(device->getYGate(), record.y(), m_isGated,
+                                                     value, m_lowerbound, m_upperbound);
     const bool ready = device->isReady();
 
-    if (m_gateOpen) {
-        m_value.store(ControlMapping::mapWindow(m_value, m_lowerbound, m_upperbound),
-                      std::memory_order_relaxed);
+    if (gateOpen) {
+        value = ControlMapping::mapWindow(value, m_lowerbound, m_upperbound);
         const int number = getEventNumber();
         if (number <= 127)
-            sendControlChange(ready);
+            value = sendControlChange(value, ready);
         else if (number == ControlMapping::kPitchBendEvent)
-            sendPitchBend(ready);
+            value = sendPitchBend(value, ready);
         else if (number == ControlMapping::kAftertouchEvent)
-            sendAftertouch(ready);
-        m_lastValue.store(m_value.load(), std::memory_order_relaxed);
+            value = sendAftertouch(value, ready);
+        publish(value, true);
+        m_lastValue.store(value, std::memory_order_relaxed);
         m_rampStep.store(0, std::memory_order_relaxed);
         return;
     }
 
     if (m_defaultValue == ControlMapping::kDefaultOff) {
-        m_value.store(m_lastValue.load(), std::memory_order_relaxed);
+        publish(m_lastValue.load(std::memory_order_relaxed), false);
         return;
     }
-    const int step = m_rampStep;
+    const int step = m_rampStep.load(std::memory_order_relaxed);
     if (step <= ControlMapping::kGlideSteps) {
-        m_value.store(ControlMapping::glideStep(m_lastValue, m_defaultValue, step),
-                      std::memory_order_relaxed);
-        emitValue(ready);
+        value = ControlMapping::glideStep(m_lastValue, m_defaultValue, step);
+        publish(emitValue(value, ready), false);
     } else {
-        m_value.store(m_defaultValue, std::memory_order_relaxed);
+        publish(m_defaultValue, false);
     }
     if (step < INT_MAX)
         m_rampStep.store(step + 1, std::memory_order_relaxed);
 }
 
-void ContinuousControlSource::emitValue(bool deviceReady)
+void ContinuousControlSource::publish(float value, bool gateOpen)
+{
+    m_value.store(value, std::memory_order_relaxed);
+    m_gateOpen.store(gateOpen, std::memory_order_relaxed);
+}
+
+float ContinuousControlSource::emitValue(float value, bool deviceReady)
 {
     switch (getEventNumber()) {
     case ControlMapping::kPitchBendEvent:
-        sendPitchBend(deviceReady);
-        break;
+        return sendPitchBend(value, deviceReady);
     case ControlMapping::kAftertouchEvent:
-        sendAftertouch(deviceReady);
-        break;
+        return sendAftertouch(value, deviceReady);
     default:
-        sendControlChange(deviceReady);
-        break;
+        return sendControlChange(value, deviceReady);
     }
 }
 
-void ContinuousControlSource::sendControlChange(bool deviceReady)
+float ContinuousControlSource::sendControlChange(float value, bool deviceReady)
 {
-    const float out = ControlMapping::outputOf(m_value, m_min, m_max);
+    const float out = ControlMapping::outputOf(value, m_min, m_max);
     const int channel = midiChannel();
     const int number = getEventNumber();
     if (number < kHighResPairOffset && isHighResMidiOn()) {
         const ControlMapping::HighResPair pair = ControlMapping::splitHighRes(out);
         const juce::MidiMessage msb = controller(channel, number, pair.msb);
         const juce::MidiMessage lsb = controller(channel, number + kHighResPairOffset, pair.lsb);
-        if (isSendDue(deviceReady)) {
+        if (isSendDue(deviceReady, value)) {
             queue(msb);
             queue(lsb);
         }
-        return;
+        return value;
     }
     const juce::MidiMessage message = controller(channel, number, ControlMapping::truncate(out));
-    if (isSendDue(deviceReady))
+    if (isSendDue(deviceReady, value))
         queue(message);
+    return value;
 }
 
-void ContinuousControlSource::sendAftertouch(bool deviceReady)
+float ContinuousControlSource::sendAftertouch(float value, bool deviceReady)
 {
-    const float out = ControlMapping::outputOf(m_value, m_min, m_max);
+    const float out = ControlMapping::outputOf(value, m_min, m_max);
     const juce::MidiMessage message = channelPressure(midiChannel(), ControlMapping::truncate(out));
-    if (isSendDue(deviceReady))
+    if (isSendDue(deviceReady, value))
         queue(message);
+    return value;
 }
 
-void ContinuousControlSource::sendPitchBend(bool deviceReady)
+float ContinuousControlSource::sendPitchBend(float value, bool deviceReady)
 {
     const float curve =
-        ControlMapping::pitchBendCurve(m_value, m_lowerbound, m_upperbound, m_min, m_max);
-    m_value.store(curve * ControlMapping::kScale, std::memory_order_relaxed);
+        ControlMapping::pitchBendCurve(value, m_lowerbound, m_upperbound, m_min, m_max);
+    const float shown = curve * ControlMapping::kScale;
     const juce::MidiMessage message =
         pitchWheel(midiChannel(), ControlMapping::pitchWheelOf(curve));
-    if (isSendDue(deviceReady))
+    if (isSendDue(deviceReady, shown))
         queue(message);
+    return shown;
 }
 
 void ContinuousControlSource::handleDeviceBypass()
@@ -246,8 +252,7 @@ void ContinuousControlSource::handleDeviceBypass()
         return;
     m_gateOpen.store(false, std::memory_order_relaxed);
     if (m_defaultValue > ControlMapping::kDefaultOff && isEnabled()) {
-        m_value.store(m_defaultValue, std::memory_order_relaxed);
-        emitValue(device->isReady());
+        publish(emitValue(m_defaultValue, device->isReady()), false);
         if (MidiHandler* midi = AppContext::midiHandler())
             midi->flushBuffer();
     }

@@ -63,13 +63,18 @@ public:
 
 private:
     void applySettingsLocked(const ControlSourceParams& params);
-    // Sends the present value by event number: pitch bend, aftertouch, or a
-    // controller numbered by the low seven bits of anything else.
-    void emitValue(bool deviceReady);
-    void sendControlChange(bool deviceReady);
-    void sendPitchBend(bool deviceReady);
-    void sendAftertouch(bool deviceReady);
-    bool isSendDue(bool deviceReady) const;
+    // Stores the live state the user interface reads, in one place.
+    void publish(float value, bool gateOpen);
+    // Sends `value` by event number: pitch bend, aftertouch, or a controller
+    // numbered by the low seven bits of anything else. Each returns the
+    // value to show (pitch bend shows its curve on the 0-127 scale).
+    float emitValue(float value, bool deviceReady);
+    float sendControlChange(float value, bool deviceReady);
+    float sendPitchBend(float value, bool deviceReady);
+    float sendAftertouch(float value, bool deviceReady);
+    // Whether a message for `value` goes out: the device is ready and the
+    // value moved since the last one sent.
+    bool isSendDue(bool deviceReady, float value) const;
     void queue(const juce::MidiMessage& message) const;
     int midiChannel() const;
 

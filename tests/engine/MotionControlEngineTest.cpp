@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <set>
+#include <thread>
 
 using enginetest::recordWith;
 
@@ -418,4 +419,48 @@ TEST_F(EngineTest, DevicesComeAndGoWhileTheLinkAppliesFrames)
     int expected = 0;
     for (int position : positions)
         EXPECT_EQ(position, expected++);
+}
+
+TEST_F(EngineTest, TheLiveValueIsNeverSeenHalfMapped)
+{
+    // A sensitive source whose shaped value runs far outside 0-127 before
+    // the window maps it back: what the knobs and the OSC tick read on this
+    // thread, while the link thread streams, is always a finished value.
+    Orvik* band = addDevice(0x11);
+    ContinuousControlSource* source = live(0, 0x11);
+    source->setAxis(ControlMapping::AxisY);
+    source->setSensitivity(4.0f);
+    ContinuousControlSource* bend = live(1, 0x11);
+    bend->setAxis(ControlMapping::AxisY);
+    bend->setSensitivity(4.0f);
+    bend->setEventNumber(uint8_t(ControlMapping::kPitchBendEvent));
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> frames{0};
+    std::thread link([&] {
+        for (int i = 0; !stop.load(); ++i) {
+            band->applyMotion(recordWith(0.5f, (i % 2) ? 0.0f : 1.0f));
+            frames.fetch_add(1);
+        }
+    });
+    int outside = 0;
+    float first = 0.0f;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 300 || frames.load() < 10000) {
+        for (const ContinuousControlSource* s : {source, bend}) {
+            const float v = s->getValue();
+            if (v < 0.0f || v > ControlMapping::kScale) {
+                if (outside++ == 0)
+                    first = v;
+            }
+        }
+        if (clock.elapsed() > 20000)
+            break;
+    }
+    stop = true;
+    link.join();
+    midi->flushBuffer();
+    EXPECT_GE(frames.load(), 10000);
+    EXPECT_EQ(outside, 0) << "first value outside 0-127: " << first;
 }
