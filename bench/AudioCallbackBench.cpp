@@ -1,4 +1,3 @@
-#include "app/AppContext.h"
 #include "app/StateManager.h"
 #include "audio/AudioProcessorHolder.h"
 #include "audio/ToneGenerator.h"
@@ -6,6 +5,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <memory>
 #include <vector>
 
 // The guide tone alone: one block of two channels, playing.
@@ -32,11 +32,9 @@ static void BM_AudioCallback(benchmark::State& bench)
 {
     const int size = static_cast<int>(bench.range(0));
     StateManager state;
-    Transport transport;
-    AppContext::setStateManager(&state);
-    AppContext::setTransport(&transport);
+    auto transport = std::make_shared<Transport>(state);
     {
-        AudioProcessorHolder holder(QString{});
+        AudioProcessorHolder holder(QString{}, state, transport);
         holder.setFrequency(293.0f);
         holder.setLfoRate(4.0f);
         holder.setPlaying(true);
@@ -48,7 +46,6 @@ static void BM_AudioCallback(benchmark::State& bench)
         }
         bench.SetItemsProcessed(bench.iterations() * size);
     }
-    AppContext::clear();
 }
 BENCHMARK(BM_AudioCallback)->Arg(64)->Arg(512);
 

@@ -18,6 +18,7 @@
 #include "app/AppRuntime.h"
 #include "app/JuceMessagePump.h"
 #include "app/MultisampleChoice.h"
+#include "app/QmlTypes.h"
 #include "app/RenderPriority.h"
 #include "app/StateManager.h"
 #include "app/VApplication.h"
@@ -25,12 +26,9 @@
 #include "engine/ContinuousControlSource.h"
 #include "engine/ControlMapping.h"
 #include "engine/MotionControlEngine.h"
-#include "link/FrameCodec.h"
 #include "link/Orvik.h"
-#include "link/OrvikQMLWrapper.h"
 #include "midi/MidiHandler.h"
-#include "ui/DataMonitor.h"
-#include "ui/VMultiSlider.h"
+#include "protocol/FrameCodec.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -339,14 +337,14 @@ int measure(int argc, char** argv, const Options& options)
     runtimeOptions.documentsRoot = home.path() + QStringLiteral("/Documents");
     runtimeOptions.midiBackend = backend;
 
+    // The application's QML types and the types its queued signals carry.
+    registerQmlTypes();
+
     // Declared before the window so that the window goes first.
     std::unique_ptr<AppRuntime> runtime;
     std::unique_ptr<QQmlApplicationEngine> qml;
     if (options.window) {
         QQuickStyle::setStyle(QStringLiteral("fusion"));
-        qmlRegisterType<DataMonitor>("VT.DataMonitor", 1, 0, "DataMonitor");
-        qmlRegisterType<VMultiSlider>("VT.VMultiSlider", 1, 0, "VMultiSlider");
-        qmlRegisterType<OrvikQMLWrapper>("VT.Orvik", 1, 0, "Orvik");
         // The application's surface format: 8× multisampling unless OpenGL
         // renders in software, vsync.
         QSurfaceFormat format = QSurfaceFormat::defaultFormat();
@@ -355,7 +353,6 @@ int measure(int argc, char** argv, const Options& options)
         QSurfaceFormat::setDefaultFormat(format);
         qml = std::make_unique<QQmlApplicationEngine>();
     }
-    qRegisterMetaType<uint64_t>("uint64_t");
 
     runtime = std::make_unique<AppRuntime>(app.get(), runtimeOptions);
     runtime->createSharedObjects();
@@ -363,7 +360,7 @@ int measure(int argc, char** argv, const Options& options)
     if (qml)
         runtime->exposeTo(qml->rootContext());
     runtime->connectSignals();
-    runtime->actionHandler()->setLibraryShutdown([&pump] {
+    runtime->setLibraryShutdown([&pump] {
         pump.stop();
         ActionHandler::shutDownAudioLibrary();
     });

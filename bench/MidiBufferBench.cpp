@@ -1,6 +1,5 @@
 // Cost of the MIDI work done inside the audio callback: queueing, flushing
 // the pending buffer to three ports, and one transport block.
-#include "app/AppContext.h"
 #include "app/StateManager.h"
 #include "midi/MidiBackend.h"
 #include "midi/MidiHandler.h"
@@ -50,9 +49,9 @@ public:
     }
 };
 
-std::unique_ptr<MidiHandler> makeHandler()
+std::unique_ptr<MidiHandler> makeHandler(const MidiSettings* settings = nullptr)
 {
-    auto handler = std::make_unique<MidiHandler>(std::make_shared<NullBackend>());
+    auto handler = std::make_unique<MidiHandler>(std::make_shared<NullBackend>(), settings);
     QMetaObject::invokeMethod(handler.get(), "devicePilot", Qt::DirectConnection);
     return handler;
 }
@@ -83,14 +82,11 @@ BENCHMARK(BM_QueueAndFlush)->Arg(1)->Arg(12)->Arg(100);
 // One 64-sample block with clock sending on: tick test, clock, flush.
 void BM_TransportBlock(benchmark::State& state)
 {
-    auto handler = makeHandler();
     StateManager appState;
-    Transport transport;
-    AppContext::setStateManager(&appState);
-    AppContext::setMidiHandler(handler.get());
+    auto handler = makeHandler(&appState);
+    Transport transport(appState, handler.get());
     for (auto _ : state)
         transport.advanceBlock(64);
-    AppContext::clear();
 }
 BENCHMARK(BM_TransportBlock);
 

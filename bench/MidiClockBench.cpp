@@ -10,7 +10,6 @@
 #include "TimestampingMidiBackend.h"
 
 #include "app/ActionHandler.h"
-#include "app/AppContext.h"
 #include "app/JuceMessagePump.h"
 #include "app/StateManager.h"
 #include "audio/AudioProcessorHolder.h"
@@ -57,11 +56,8 @@ bool measure(int period, int seconds)
     const int ticksExpected = seconds * kTempo * Transport::kTicksPerQuarterNote / 60;
     auto backend = std::make_shared<TimestampingMidiBackend>(size_t(ticksExpected) * 2 + 10000);
     StateManager state;
-    MidiHandler midi(backend);
-    Transport transport;
-    AppContext::setStateManager(&state);
-    AppContext::setMidiHandler(&midi);
-    AppContext::setTransport(&transport);
+    MidiHandler midi(backend, &state);
+    auto transport = std::make_shared<Transport>(state, &midi);
     state.setTempo(kTempo);
     state.setSendingClockState(true);
     state.setAudioBufferSize(period);
@@ -71,14 +67,13 @@ bool measure(int period, int seconds)
     int xruns = 0;
     int samplesPerTick = 0;
     {
-        AudioProcessorHolder holder(QString{});
+        AudioProcessorHolder holder(QString{}, state, transport);
         holder.addAudioDeviceType(std::unique_ptr<juce::AudioIODeviceType>(
             juce::AudioIODeviceType::createAudioIODeviceType_JACK()));
         holder.initialise();
         juce::AudioIODevice* device = holder.deviceManager().getCurrentAudioDevice();
         if (device == nullptr) {
             std::fprintf(stderr, "bench_midi_clock: the JACK device did not open\n");
-            AppContext::clear();
             return false;
         }
         blockSize = device->getCurrentBufferSizeSamples();
@@ -89,10 +84,9 @@ bool measure(int period, int seconds)
         runEventLoopFor(seconds * 1000);
         backend->disarm();
         xruns = device->getXRunCount() - xrunsBefore;
-        samplesPerTick = transport.currentSamplesPerTick();
+        samplesPerTick = transport->currentSamplesPerTick();
         holder.detachFromDevice();
     }
-    AppContext::clear();
     server.stop();
 
     std::vector<double> stamps;

@@ -1,17 +1,17 @@
 // The per-frame path of one sensor: decode a motion frame, compute the
-// motion record, hand it to the device, let one bound control source
-// process it and build its controller message into the MIDI pending buffer.
+// motion record, hand it to the device and, as the link does, on to the
+// engine, whose bound control source processes it and builds its controller
+// message into the MIDI pending buffer.
 
-#include "app/AppContext.h"
 #include "app/StateManager.h"
 #include "engine/ContinuousControlSource.h"
 #include "engine/ControlMapping.h"
 #include "engine/MotionControlEngine.h"
-#include "link/FrameCodec.h"
-#include "link/MotionMath.h"
 #include "link/Orvik.h"
 #include "midi/MidiBackend.h"
 #include "midi/MidiHandler.h"
+#include "protocol/FrameCodec.h"
+#include "protocol/MotionMath.h"
 
 #include <QCoreApplication>
 #include <benchmark/benchmark.h>
@@ -78,8 +78,9 @@ std::vector<QByteArray> sweepFrames()
 }
 
 // What the link thread does with one frame: decode, motion record, device
-// update, whose signal has the engine hand the frame to the bound source.
-void processFrame(const QByteArray& bytes, Orvik& band)
+// update and, when a control value moved, the hand-over to the engine, which
+// passes the frame to the bound source.
+void processFrame(const QByteArray& bytes, Orvik& band, MotionControlEngine& engine)
 {
     const auto decoded =
         FrameCodec::decodeMotion(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
@@ -92,7 +93,8 @@ void processFrame(const QByteArray& bytes, Orvik& band)
     state.yawReference = band.getYawReference();
     const auto record = MotionMath::compute(*decoded, state);
     band.setQuaternion(decoded->q);
-    band.applyMotion(*record);
+    if (band.applyMotion(*record))
+        engine.deliverMotion(band, *record);
 }
 
 void BM_MotionFrameToMidi(benchmark::State& bench)
@@ -103,19 +105,16 @@ void BM_MotionFrameToMidi(benchmark::State& bench)
     QCoreApplication app(argc, argv);
 
     StateManager state;
-    MotionControlEngine engine;
     auto backend = std::make_shared<CountingBackend>();
-    MidiHandler midi(backend);
-    AppContext::setStateManager(&state);
-    AppContext::setEngine(&engine);
-    AppContext::setMidiHandler(&midi);
+    MidiHandler midi(backend, &state);
+    MotionControlEngine engine(state, &midi);
 
     engine.addNewDevice(kBand);
     Orvik* band = engine.getDeviceById(kBand);
     for (int i = 0; i <= Orvik::kWarmUpFrames; ++i)
         band->applyMotion(MotionRecord{});
-    // Bound and following the band, as in the application: the band's
-    // signal reaches the source through the engine on the calling thread.
+    // Bound and following the band, as in the application: the engine hands
+    // the band's frames to the source on the calling thread.
     ContinuousControlSource* source = engine.getCSourceAt(0);
     source->setDummy(false);
     source->setDevice(kBand, true);
@@ -126,7 +125,7 @@ void BM_MotionFrameToMidi(benchmark::State& bench)
     size_t next = 0;
     int sinceFlush = 0;
     for (auto _ : bench) {
-        processFrame(frames[next], *band);
+        processFrame(frames[next], *band, engine);
         next = (next + 1) % frames.size();
         // An audio block flushes the buffer every few frames.
         if (++sinceFlush == 16) {
@@ -143,7 +142,6 @@ void BM_MotionFrameToMidi(benchmark::State& bench)
     // frame moved the value enough to be sent.
     bench.counters["msgs_per_frame"] =
         double(backend->sent) / double(std::max<int64_t>(1, bench.iterations()));
-    AppContext::clear();
 }
 
 } // namespace

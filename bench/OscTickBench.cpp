@@ -2,7 +2,6 @@
 // records of the live sources and send one "/crl" datagram to the local
 // machine. Also the record building alone.
 
-#include "app/AppContext.h"
 #include "app/StateManager.h"
 #include "engine/ContinuousControlSource.h"
 #include "engine/MotionControlEngine.h"
@@ -41,11 +40,8 @@ void BM_EngineOscTick(benchmark::State& state)
     QUdpSocket sink;
     sink.bind(QHostAddress(QHostAddress::LocalHost), 0);
     StateManager appState;
-    MotionControlEngine engine;
     OSCHandler osc(QStringLiteral("127.0.0.1"), sink.localPort());
-    AppContext::setStateManager(&appState);
-    AppContext::setEngine(&engine);
-    AppContext::setOscHandler(&osc);
+    MotionControlEngine engine(appState, nullptr, &osc);
     appState.setConnectionState(true);
     engine.addNewDevice(1);
     for (int i = 0; i < state.range(0); ++i)
@@ -55,7 +51,6 @@ void BM_EngineOscTick(benchmark::State& state)
         engine.sendControlOSC();
 
     state.counters["datagrams"] = double(osc.sentMessageCount());
-    AppContext::clear();
 }
 BENCHMARK(BM_EngineOscTick)->Arg(1)->Arg(12);
 

@@ -4,8 +4,8 @@
 // well formed, decode according to its type, and never produce a control
 // value that is not finite or outside its range; held-back bytes stay
 // below one frame.
-#include "link/FrameFramer.h"
-#include "link/MotionMath.h"
+#include "protocol/FrameFramer.h"
+#include "protocol/MotionMath.h"
 
 #include <cmath>
 #include <cstdlib>

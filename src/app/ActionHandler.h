@@ -1,67 +1,63 @@
 #pragma once
 
+#include "app/AudioDriverChanger.h"
+#include "app/TapTempo.h"
+#include "app/WindowControl.h"
+
 #include <QElapsedTimer>
 #include <QList>
+#include <QMetaObject>
 #include <QObject>
 #include <QPoint>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
 #include <QUrl>
 
 #include <array>
 #include <functional>
 #include <memory>
-#include <optional>
 
 class AudioProcessorHolder;
+class FileManager;
+class MotionControlEngine;
 class QGuiApplication;
 class QWindow;
+class StateManager;
 
 // The one object through which the user interface asks for things to
 // happen: patches, the receiver connection, the window modes and the
 // window itself, the cursor while a knob is dragged, the tempo (set or
 // tapped), the audio driver, device and buffer size, the guide tone, the two
 // web pages and quitting. Most actions set an item of the application state
-// or emit a request another object answers; tap tempo, the driver change
-// with its time-out and the quit sequence have logic of their own.
+// or emit a request another object answers; the window and cursor
+// (WindowControl), tap tempo (TapTempo) and the driver change with its
+// time-out (AudioDriverChanger) are pieces of their own behind it.
 //
-// Peers are reached through AppContext and may be missing; the window
-// actions do nothing without a window, the cursor actions nothing without a
-// GUI application.
+// The state, the files and the engine are given at construction and outlive
+// this object. The audio host comes later (attachAudioHost) and may be
+// missing: the audio getters then answer with placeholders and the audio
+// setters do nothing. The window actions do nothing without a window, the
+// cursor actions nothing without a GUI application.
 //
-// Threads: every slot runs on the GUI thread. The driver change runs on Qt's
-// global thread pool; quitting waits for such jobs before it stops the audio
-// host, so no job outlives the host it works on.
+// Threads: every slot runs on the GUI thread; the driver change runs on a
+// thread of its own (see AudioDriverChanger).
 class ActionHandler : public QObject
 {
     Q_OBJECT
 
 public:
-    // The shared objects that quitting destroys, in the order it does.
-    enum class SharedObject
-    {
-        MidiHandler,
-        Arpeggiator,
-        OscHandler,
-        AudioHost
-    };
-
     // Milliseconds from an arbitrary, monotonic origin.
     using MillisecondClock = std::function<qint64()>;
 
-    static constexpr int kDriverChangeTimeoutMs = 5000;
+    static constexpr int kDriverChangeTimeoutMs = AudioDriverChanger::kTimeoutMs;
     // A tap later than this (or in the same millisecond) starts a new
     // sequence.
-    static constexpr int kTapSequenceLimitMs = 1800;
-    // How long quitting waits for a driver change still in progress before
-    // it leaves the audio host alone.
-    static constexpr int kQuitDriverWaitMs = 10000;
+    static constexpr int kTapSequenceLimitMs = TapTempo::kSequenceLimitMs;
     // The maker's web site, host of the tutorials and contact pages.
     static constexpr const char* kDefaultMakerSite = "https://kinetra.example.org";
 
-    explicit ActionHandler(QGuiApplication* app = nullptr, QObject* parent = nullptr);
+    ActionHandler(StateManager& state, FileManager& files, MotionControlEngine& engine,
+                  QGuiApplication* app = nullptr, QObject* parent = nullptr);
     ~ActionHandler() override;
 
     // --- set-up and seams --------------------------------------------------
@@ -70,42 +66,45 @@ public:
     void setClock(MillisecondClock clock);
     // The window the window actions act on; without one, the first of the
     // application's top-level windows.
-    void setWindow(QWindow* window);
-    QWindow* window() const;
+    void setWindow(QWindow* window) { m_windowControl.setWindow(window); }
+    QWindow* window() const { return m_windowControl.window(); }
     void setMakerSite(const QUrl& site);
     QUrl makerSite() const { return m_makerSite; }
     // Opens a web page; defaults to the desktop's URL handler.
     void setUrlOpener(std::function<bool(const QUrl&)> opener);
-    // How quitting destroys one of the shared objects: start-up passes a
-    // function that empties that object's owning holder. Quitting clears the
-    // AppContext reference first; an object without a releaser is only
-    // unregistered, never deleted here.
-    void setReleaser(SharedObject which, std::function<void()> release);
-    // Quitting's last two steps (the audio library's shut-down and the
-    // request to leave the event loop); tests record them instead.
-    void setLibraryShutdown(std::function<void()> shutdown);
-    void setApplicationQuit(std::function<void()> quit);
-    void setDriverChangeTimeoutMs(int ms);
-    // Relays the audio host's audioDeviceChanged as this object's signal, on
-    // the GUI thread. Start-up calls it once the host exists.
-    void attachAudioHost(AudioProcessorHolder* host);
+    // What quitApp does: ask the application to quit; defaults to
+    // QCoreApplication::quit(). The quit sequence itself answers that.
+    void setQuitRequest(std::function<void()> request);
+    void setDriverChangeTimeoutMs(int ms) { m_driverChanger.setTimeoutMs(ms); }
+    // The audio host the audio actions use, from now on; its
+    // audioDeviceChanged is relayed as this object's signal, on the GUI
+    // thread.
+    void attachAudioHost(std::shared_ptr<AudioProcessorHolder> host);
+    // Lets go of the audio host (a driver change still running keeps it
+    // until it ends).
+    void detachAudioHost();
+    // The driver changes, for whoever quits: to wait for them and stop them.
+    AudioDriverChanger& driverChanger() { return m_driverChanger; }
 
     // --- observable state --------------------------------------------------
 
     // The position recorded by hideCursor; (-1, -1) when none.
-    QPoint hiddenCursorPosition() const { return m_hiddenCursorPos; }
-    int tapCount() const { return m_tapCount; }
-    bool isDriverChangeTimerActive() const { return m_driverChangeTimer.isActive(); }
-    int driverChangeRemainingMs() const { return m_driverChangeTimer.remainingTime(); }
-    // Driver changes submitted and not finished yet.
-    int pendingDriverChanges() const;
+    QPoint hiddenCursorPosition() const { return m_windowControl.hiddenCursorPosition(); }
+    int tapCount() const { return m_tapTempo.tapCount(); }
+    bool isDriverChangeTimerActive() const { return m_driverChanger.isTimerActive(); }
+    int driverChangeRemainingMs() const { return m_driverChanger.remainingMs(); }
+    // Driver changes started and not finished yet.
+    int pendingDriverChanges() const { return m_driverChanger.pendingDriverChanges(); }
     // Blocks until no driver change is in progress, at most `timeoutMs`.
-    bool waitForDriverChanges(int timeoutMs);
-    bool hasQuit() const { return m_hasQuit; }
+    bool waitForDriverChanges(int timeoutMs)
+    {
+        return m_driverChanger.waitForDriverChanges(timeoutMs);
+    }
 
-    // 60 000 / mean interval, to the nearest integer (halves away from zero);
-    // 0 when the intervals do not add up to a positive time.
-    static int tempoFromIntervals(const std::array<int, 3>& intervalsMs);
+    static int tempoFromIntervals(const std::array<int, 3>& intervalsMs)
+    {
+        return TapTempo::tempoFromIntervals(intervalsMs);
+    }
     // The audio library's shut-down: stops its dispatch loop, deletes the
     // objects it deletes at shut-down and its message manager.
     static void shutDownAudioLibrary();
@@ -162,8 +161,7 @@ public Q_SLOTS:
     void quitAccessibilityMode();
     void toggleAccessibility(bool arg);
 
-    // The quit sequence; runs once (later calls only ask the application to
-    // quit again).
+    // Asks the application to quit (see setQuitRequest).
     void quitApp();
 
     void hideCursor();
@@ -192,30 +190,24 @@ public Q_SLOTS:
     void fireDriverChangeTimeout();
 
 private:
-    class DriverJobs;
-
-    QGuiApplication* guiApp() const;
-    void putWindowOnTop(bool onTop);
-    void hideWindow();
     void openPage(const QString& path);
-    void release(SharedObject which);
 
+    StateManager& m_state;
+    FileManager& m_files;
+    MotionControlEngine& m_engine;
     QGuiApplication* m_app = nullptr;
-    QTimer m_driverChangeTimer;
+
+    WindowControl m_windowControl;
+    TapTempo m_tapTempo;
     MillisecondClock m_clock;
     QElapsedTimer m_monotonic;
-    std::optional<qint64> m_lastTapMs;
-    QPoint m_hiddenCursorPos{-1, -1};
-    bool m_cursorOverridden = false;
-    std::array<int, 3> m_tapIntervals{{0, 0, 0}};
-    int m_tapCount = 0;
+    AudioDriverChanger m_driverChanger;
 
-    QPointer<QWindow> m_window;
+    // GUI thread only; driver changes take their own reference.
+    std::shared_ptr<AudioProcessorHolder> m_audioHost;
+    QMetaObject::Connection m_audioHostRelay;
+
     QUrl m_makerSite;
     std::function<bool(const QUrl&)> m_urlOpener;
-    std::array<std::function<void()>, 4> m_releasers;
-    std::function<void()> m_libraryShutdown;
-    std::function<void()> m_applicationQuit;
-    std::shared_ptr<DriverJobs> m_driverJobs;
-    bool m_hasQuit = false;
+    std::function<void()> m_quitRequest;
 };

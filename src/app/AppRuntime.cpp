@@ -1,10 +1,12 @@
 #include "app/AppRuntime.h"
 
 #include "app/ActionHandler.h"
-#include "app/AppContext.h"
+#include "app/AudioDriverChanger.h"
+#include "app/EngineItemPeers.h"
 #include "app/StateManager.h"
 #include "audio/AudioProcessorHolder.h"
 #include "engine/MotionControlEngine.h"
+#include "link/Orvik.h"
 #include "link/SerialHandler.h"
 #include "link/ThreadController.h"
 #include "midi/Arpeggiator.h"
@@ -18,46 +20,23 @@
 
 #include <QFile>
 #include <QGuiApplication>
+#include <QLoggingCategory>
 #include <QQmlContext>
 
+Q_LOGGING_CATEGORY(lcRuntime, "kinetra.app")
+
 AppRuntime::AppRuntime(QGuiApplication* app, Options options)
-    : m_app(app), m_options(std::move(options))
+    : m_app(app), m_options(std::move(options)),
+      m_libraryShutdown(&ActionHandler::shutDownAudioLibrary)
 {
 }
 
 AppRuntime::~AppRuntime()
 {
-    // The audio callback drives the transport and the arpeggiator, which go
-    // before the audio host: it stops first (quitting does this already;
-    // a run that ends without quitting must not leave it running).
-    if (m_audioHost)
-        m_audioHost->detachFromDevice();
-    // Reverse definition order. Each object leaves AppContext before it goes
-    // so that nothing reaches a destroyed peer.
-    AppContext::setArpeggiator(nullptr);
-    m_arpeggiator.reset();
-    AppContext::setVirtualKeyboard(nullptr);
-    m_virtualKeyboard.reset();
-    AppContext::setTransport(nullptr);
-    m_transport.reset();
-    AppContext::setThreadController(nullptr);
-    m_threadController.reset(); // stops the pilot, ends the link thread, deletes the handler
-    AppContext::setOscHandler(nullptr);
-    m_oscHandler.reset();
-    AppContext::setAudioHolder(nullptr);
-    m_audioHost.reset();
-    AppContext::setFileManager(nullptr);
-    m_fileManager.reset();
-    AppContext::setMidiHandler(nullptr);
-    m_midiHandler.reset();
-    AppContext::setEngine(nullptr);
-    m_engine.reset();
-    AppContext::setStateManager(nullptr);
-    m_stateManager.reset();
-    AppContext::setSerialHandler(nullptr);
-    m_serialHandlerOwned.reset();
-    AppContext::setActionHandler(nullptr);
-    m_actionHandler.reset();
+    // A run that ends without quitting still stops the link thread and the
+    // audio callback before anything they use goes. The holders then go in
+    // reverse creation order.
+    stopThreads();
 }
 
 SerialHandler* AppRuntime::serialHandler() const
@@ -65,81 +44,72 @@ SerialHandler* AppRuntime::serialHandler() const
     return m_serialHandler.data();
 }
 
+void AppRuntime::setLibraryShutdown(std::function<void()> shutdown)
+{
+    m_libraryShutdown = std::move(shutdown);
+}
+
 void AppRuntime::createSharedObjects()
 {
-    m_actionHandler = std::make_unique<ActionHandler>(m_app);
-    AppContext::setActionHandler(m_actionHandler.get());
-
-    m_stateManager = std::make_unique<StateManager>();
-    AppContext::setStateManager(m_stateManager.get());
-
-    m_serialHandlerOwned = std::make_unique<SerialHandler>();
-    m_serialHandler = m_serialHandlerOwned.get();
-    AppContext::setSerialHandler(m_serialHandlerOwned.get());
-    if (m_options.portSearch) {
-        m_serialHandlerOwned->setPortSearch(m_options.portSearch);
-    } else if (!m_options.port.isEmpty()) {
-        const QString port = m_options.port;
-        m_serialHandlerOwned->setPortSearch(
-            [port] { return QFile::exists(port) ? port : QString(); });
-    }
-    if (m_options.rawTap)
-        m_serialHandlerOwned->setRawTap(m_options.rawTap);
-    QObject::connect(m_actionHandler.get(), &ActionHandler::shouldConnect,
-                     m_serialHandlerOwned.get(), &SerialHandler::connectToTessel,
-                     Qt::UniqueConnection);
-    QObject::connect(m_actionHandler.get(), &ActionHandler::shouldDisconnect,
-                     m_serialHandlerOwned.get(), &SerialHandler::disconnectToTessel,
-                     Qt::UniqueConnection);
-
-    m_fileManager = m_options.documentsRoot.isEmpty()
-                        ? std::make_unique<FileManager>()
-                        : std::make_unique<FileManager>(StoragePaths(m_options.documentsRoot));
-    AppContext::setFileManager(m_fileManager.get());
-
-    m_engine = std::make_unique<MotionControlEngine>();
-    AppContext::setEngine(m_engine.get());
-    QObject::connect(m_fileManager.get(), &FileManager::patchChanged, m_engine.get(),
-                     &MotionControlEngine::refreshCs);
+    m_stateManager = std::make_unique<StateManager>(
+        [this](int position) { return m_engine ? m_engine->getDeviceAt(position) : nullptr; });
+    StateManager& state = *m_stateManager;
 
     std::shared_ptr<MidiBackend> backend = m_options.midiBackend;
     if (!backend)
         backend = std::make_shared<JuceMidiBackend>();
-    m_midiHandler = std::make_unique<MidiHandler>(backend);
-    AppContext::setMidiHandler(m_midiHandler.get());
+    m_midiHandler = std::make_unique<MidiHandler>(backend, &state);
     // Without a running audio device the GUI thread flushes the wheels' MIDI.
     m_midiHandler->setFallbackFlushEnabled(true);
+
+    m_oscHandler = m_options.oscPort > 0
+                       ? std::make_unique<OSCHandler>(QString::fromLatin1(OSCHandler::kDefaultHost),
+                                                      m_options.oscPort)
+                       : std::make_unique<OSCHandler>();
+
+    m_engine =
+        std::make_unique<MotionControlEngine>(state, m_midiHandler.get(), m_oscHandler.get());
+    QObject::connect(m_engine.get(), &MotionControlEngine::sourceSlotCleared, &state,
+                     [&state] { state.setFocusedSource(-1); });
+
+    auto link = std::make_unique<SerialHandler>(*m_engine, state);
+    if (m_options.portSearch) {
+        link->setPortSearch(m_options.portSearch);
+    } else if (!m_options.port.isEmpty()) {
+        const QString port = m_options.port;
+        link->setPortSearch([port] { return QFile::exists(port) ? port : QString(); });
+    }
+    if (m_options.rawTap)
+        link->setRawTap(m_options.rawTap);
+    m_serialHandler = link.get();
+    // The controller moves the handler to the link thread and owns it.
+    m_threadController = std::make_unique<ThreadController>(link.release());
+    // The bands ask the link for blinks and hand changes; the controller
+    // queues them to the link thread.
+    QObject::connect(m_engine.get(), &MotionControlEngine::bandBlinkRequested,
+                     m_threadController.get(), &ThreadController::sendBlink);
+    QObject::connect(m_engine.get(), &MotionControlEngine::bandHandChangeRequested,
+                     m_threadController.get(), &ThreadController::sendHandChange);
+
+    const StoragePaths paths = m_options.documentsRoot.isEmpty()
+                                   ? StoragePaths::standard()
+                                   : StoragePaths(m_options.documentsRoot);
+    m_fileManager = std::make_unique<FileManager>(paths, *m_engine, m_midiHandler.get(), state);
+    QObject::connect(m_fileManager.get(), &FileManager::patchChanged, m_engine.get(),
+                     &MotionControlEngine::refreshCs);
+
+    m_virtualKeyboard = std::make_unique<VirtualKeyboard>(m_midiHandler.get(), state);
+
+    m_actionHandler = std::make_unique<ActionHandler>(state, *m_fileManager, *m_engine, m_app);
+    SerialHandler* handler = m_serialHandler.data();
+    QObject::connect(m_actionHandler.get(), &ActionHandler::shouldConnect, handler,
+                     &SerialHandler::connectToTessel, Qt::UniqueConnection);
+    QObject::connect(m_actionHandler.get(), &ActionHandler::shouldDisconnect, handler,
+                     &SerialHandler::disconnectToTessel, Qt::UniqueConnection);
     QObject::connect(m_midiHandler.get(), &MidiHandler::tempoEstimated, m_actionHandler.get(),
                      &ActionHandler::setTempo);
 
-    m_oscHandler = std::make_unique<OSCHandler>();
-    AppContext::setOscHandler(m_oscHandler.get());
-
-    // The controller moves the serial handler to the link thread and owns
-    // it from here on.
-    m_threadController = std::make_unique<ThreadController>(m_serialHandlerOwned.release());
-    AppContext::setThreadController(m_threadController.get());
-
-    m_virtualKeyboard = std::make_unique<VirtualKeyboard>();
-    AppContext::setVirtualKeyboard(m_virtualKeyboard.get());
-
-    using Shared = ActionHandler::SharedObject;
-    m_actionHandler->setReleaser(Shared::MidiHandler, [this] {
-        AppContext::setMidiHandler(nullptr);
-        m_midiHandler.reset();
-    });
-    m_actionHandler->setReleaser(Shared::Arpeggiator, [this] {
-        AppContext::setArpeggiator(nullptr);
-        m_arpeggiator.reset();
-    });
-    m_actionHandler->setReleaser(Shared::OscHandler, [this] {
-        AppContext::setOscHandler(nullptr);
-        m_oscHandler.reset();
-    });
-    m_actionHandler->setReleaser(Shared::AudioHost, [this] {
-        AppContext::setAudioHolder(nullptr);
-        m_audioHost.reset();
-    });
+    m_itemPeers = std::make_unique<EngineItemPeers>(*m_engine, state);
 }
 
 void AppRuntime::loadPersistentState()
@@ -157,12 +127,13 @@ void AppRuntime::exposeTo(QQmlContext* context)
     context->setContextProperty(QStringLiteral("fileManager"), m_fileManager.get());
     context->setContextProperty(QStringLiteral("midiHandler"), m_midiHandler.get());
     context->setContextProperty(QStringLiteral("virtualKeyboard"), m_virtualKeyboard.get());
+    ItemPeers::attach(context->engine(), m_itemPeers.get());
 }
 
 void AppRuntime::connectSignals()
 {
-    QObject::connect(m_app, &QCoreApplication::aboutToQuit, m_actionHandler.get(),
-                     &ActionHandler::quitApp);
+    if (m_app)
+        QObject::connect(m_app, &QCoreApplication::aboutToQuit, m_app, [this] { shutdown(); });
     if (SerialHandler* link = m_serialHandler.data()) {
         QObject::connect(link, &SerialHandler::shouldEnterMappingMode, m_actionHandler.get(),
                          &ActionHandler::enterMappingMode);
@@ -173,20 +144,100 @@ void AppRuntime::connectSignals()
 
 void AppRuntime::startAudio()
 {
-    m_audioHost = std::make_unique<AudioProcessorHolder>(m_fileManager->getAudioSetupPath());
-    AppContext::setAudioHolder(m_audioHost.get());
-    m_actionHandler->attachAudioHost(m_audioHost.get());
-    m_audioHost->initialise();
+    StateManager& state = *m_stateManager;
+    m_transport = std::make_shared<Transport>(state, m_midiHandler.get());
+    // Clock following: start and stop come from the MIDI input thread; the
+    // transport's start and stop are atomic.
+    QObject::connect(m_midiHandler.get(), &MidiHandler::clockStartReceived, m_transport.get(),
+                     &Transport::startPlay, Qt::DirectConnection);
+    QObject::connect(m_midiHandler.get(), &MidiHandler::clockStopReceived, m_transport.get(),
+                     &Transport::stopPlay, Qt::DirectConnection);
 
-    m_transport = std::make_unique<Transport>();
-    AppContext::setTransport(m_transport.get());
+    m_audioHost = std::make_shared<AudioProcessorHolder>(m_fileManager->getAudioSetupPath(), state,
+                                                         m_transport);
+    m_actionHandler->attachAudioHost(m_audioHost);
     QObject::connect(m_actionHandler.get(), &ActionHandler::audioDeviceChanged, m_transport.get(),
                      &Transport::reset, Qt::UniqueConnection);
-    m_arpeggiator = std::make_unique<Arpeggiator>(m_transport.get(), m_virtualKeyboard.get());
-    AppContext::setArpeggiator(m_arpeggiator.get());
+    if (m_options.configureAudio)
+        m_options.configureAudio(*m_audioHost);
+    m_audioHost->initialise();
+
+    m_arpeggiator =
+        std::make_unique<Arpeggiator>(*m_transport, *m_virtualKeyboard, m_midiHandler.get(), state);
 }
 
 void AppRuntime::exposeTransportTo(QQmlContext* context)
 {
     context->setContextProperty(QStringLiteral("transport"), m_transport.get());
+}
+
+bool AppRuntime::stopThreads()
+{
+    if (m_threadsStopped)
+        return m_audioFree;
+    m_threadsStopped = true;
+    // 1. The link: nothing is dispatched to the engine from here on.
+    if (m_threadController)
+        m_threadController->stop();
+    // 2. The audio callback, after a driver change still running.
+    if (m_actionHandler) {
+        AudioDriverChanger& changer = m_actionHandler->driverChanger();
+        changer.setStopped();
+        m_audioFree = changer.waitForDriverChanges(m_quitDriverWaitMs);
+        if (!m_audioFree)
+            qCWarning(lcRuntime)
+                << "a driver change is still running; the audio host is left to it";
+    }
+    if (m_audioHost && m_audioFree)
+        m_audioHost->saveDeviceState();
+    if (m_transport)
+        m_transport->stopTicking();
+    if (m_audioHost && m_audioFree)
+        m_audioHost->detachFromDevice();
+    return m_audioFree;
+}
+
+void AppRuntime::releaseOutputs(bool audioFree)
+{
+    // Whoever holds one of these is detached before it goes.
+    if (m_engine) {
+        m_engine->setControlOutput(nullptr);
+        m_engine->setControlPublisher(nullptr);
+    }
+    if (m_fileManager)
+        m_fileManager->setMidiHandler(nullptr);
+    if (m_virtualKeyboard)
+        m_virtualKeyboard->setMidiHandler(nullptr);
+    if (m_transport)
+        m_transport->setMidiHandler(nullptr);
+    if (m_actionHandler)
+        m_actionHandler->detachAudioHost();
+    m_arpeggiator.reset();
+    m_midiHandler.reset();
+    m_oscHandler.reset();
+    // A driver change still running keeps its own reference to the host.
+    m_audioHost.reset();
+    if (audioFree && m_libraryShutdown)
+        m_libraryShutdown();
+    else if (!audioFree)
+        qCWarning(lcRuntime) << "the audio library is left running for the driver change";
+}
+
+void AppRuntime::shutdown()
+{
+    if (m_shutDown)
+        return;
+    m_shutDown = true;
+    // 1 and 2.
+    const bool audioFree = stopThreads();
+    // 3. Registry, settings, then the patch or a backup; then one "/close".
+    if (m_fileManager) {
+        m_fileManager->saveDeviceRegistry();
+        m_fileManager->saveSettings();
+        m_fileManager->saveCurrentPatchOrBackup();
+    }
+    if (m_oscHandler)
+        m_oscHandler->sendClose();
+    // 4.
+    releaseOutputs(audioFree);
 }

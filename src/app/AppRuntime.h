@@ -9,6 +9,7 @@
 class ActionHandler;
 class Arpeggiator;
 class AudioProcessorHolder;
+class EngineItemPeers;
 class FileManager;
 class MidiBackend;
 class MidiHandler;
@@ -21,13 +22,28 @@ class StateManager;
 class ThreadController;
 class Transport;
 class VirtualKeyboard;
-class StoragePaths;
 
-// The shared back-end objects of one run, each in its own owning holder, and
-// the start-up steps that create, load, expose and connect them. Holders are
-// declared in definition order and so destroyed in reverse order; quitting
-// empties four of them early (MIDI, arpeggiator, OSC, audio). Every object is
-// registered in AppContext while it lives.
+// The one owner of the back end: creates every shared object, hands each the
+// peers it uses through its constructor, exposes them to QML and shuts them
+// down in a safe order. Holders are declared in creation order, so that the
+// ones left at exit are destroyed in reverse: nothing outlives a peer it
+// refers to.
+//
+// Quitting (shutdown(), run once from aboutToQuit):
+//   1. the receiver pilot and the link thread stop, and the thread is joined:
+//      no frame reaches the engine, the sources or the MIDI handler after
+//      this;
+//   2. the audio set-up is stored, the clock stops and the audio callback is
+//      detached (after a driver change still running, for at most
+//      kQuitDriverWaitMs; one that does not end leaves the audio host to
+//      itself and keeps it alive);
+//   3. the device registry, the settings and the patch (or a backup) are
+//      written, then the single OSC "/close" is sent;
+//   4. only then are the arpeggiator, the MIDI handler, the OSC sender and
+//      the audio host released (each peer that used one is detached first),
+//      and the audio library is shut down.
+//
+// Threads: GUI thread.
 class AppRuntime
 {
 public:
@@ -45,29 +61,47 @@ public:
         // Called with every chunk the receiver sends (recording); runs on the
         // link thread.
         std::function<void(const QByteArray&)> rawTap;
+        // The UDP port OSC goes to on this machine; 0 for the standard one.
+        int oscPort = 0;
+        // Called with the audio host before it opens a device (tests add
+        // stand-in device types here).
+        std::function<void(AudioProcessorHolder&)> configureAudio;
     };
+
+    // How long quitting waits for a driver change still in progress.
+    static constexpr int kQuitDriverWaitMs = 10000;
 
     AppRuntime(QGuiApplication* app, Options options);
     ~AppRuntime();
     AppRuntime(const AppRuntime&) = delete;
     AppRuntime& operator=(const AppRuntime&) = delete;
 
-    // Creates the shared objects in their order.
+    // Creates the shared objects, each with its peers.
     void createSharedObjects();
     // Device registry, settings, then the patch restore.
     void loadPersistentState();
-    // The six context properties of the back end.
+    // The six context properties of the back end, and the items' peers on
+    // the context's engine.
     void exposeTo(QQmlContext* context);
     // aboutToQuit and the receiver's mapping-mode requests.
     void connectSignals();
-    // The audio host, then the transport and the arpeggiator.
+    // The transport, the audio host, then the arpeggiator.
     void startAudio();
     // The "transport" context property.
     void exposeTransportTo(QQmlContext* context);
 
+    // The quit sequence above; later calls do nothing.
+    void shutdown();
+    bool hasShutDown() const { return m_shutDown; }
+    // The audio library's shut-down, the last step of quitting (start-up
+    // passes one that also stops the message pump; tests record it).
+    void setLibraryShutdown(std::function<void()> shutdown);
+    void setQuitDriverWaitMs(int ms) { m_quitDriverWaitMs = ms; }
+
     ActionHandler* actionHandler() const { return m_actionHandler.get(); }
     StateManager* stateManager() const { return m_stateManager.get(); }
     SerialHandler* serialHandler() const;
+    ThreadController* threadController() const { return m_threadController.get(); }
     FileManager* fileManager() const { return m_fileManager.get(); }
     MotionControlEngine* engine() const { return m_engine.get(); }
     MidiHandler* midiHandler() const { return m_midiHandler.get(); }
@@ -78,23 +112,36 @@ public:
     Arpeggiator* arpeggiator() const { return m_arpeggiator.get(); }
 
 private:
+    // Steps 1 and 2 of quitting; also what the destructor does when
+    // quitting never ran. Returns whether the audio host is free (no driver
+    // change holds it).
+    bool stopThreads();
+    void releaseOutputs(bool audioFree);
+
     QGuiApplication* m_app;
     Options m_options;
+    bool m_shutDown = false;
+    bool m_threadsStopped = false;
+    bool m_audioFree = true;
+    int m_quitDriverWaitMs = kQuitDriverWaitMs;
+    std::function<void()> m_libraryShutdown;
 
-    // Holders, in definition order.
-    std::unique_ptr<ActionHandler> m_actionHandler;
-    // The link thread's controller destroys the serial handler; this holder
-    // only watches it once the controller owns it.
-    std::unique_ptr<SerialHandler> m_serialHandlerOwned;
-    QPointer<SerialHandler> m_serialHandler;
+    // Holders, in creation order.
     std::unique_ptr<StateManager> m_stateManager;
-    std::unique_ptr<MotionControlEngine> m_engine;
     std::unique_ptr<MidiHandler> m_midiHandler;
-    std::unique_ptr<FileManager> m_fileManager;
-    std::unique_ptr<AudioProcessorHolder> m_audioHost;
     std::unique_ptr<OSCHandler> m_oscHandler;
+    std::unique_ptr<MotionControlEngine> m_engine;
+    // The link thread's controller owns the serial handler; this only
+    // watches it.
+    QPointer<SerialHandler> m_serialHandler;
     std::unique_ptr<ThreadController> m_threadController;
-    std::unique_ptr<Transport> m_transport;
+    std::unique_ptr<FileManager> m_fileManager;
     std::unique_ptr<VirtualKeyboard> m_virtualKeyboard;
+    std::unique_ptr<ActionHandler> m_actionHandler;
+    std::unique_ptr<EngineItemPeers> m_itemPeers;
+    // Shared with the audio host, which ticks it from the audio callback.
+    std::shared_ptr<Transport> m_transport;
+    // Shared with a driver change in progress, which keeps it alive.
+    std::shared_ptr<AudioProcessorHolder> m_audioHost;
     std::unique_ptr<Arpeggiator> m_arpeggiator;
 };

@@ -1,8 +1,5 @@
 #include "app/StateManager.h"
 
-#include "app/AppContext.h"
-#include "engine/MotionControlEngine.h"
-
 namespace {
 
 const QColor kDeviceColours[StateManager::kColorCount] = {
@@ -20,7 +17,10 @@ template <typename T> bool exchangeChanged(std::atomic<T>& item, T value)
 
 } // namespace
 
-StateManager::StateManager(QObject* parent) : QObject(parent) {}
+StateManager::StateManager(DeviceLookup devices, QObject* parent)
+    : QObject(parent), m_devices(std::move(devices))
+{
+}
 
 QColor StateManager::colorCodeOf(int index)
 {
@@ -125,8 +125,7 @@ void StateManager::setFocusedDevice(int index)
     m_focusedDevice = index;
     if (index < 0)
         return;
-    MotionControlEngine* engine = AppContext::engine();
-    Q_EMIT deviceFocusChanged(engine ? engine->getDeviceAt(index) : nullptr);
+    Q_EMIT deviceFocusChanged(m_devices ? m_devices(index) : nullptr);
 }
 
 void StateManager::setFocusedSource(int slot)

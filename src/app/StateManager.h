@@ -1,16 +1,29 @@
 #pragma once
 
+#include "audio/AudioFormatState.h"
+#include "engine/ControlModes.h"
+#include "link/LinkState.h"
+#include "midi/MidiSettings.h"
+#include "storage/PersistentFlags.h"
+
 #include <QColor>
 #include <QObject>
 
 #include <atomic>
+#include <functional>
 
 class Orvik;
 
 // The application-wide modes and shared numbers. Lives on the GUI thread;
 // every item is atomic because the link, audio and MIDI-input threads read
-// (and the link thread writes) some of them.
-class StateManager : public QObject
+// (and the link thread writes) some of them. Each layer below sees only the
+// part it needs, through the small interfaces this class implements.
+class StateManager : public QObject,
+                     public LinkState,
+                     public ControlModes,
+                     public MidiSettings,
+                     public AudioFormatState,
+                     public PersistentFlags
 {
     Q_OBJECT
     Q_PROPERTY(
@@ -36,16 +49,19 @@ class StateManager : public QObject
                    arpeggiatorStateChanged)
 
 public:
-    explicit StateManager(QObject* parent = nullptr);
+    // Finds the band at a list position, for deviceFocusChanged.
+    using DeviceLookup = std::function<Orvik*(int position)>;
 
-    Q_INVOKABLE bool getConnectionState() const { return m_isConnected.load(); }
-    Q_INVOKABLE bool getMappingModeState() const { return m_isInMappingMode.load(); }
-    Q_INVOKABLE bool getLiveModeState() const { return m_isLiveMode.load(); }
+    explicit StateManager(DeviceLookup devices = {}, QObject* parent = nullptr);
+
+    Q_INVOKABLE bool getConnectionState() const override { return m_isConnected.load(); }
+    Q_INVOKABLE bool getMappingModeState() const override { return m_isInMappingMode.load(); }
+    Q_INVOKABLE bool getLiveModeState() const override { return m_isLiveMode.load(); }
     Q_INVOKABLE bool getFloatingWindowState() const { return m_isWindowOnTop.load(); }
-    Q_INVOKABLE int getTempo() const { return m_tempo.load(); }
-    Q_INVOKABLE int getAudioSampleRate() const { return m_audioSampleRate.load(); }
-    Q_INVOKABLE int getAudioBufferSize() const { return m_audioBufferSize.load(); }
-    Q_INVOKABLE bool getHiResMidiState() const { return m_isHighResMidiOn.load(); }
+    Q_INVOKABLE int getTempo() const override { return m_tempo.load(); }
+    Q_INVOKABLE int getAudioSampleRate() const override { return m_audioSampleRate.load(); }
+    Q_INVOKABLE int getAudioBufferSize() const override { return m_audioBufferSize.load(); }
+    Q_INVOKABLE bool getHiResMidiState() const override { return m_isHighResMidiOn.load(); }
     Q_INVOKABLE int getFocusedDevice() const { return m_focusedDevice.load(); }
     // Colour of device position `index` (0-3); positions outside the table
     // get the colour of position index mod 4.
@@ -53,31 +69,31 @@ public:
     static QColor colorCodeOf(int index);
 
     bool getPresetBayState() const { return m_isPresetBayShown.load(); }
-    bool getAccessibilityState() const { return m_isAccessibilityModeOn.load(); }
-    bool getSendingClockState() const { return m_isSendingClock.load(); }
-    bool getSyncingToClockState() const { return m_isSyncingToClock.load(); }
-    bool getVirtualKeyboardState() const { return m_isVKeyOn.load(); }
-    bool getArpeggiatorState() const { return m_isArpOn.load(); }
+    bool getAccessibilityState() const override { return m_isAccessibilityModeOn.load(); }
+    bool getSendingClockState() const override { return m_isSendingClock.load(); }
+    bool getSyncingToClockState() const override { return m_isSyncingToClock.load(); }
+    bool getVirtualKeyboardState() const override { return m_isVKeyOn.load(); }
+    bool getArpeggiatorState() const override { return m_isArpOn.load(); }
     int getFocusedSource() const { return m_focusedSource.load(); }
 
     // Emit only when the value changes.
-    void setAudioSampleRate(int newValue);
-    void setAudioBufferSize(int newValue);
+    void setAudioSampleRate(int newValue) override;
+    void setAudioBufferSize(int newValue) override;
     void setTempo(int newValue);
-    void setHiResMidiState(bool newState);
-    void setConnectionState(bool newState);
+    void setHiResMidiState(bool newState) override;
+    void setConnectionState(bool newState) override;
     void setMappingModeState(bool newState);
     void setLiveModeState(bool newState);
     void setFloatingWindowState(bool newState);
 
     // Emit on every call.
-    void setSendingClockState(bool newState);
-    void setSyncingToClockState(bool newState);
-    void setVirtualKeyboardState(bool newState);
-    void setArpeggiatorState(bool newState);
-    void setAccessibilityState(bool newState);
+    void setSendingClockState(bool newState) override;
+    void setSyncingToClockState(bool newState) override;
+    void setVirtualKeyboardState(bool newState) override;
+    void setArpeggiatorState(bool newState) override;
+    void setAccessibilityState(bool newState) override;
     void setPresetBayState(bool shown);
-    void setFocusedDevice(int index);
+    void setFocusedDevice(int index) override;
     void setFocusedSource(int slot);
 
     static constexpr int kColorCount = 4;
@@ -118,4 +134,5 @@ private:
     std::atomic<bool> m_isAccessibilityModeOn{false};
     std::atomic<int> m_focusedDevice{-1};
     std::atomic<int> m_focusedSource{-1};
+    DeviceLookup m_devices;
 };

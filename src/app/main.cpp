@@ -3,13 +3,11 @@
 #include "app/CommandLineOptions.h"
 #include "app/JuceMessagePump.h"
 #include "app/MultisampleChoice.h"
+#include "app/QmlTypes.h"
 #include "app/RenderPriority.h"
 #include "app/UnixSignalQuitter.h"
 #include "app/VApplication.h"
-#include "link/OrvikQMLWrapper.h"
-#include "link/PerformanceRecorder.h"
-#include "ui/DataMonitor.h"
-#include "ui/VMultiSlider.h"
+#include "protocol/PerformanceRecorder.h"
 
 #include "SimulatedReceiver.h"
 
@@ -119,10 +117,7 @@ int main(int argc, char** argv)
     juicePump.start();
 
     applyLook(*app);
-    qmlRegisterType<DataMonitor>("VT.DataMonitor", 1, 0, "DataMonitor");
-    qmlRegisterType<VMultiSlider>("VT.VMultiSlider", 1, 0, "VMultiSlider");
-    qmlRegisterType<OrvikQMLWrapper>("VT.Orvik", 1, 0, "Orvik");
-    qRegisterMetaType<uint64_t>("uint64_t");
+    registerQmlTypes();
 
     // Multisampling unless OpenGL renders on the CPU, where it would cost
     // several times the frame (asked before the first window exists).
@@ -182,7 +177,7 @@ int main(int argc, char** argv)
     runtime->exposeTo(qml->rootContext());
     runtime->connectSignals();
     // JUCE goes after the holders it owns objects for are emptied.
-    runtime->actionHandler()->setLibraryShutdown([&juicePump] {
+    runtime->setLibraryShutdown([&juicePump] {
         juicePump.stop();
         ActionHandler::shutDownAudioLibrary();
     });

@@ -1,7 +1,6 @@
 #include "audio/AudioProcessorHolder.h"
 
-#include "app/AppContext.h"
-#include "app/StateManager.h"
+#include "audio/AudioFormatState.h"
 #include "midi/Transport.h"
 
 #include <QDir>
@@ -34,8 +33,10 @@ QStringList toQt(const juce::StringArray& list)
 
 } // namespace
 
-AudioProcessorHolder::AudioProcessorHolder(const QString& setupFilePath, QObject* parent)
-    : QObject(parent), m_setupFilePath(setupFilePath)
+AudioProcessorHolder::AudioProcessorHolder(const QString& setupFilePath, AudioFormatState& format,
+                                           std::shared_ptr<Transport> transport, QObject* parent)
+    : QObject(parent), m_format(format), m_transport(std::move(transport)),
+      m_setupFilePath(setupFilePath)
 {
 }
 
@@ -78,12 +79,11 @@ void AudioProcessorHolder::loadSavedState()
 void AudioProcessorHolder::initialise()
 {
     Lock lock(m_managerMutex);
-    const StateManager* state = AppContext::stateManager();
     m_preferredSetup = juce::AudioDeviceManager::AudioDeviceSetup();
     m_preferredSetup.outputDeviceName = {};
     m_preferredSetup.inputDeviceName = {};
-    m_preferredSetup.sampleRate = state ? state->getAudioSampleRate() : 44100;
-    m_preferredSetup.bufferSize = state ? state->getAudioBufferSize() : 64;
+    m_preferredSetup.sampleRate = m_format.getAudioSampleRate();
+    m_preferredSetup.bufferSize = m_format.getAudioBufferSize();
     m_preferredSetup.inputChannels.clear();
     m_preferredSetup.useDefaultInputChannels = true;
     m_preferredSetup.useDefaultOutputChannels = true;
@@ -345,8 +345,8 @@ void AudioProcessorHolder::audioDeviceIOCallback(const float* const*, int, float
     if (numSamples <= 0)
         return;
     // The clock first: its ticks and the MIDI flush belong to this block.
-    if (Transport* transport = AppContext::transport())
-        transport->advanceBlock(numSamples);
+    if (m_transport != nullptr)
+        m_transport->advanceBlock(numSamples);
     if (m_blockObserver)
         m_blockObserver(numSamples);
     m_tone.render(outputs, numOutputs, numSamples);
@@ -365,10 +365,8 @@ void AudioProcessorHolder::audioDeviceAboutToStart(juce::AudioIODevice* device)
         return;
     const int bufferSize = device->getCurrentBufferSizeSamples();
     const int sampleRate = static_cast<int>(device->getCurrentSampleRate());
-    if (StateManager* state = AppContext::stateManager()) {
-        state->setAudioBufferSize(bufferSize);
-        state->setAudioSampleRate(sampleRate);
-    }
+    m_format.setAudioBufferSize(bufferSize);
+    m_format.setAudioSampleRate(sampleRate);
     m_tone.setSampleRate(static_cast<float>(sampleRate));
     Q_EMIT audioDeviceChanged();
 }

@@ -23,6 +23,9 @@
 // message) thread, setAudioDeviceType on a worker thread; all of them take
 // one lock around the device manager, so a driver change never overlaps
 // another change. The audio callback takes no lock of ours.
+class AudioFormatState;
+class Transport;
+
 class AudioProcessorHolder : public QObject,
                              public juce::AudioIODeviceCallback,
                              public juce::ChangeListener
@@ -35,8 +38,13 @@ public:
     static constexpr int kMaxOfferedBufferSize = 512;
 
     // `setupFilePath` is where the device choice is kept ("audioSetup.xml"
-    // in the application's documents folder).
-    explicit AudioProcessorHolder(const QString& setupFilePath, QObject* parent = nullptr);
+    // in the application's documents folder). `format` gives the preferred
+    // format and learns the running device's and outlives the holder.
+    // `transport` (may be none) is advanced by every block; the holder
+    // shares it, so a holder kept alive by a driver change still running at
+    // quit never ticks a destroyed transport.
+    AudioProcessorHolder(const QString& setupFilePath, AudioFormatState& format,
+                         std::shared_ptr<Transport> transport, QObject* parent = nullptr);
     ~AudioProcessorHolder() override;
 
     // Before initialise(): use this device type instead of the system's
@@ -121,6 +129,9 @@ private:
     std::unique_ptr<juce::XmlElement> describeOpenDeviceLocked();
     static bool onMessageThread();
 
+    AudioFormatState& m_format;
+    // Read by the audio callback; fixed at construction.
+    const std::shared_ptr<Transport> m_transport;
     ToneGenerator m_tone;
     juce::XmlElement m_savedState{"audioSetup"};
     juce::AudioDeviceManager::AudioDeviceSetup m_preferredSetup;

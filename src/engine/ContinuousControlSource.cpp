@@ -1,10 +1,10 @@
 #include "engine/ContinuousControlSource.h"
 
-#include "app/AppContext.h"
-#include "app/StateManager.h"
 #include "engine/ControlMapping.h"
+#include "engine/ControlModes.h"
+#include "engine/ControlOutput.h"
+#include "engine/MotionControlEngine.h"
 #include "link/Orvik.h"
-#include "midi/MidiHandler.h"
 
 #include <juce_audio_basics/juce_audio_basics.h>
 
@@ -12,18 +12,6 @@
 #include <climits>
 
 namespace {
-
-bool isHighResMidiOn()
-{
-    const StateManager* state = AppContext::stateManager();
-    return state && state->getHiResMidiState();
-}
-
-bool isInMappingMode()
-{
-    const StateManager* state = AppContext::stateManager();
-    return state && state->getMappingModeState();
-}
 
 // The message builders take data already cut to seven bits (fourteen for
 // the wheel), so out-of-range settings wrap instead of tripping the
@@ -55,63 +43,39 @@ ContinuousControlSource::ContinuousControlSource(QObject* parent) : ControlSourc
 void ContinuousControlSource::setMin(float x)
 {
     const auto lock = lockState();
-    if (x < m_max)
-        m_min = x;
+    if (x < m_params.max)
+        m_params.min = x;
 }
 
 void ContinuousControlSource::setMax(float x)
 {
     const auto lock = lockState();
-    if (!(x <= m_min))
-        m_max = x;
+    if (!(x <= m_params.min))
+        m_params.max = x;
 }
 
 void ContinuousControlSource::setSensitivity(float x)
 {
     const auto lock = lockState();
-    m_sensitivity = std::max(x, ControlMapping::kMinSensitivity);
-}
-
-ControlSourceParams ContinuousControlSource::getParams() const
-{
-    ControlSourceParams params;
-    copyBaseParamsTo(params);
-    params.lowerbound = m_lowerbound;
-    params.upperbound = m_upperbound;
-    params.min = m_min;
-    params.max = m_max;
-    params.isGated = m_isGated;
-    params.isReversed = m_isReversed;
-    params.defaultValue = m_defaultValue;
-    params.sensitivity = m_sensitivity;
-    params.axis = m_axis;
-    return params;
+    m_params.sensitivity = std::max(x, ControlMapping::kMinSensitivity);
 }
 
 void ContinuousControlSource::applyParams(const ControlSourceParams& params)
 {
     {
         const auto lock = lockState();
-        applySettingsLocked(params);
+        const float min = m_params.min;
+        const float max = m_params.max;
+        m_params = params;
+        // The record is taken as a whole; its range is kept only when it is
+        // a range at all, so that min stays below max.
+        if (!(params.min < params.max)) {
+            m_params.min = min;
+            m_params.max = max;
+        }
+        m_params.sensitivity = std::max(params.sensitivity, ControlMapping::kMinSensitivity);
     }
-    applyBaseParams(params);
-}
-
-void ContinuousControlSource::applySettingsLocked(const ControlSourceParams& params)
-{
-    m_lowerbound = params.lowerbound;
-    m_upperbound = params.upperbound;
-    // The record is taken as a whole; its range is kept only when it is a
-    // range at all, so that min stays below max.
-    if (params.min < params.max) {
-        m_min = params.min;
-        m_max = params.max;
-    }
-    m_isGated = params.isGated;
-    m_isReversed = params.isReversed;
-    m_defaultValue = params.defaultValue;
-    m_sensitivity = std::max(params.sensitivity, ControlMapping::kMinSensitivity);
-    m_axis = params.axis;
+    rebindAfterApply();
 }
 
 int ContinuousControlSource::midiChannel() const
@@ -119,10 +83,23 @@ int ContinuousControlSource::midiChannel() const
     return ControlMapping::midiChannel(getChannel());
 }
 
+bool ContinuousControlSource::isHighResMidiOn() const
+{
+    const MotionControlEngine* owner = engine();
+    return owner && owner->modes().getHiResMidiState();
+}
+
+bool ContinuousControlSource::isInMappingMode() const
+{
+    const MotionControlEngine* owner = engine();
+    return owner && owner->modes().getMappingModeState();
+}
+
 void ContinuousControlSource::queue(const juce::MidiMessage& message) const
 {
-    if (MidiHandler* midi = AppContext::midiHandler())
-        midi->queueMessage(message);
+    if (const MotionControlEngine* owner = engine())
+        if (ControlOutput* output = owner->controlOutput())
+            output->queueMessage(message);
 }
 
 bool ContinuousControlSource::isSendDue(bool deviceReady, float value) const
@@ -144,19 +121,20 @@ void ContinuousControlSource::handleMotionOf(const Orvik* device, const MotionRe
         m_gateOpen.store(false, std::memory_order_relaxed);
         return;
     }
-    const std::optional<float> motion = ControlMapping::pickAxis(record, m_axis);
+    const std::optional<float> motion = ControlMapping::pickAxis(record, m_params.axis);
     if (!motion) {
         // An axis that names no motion value follows nothing.
         m_gateOpen.store(false, std::memory_order_relaxed);
         return;
     }
-    float value = ControlMapping::shape(*motion, m_sensitivity, m_isReversed);
-    const bool gateOpen = ControlMapping::isGateOpen(device->getYGate(), record.y(), m_isGated,
-                                                     value, m_lowerbound, m_upperbound);
+    float value = ControlMapping::shape(*motion, m_params.sensitivity, m_params.isReversed);
+    const bool gateOpen =
+        ControlMapping::isGateOpen(device->getYGate(), record.y(), m_params.isGated, value,
+                                   m_params.lowerbound, m_params.upperbound);
     const bool ready = device->isReady();
 
     if (gateOpen) {
-        value = ControlMapping::mapWindow(value, m_lowerbound, m_upperbound);
+        value = ControlMapping::mapWindow(value, m_params.lowerbound, m_params.upperbound);
         const int number = getEventNumber();
         if (number <= 127)
             value = sendControlChange(value, ready);
@@ -170,16 +148,16 @@ void ContinuousControlSource::handleMotionOf(const Orvik* device, const MotionRe
         return;
     }
 
-    if (m_defaultValue == ControlMapping::kDefaultOff) {
+    if (m_params.defaultValue == ControlMapping::kDefaultOff) {
         publish(m_lastValue.load(std::memory_order_relaxed), false);
         return;
     }
     const int step = m_rampStep.load(std::memory_order_relaxed);
     if (step <= ControlMapping::kGlideSteps) {
-        value = ControlMapping::glideStep(m_lastValue, m_defaultValue, step);
+        value = ControlMapping::glideStep(m_lastValue, m_params.defaultValue, step);
         publish(emitValue(value, ready), false);
     } else {
-        publish(m_defaultValue, false);
+        publish(m_params.defaultValue, false);
     }
     if (step < INT_MAX)
         m_rampStep.store(step + 1, std::memory_order_relaxed);
@@ -205,7 +183,7 @@ float ContinuousControlSource::emitValue(float value, bool deviceReady)
 
 float ContinuousControlSource::sendControlChange(float value, bool deviceReady)
 {
-    const float out = ControlMapping::outputOf(value, m_min, m_max);
+    const float out = ControlMapping::outputOf(value, m_params.min, m_params.max);
     const int channel = midiChannel();
     const int number = getEventNumber();
     if (number < kHighResPairOffset && isHighResMidiOn()) {
@@ -226,7 +204,7 @@ float ContinuousControlSource::sendControlChange(float value, bool deviceReady)
 
 float ContinuousControlSource::sendAftertouch(float value, bool deviceReady)
 {
-    const float out = ControlMapping::outputOf(value, m_min, m_max);
+    const float out = ControlMapping::outputOf(value, m_params.min, m_params.max);
     const juce::MidiMessage message = channelPressure(midiChannel(), ControlMapping::truncate(out));
     if (isSendDue(deviceReady, value))
         queue(message);
@@ -235,8 +213,8 @@ float ContinuousControlSource::sendAftertouch(float value, bool deviceReady)
 
 float ContinuousControlSource::sendPitchBend(float value, bool deviceReady)
 {
-    const float curve =
-        ControlMapping::pitchBendCurve(value, m_lowerbound, m_upperbound, m_min, m_max);
+    const float curve = ControlMapping::pitchBendCurve(
+        value, m_params.lowerbound, m_params.upperbound, m_params.min, m_params.max);
     const float shown = curve * ControlMapping::kScale;
     const juce::MidiMessage message =
         pitchWheel(midiChannel(), ControlMapping::pitchWheelOf(curve));
@@ -251,16 +229,18 @@ void ContinuousControlSource::handleDeviceBypass()
     if (!device || !device->isBypassed())
         return;
     m_gateOpen.store(false, std::memory_order_relaxed);
-    if (m_defaultValue > ControlMapping::kDefaultOff && isEnabled()) {
-        publish(emitValue(m_defaultValue, device->isReady()), false);
-        if (MidiHandler* midi = AppContext::midiHandler())
-            midi->flushBuffer();
+    if (m_params.defaultValue > ControlMapping::kDefaultOff && isEnabled()) {
+        publish(emitValue(m_params.defaultValue, device->isReady()), false);
+        if (const MotionControlEngine* owner = engine())
+            if (ControlOutput* output = owner->controlOutput())
+                output->flushBuffer();
     }
 }
 
 void ContinuousControlSource::sendMapping()
 {
-    MidiHandler* midi = AppContext::midiHandler();
+    const MotionControlEngine* owner = engine();
+    ControlOutput* midi = owner ? owner->controlOutput() : nullptr;
     if (!midi)
         return;
     const int channel = midiChannel();
@@ -300,15 +280,6 @@ void ContinuousControlSource::reset()
         m_gateOpen.store(true, std::memory_order_relaxed);
         m_lastValue.store(-1.0f, std::memory_order_relaxed);
         m_rampStep.store(0, std::memory_order_relaxed);
-        m_lowerbound = 0.0f;
-        m_upperbound = 127.0f;
-        m_min = 0.0f;
-        m_max = 127.0f;
-        m_isGated = false;
-        m_isReversed = false;
-        m_defaultValue = ControlMapping::kDefaultOff;
-        m_sensitivity = 1.0f;
-        m_axis = 0;
         resetBase();
     }
     Q_EMIT sourceReset();

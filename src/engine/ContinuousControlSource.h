@@ -22,15 +22,15 @@ class ContinuousControlSource : public ControlSourceBase
 public:
     explicit ContinuousControlSource(QObject* parent = nullptr);
 
-    float getLowerbound() const { return m_lowerbound; }
-    float getUpperbound() const { return m_upperbound; }
-    float getMin() const { return m_min; }
-    float getMax() const { return m_max; }
-    bool isGated() const { return m_isGated; }
-    bool isReversed() const { return m_isReversed; }
-    float getDefaultValue() const { return m_defaultValue; }
-    float getSensitivity() const { return m_sensitivity; }
-    int getAxis() const { return m_axis; }
+    float getLowerbound() const { return m_params.lowerbound; }
+    float getUpperbound() const { return m_params.upperbound; }
+    float getMin() const { return m_params.min; }
+    float getMax() const { return m_params.max; }
+    bool isGated() const { return m_params.isGated; }
+    bool isReversed() const { return m_params.isReversed; }
+    float getDefaultValue() const { return m_params.defaultValue; }
+    float getSensitivity() const { return m_params.sensitivity; }
+    int getAxis() const { return m_params.axis; }
     // The live state the last frame left; read from any thread.
     float getValue() const { return m_value.load(std::memory_order_relaxed); }
     bool isGateOpen() const { return m_gateOpen.load(std::memory_order_relaxed); }
@@ -38,19 +38,19 @@ public:
     int getRampStep() const { return m_rampStep.load(std::memory_order_relaxed); }
 
     // Assign, no signal.
-    void setLowerbound(float x) { assignLocked(m_lowerbound, x); }
-    void setUpperbound(float x) { assignLocked(m_upperbound, x); }
-    void setDefaultValue(float x) { assignLocked(m_defaultValue, x); }
-    void setGated(bool gated) { assignLocked(m_isGated, gated); }
-    void setReversed(bool reversed) { assignLocked(m_isReversed, reversed); }
-    void setAxis(int axis) { assignLocked(m_axis, axis); }
+    void setLowerbound(float x) { assignLocked(m_params.lowerbound, x); }
+    void setUpperbound(float x) { assignLocked(m_params.upperbound, x); }
+    void setDefaultValue(float x) { assignLocked(m_params.defaultValue, x); }
+    void setGated(bool gated) { assignLocked(m_params.isGated, gated); }
+    void setReversed(bool reversed) { assignLocked(m_params.isReversed, reversed); }
+    void setAxis(int axis) { assignLocked(m_params.axis, axis); }
     // Keep min below max: a value that would cross the other end is ignored.
     void setMin(float x);
     void setMax(float x);
     // Never below 0.1.
     void setSensitivity(float x);
 
-    ControlSourceParams getParams() const;
+    ControlSourceParams getParams() const { return m_params; }
     // Copies every setting without a signal, then follows the record's
     // device (leaving the one followed before) and emits deviceChanged.
     void applyParams(const ControlSourceParams& params);
@@ -62,7 +62,6 @@ public:
     void reset() override;
 
 private:
-    void applySettingsLocked(const ControlSourceParams& params);
     // Stores the live state the user interface reads, in one place.
     void publish(float value, bool gateOpen);
     // Sends `value` by event number: pitch bend, aftertouch, or a controller
@@ -77,16 +76,8 @@ private:
     bool isSendDue(bool deviceReady, float value) const;
     void queue(const juce::MidiMessage& message) const;
     int midiChannel() const;
-
-    float m_lowerbound = 0.0f;
-    float m_upperbound = 127.0f;
-    float m_min = 0.0f;
-    float m_max = 127.0f;
-    bool m_isGated = false;
-    bool m_isReversed = false;
-    float m_defaultValue = -1.0f;
-    float m_sensitivity = 1.0f;
-    int m_axis = 0;
+    bool isHighResMidiOn() const;
+    bool isInMappingMode() const;
 
     // Written by the frame processing (with the state lock held), read
     // lock-free by the user interface and the OSC tick.

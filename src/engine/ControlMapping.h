@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/MotionRecord.h"
+#include "protocol/MotionRecord.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,11 +1,11 @@
 #include "engine/ControlSourceBase.h"
 
-#include "app/AppContext.h"
 #include "engine/MotionControlEngine.h"
 #include "link/Orvik.h"
 
-ControlSourceBase::ControlSourceBase(QObject* parent) : QObject(parent), m_id(QUuid::createUuid())
+ControlSourceBase::ControlSourceBase(QObject* parent) : QObject(parent)
 {
+    m_params.id = QUuid::createUuid();
     qRegisterMetaType<uint64_t>("uint64_t");
     qRegisterMetaType<uint8_t>("uint8_t");
     qRegisterMetaType<Orvik*>("Orvik*");
@@ -18,88 +18,83 @@ ControlSourceBase::~ControlSourceBase()
     std::lock_guard<std::mutex> wait(m_stateLock);
 }
 
-MotionControlEngine* ControlSourceBase::engine() const
-{
-    return m_engine ? m_engine : AppContext::engine();
-}
-
 void ControlSourceBase::setName(const QString& name)
 {
-    if (m_name == name)
+    if (m_params.name == name)
         return;
-    m_name = name;
-    Q_EMIT labelChanged(m_name);
+    m_params.name = name;
+    Q_EMIT labelChanged(m_params.name);
 }
 
 void ControlSourceBase::setDummy(bool dummy)
 {
-    if (m_dummy == dummy)
+    if (m_params.dummy == dummy)
         return;
-    assignLocked(m_dummy, dummy);
+    assignLocked(m_params.dummy, dummy);
     Q_EMIT dummyStateChanged(dummy);
 }
 
 void ControlSourceBase::setIndex(int index)
 {
-    if (m_index == index)
+    if (m_params.index == index)
         return;
-    m_index = index;
+    m_params.index = index;
     Q_EMIT indexChanged(index);
 }
 
 void ControlSourceBase::setChannel(uint8_t channel)
 {
-    if (m_channel == channel)
+    if (m_params.channel == channel)
         return;
-    assignLocked(m_channel, channel);
+    assignLocked(m_params.channel, channel);
     Q_EMIT channelNumberChanged(channel);
 }
 
 void ControlSourceBase::setEventNumber(uint8_t number)
 {
-    if (m_eventNumber == number)
+    if (m_params.eventNumber == number)
         return;
-    assignLocked(m_eventNumber, number);
+    assignLocked(m_params.eventNumber, number);
     Q_EMIT eventNumberChanged(number);
 }
 
 void ControlSourceBase::setCcOrNote(bool ccOrNote)
 {
-    if (m_ccOrNote == ccOrNote)
+    if (m_params.ccOrNote == ccOrNote)
         return;
-    m_ccOrNote = ccOrNote;
+    m_params.ccOrNote = ccOrNote;
     Q_EMIT eventTypeChanged(ccOrNote);
 }
 
 void ControlSourceBase::setHardwareOutput(bool toHardware)
 {
-    if (m_toHardware == toHardware)
+    if (m_params.toHardware == toHardware)
         return;
-    m_toHardware = toHardware;
+    m_params.toHardware = toHardware;
     Q_EMIT hardwareOutputStateChanged(toHardware);
 }
 
 void ControlSourceBase::setEnabled(bool enabled)
 {
-    m_savedEnabled = m_enabled;
-    if (m_enabled == enabled)
+    m_savedEnabled = m_params.enabled;
+    if (m_params.enabled == enabled)
         return;
-    assignLocked(m_enabled, enabled);
+    assignLocked(m_params.enabled, enabled);
     Q_EMIT enablementChanged(enabled);
 }
 
 void ControlSourceBase::restoreEnabled()
 {
-    assignLocked(m_enabled, m_savedEnabled);
-    Q_EMIT enablementChanged(m_enabled);
+    assignLocked(m_params.enabled, m_savedEnabled);
+    Q_EMIT enablementChanged(m_params.enabled);
 }
 
 std::shared_ptr<Orvik> ControlSourceBase::deviceRef() const
 {
     MotionControlEngine* owner = engine();
-    if (!owner || m_deviceId == 0)
+    if (!owner || m_params.deviceId == 0)
         return nullptr;
-    return owner->deviceRefById(m_deviceId);
+    return owner->deviceRefById(m_params.deviceId);
 }
 
 Orvik* ControlSourceBase::getDevice() const
@@ -131,7 +126,7 @@ void ControlSourceBase::follow(Orvik* device)
 
 void ControlSourceBase::connectToDevice()
 {
-    if (m_dummy)
+    if (m_params.dummy)
         return;
     const std::shared_ptr<Orvik> device = deviceRef();
     if (device)
@@ -162,7 +157,7 @@ void ControlSourceBase::forgetDevice(const Orvik* device)
 void ControlSourceBase::setDevice(uint64_t id, bool connect)
 {
     disconnectFromDevice();
-    assignLocked(m_deviceId, id);
+    assignLocked(m_params.deviceId, id);
     if (connect)
         connectToDevice();
     Q_EMIT deviceChanged(id);
@@ -174,12 +169,12 @@ void ControlSourceBase::valueReceived(Orvik* fromDevice)
     processLocked(fromDevice);
 }
 
-bool ControlSourceBase::receiveIfFollowing(const Orvik* fromDevice)
+bool ControlSourceBase::receiveFrame(const Orvik& device, const MotionRecord& record)
 {
     const auto lock = lockState();
-    if (fromDevice == nullptr || m_followed != fromDevice)
+    if (m_followed != &device)
         return false;
-    processLocked(fromDevice);
+    handleMotionOf(&device, record);
     return true;
 }
 
@@ -200,16 +195,10 @@ void ControlSourceBase::deviceBypassStateChanged(Orvik*)
 
 void ControlSourceBase::resetBase()
 {
-    m_id = QUuid::createUuid();
-    m_deviceId = 0;
-    m_type = 0;
-    m_dummy = true;
-    m_enabled = true;
-    m_name.clear();
-    m_channel = 0;
-    m_eventNumber = 1;
-    m_ccOrNote = true;
-    m_toHardware = true;
+    ControlSourceParams fresh;
+    fresh.id = QUuid::createUuid();
+    fresh.index = m_params.index;
+    m_params = fresh;
 }
 
 void ControlSourceBase::reset()
@@ -222,38 +211,9 @@ void ControlSourceBase::reset()
     Q_EMIT sourceReset();
 }
 
-void ControlSourceBase::copyBaseParamsTo(ControlSourceParams& params) const
-{
-    params.id = m_id;
-    params.deviceId = m_deviceId;
-    params.type = m_type;
-    params.dummy = m_dummy;
-    params.enabled = m_enabled;
-    params.index = m_index;
-    params.name = m_name;
-    params.channel = m_channel;
-    params.eventNumber = m_eventNumber;
-    params.ccOrNote = m_ccOrNote;
-    params.toHardware = m_toHardware;
-}
-
-void ControlSourceBase::applyBaseParams(const ControlSourceParams& params)
+void ControlSourceBase::rebindAfterApply()
 {
     disconnectFromDevice();
-    {
-        const auto lock = lockState();
-        m_id = params.id;
-        m_deviceId = params.deviceId;
-        m_type = params.type;
-        m_dummy = params.dummy;
-        m_enabled = params.enabled;
-        m_index = params.index;
-        m_name = params.name;
-        m_channel = params.channel;
-        m_eventNumber = params.eventNumber;
-        m_ccOrNote = params.ccOrNote;
-        m_toHardware = params.toHardware;
-    }
     connectToDevice();
-    Q_EMIT deviceChanged(m_deviceId);
+    Q_EMIT deviceChanged(getDeviceId());
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/ControlSourceParams.h"
-#include "link/MotionRecord.h"
+#include "protocol/MotionRecord.h"
 
 #include <QMetaObject>
 #include <QObject>
@@ -18,8 +18,12 @@ class Orvik;
 // What every control source has: its identity, the device it follows, its
 // MIDI addressing and the signals the user interface listens to. A source
 // lives on the GUI thread. It never keeps a device pointer it would follow
-// blindly: the device is always looked up again by identifier through the
-// engine, so a device removed meanwhile is simply not found.
+// blindly: the device is looked up by identifier through the engine, so a
+// device removed meanwhile is simply not found; a frame brings its device
+// and record along and is compared, not looked up.
+//
+// Every setting lives in one ControlSourceParams record, the same record a
+// patch stores and sources copy between them.
 //
 // Motion is processed on the thread that delivers the frame (the receiver
 // link), so that a busy GUI thread never delays the MIDI a movement makes.
@@ -36,27 +40,27 @@ public:
     explicit ControlSourceBase(QObject* parent = nullptr);
     ~ControlSourceBase() override;
 
-    // The engine this source asks for its device; the application's engine
-    // when none was given.
+    // The engine this source asks for its device, its modes and its MIDI
+    // output; a source without one (a patch being loaded) sends nothing.
     void setEngine(MotionControlEngine* engine) { m_engine = engine; }
-    MotionControlEngine* engine() const;
+    MotionControlEngine* engine() const { return m_engine; }
 
-    QUuid getId() const { return m_id; }
-    uint64_t getDeviceId() const { return m_deviceId; }
-    uint32_t getType() const { return m_type; }
-    bool isDummy() const { return m_dummy; }
-    bool isEnabled() const { return m_enabled; }
-    int getIndex() const { return m_index; }
-    QString getName() const { return m_name; }
-    uint8_t getChannel() const { return m_channel; }
-    uint8_t getEventNumber() const { return m_eventNumber; }
-    bool isCcOrNote() const { return m_ccOrNote; }
-    bool isHardwareOutput() const { return m_toHardware; }
+    QUuid getId() const { return m_params.id; }
+    uint64_t getDeviceId() const { return m_params.deviceId; }
+    uint32_t getType() const { return m_params.type; }
+    bool isDummy() const { return m_params.dummy; }
+    bool isEnabled() const { return m_params.enabled; }
+    int getIndex() const { return m_params.index; }
+    QString getName() const { return m_params.name; }
+    uint8_t getChannel() const { return m_params.channel; }
+    uint8_t getEventNumber() const { return m_params.eventNumber; }
+    bool isCcOrNote() const { return m_params.ccOrNote; }
+    bool isHardwareOutput() const { return m_params.toHardware; }
     bool getSavedEnabled() const { return m_savedEnabled; }
 
     // Assign without a signal.
-    void setId(const QUuid& id) { m_id = id; }
-    void setType(uint32_t type) { m_type = type; }
+    void setId(const QUuid& id) { assignLocked(m_params.id, id); }
+    void setType(uint32_t type) { assignLocked(m_params.type, type); }
     // Assigns; emits labelChanged when the name changes.
     void setName(const QString& name);
     // Assign and signal only when the value changes.
@@ -89,9 +93,10 @@ public:
     void setDevice(uint64_t id, bool connect);
     // Whether the source currently follows a device's signals.
     bool isConnectedToDevice() const;
-    // Processes the frame `fromDevice` signalled when this source follows
-    // that device; any thread. Returns whether it did.
-    bool receiveIfFollowing(const Orvik* fromDevice);
+    // Processes a frame of `device` (its record as the link computed it)
+    // when this source follows that device; any thread. Returns whether it
+    // did.
+    bool receiveFrame(const Orvik& device, const MotionRecord& record);
 
     // Processes one copy of the device's motion record; called with the
     // state lock held.
@@ -137,16 +142,19 @@ protected:
         const auto lock = lockState();
         setting = value;
     }
-    // The base part of reset: identity, device, addressing; keeps the index
+    // Every setting back to its default with a new identity; keeps the index
     // and the saved enabled state; emits nothing. Called with the state lock
     // held.
     void resetBase();
-    void copyBaseParamsTo(ControlSourceParams& params) const;
-    // Copies the base settings without any signal and rebinds to the
-    // record's device: the device followed before the copy is left, the new
-    // one followed (unless the source is an empty slot), deviceChanged
-    // emitted.
-    void applyBaseParams(const ControlSourceParams& params);
+    // Rebinds after the settings were replaced: the device followed before
+    // is left, the record's device followed (unless the source is an empty
+    // slot), deviceChanged emitted.
+    void rebindAfterApply();
+
+    // Every setting; written on the GUI thread, with the state lock held
+    // where the frame processing reads it, and read by the frame processing
+    // with the state lock held.
+    ControlSourceParams m_params;
 
 private:
     void follow(Orvik* device);
@@ -159,16 +167,5 @@ private:
     // the state lock.
     const Orvik* m_followed = nullptr;
 
-    QUuid m_id;
-    uint64_t m_deviceId = 0;
-    uint32_t m_type = 0;
-    bool m_dummy = true;
-    bool m_enabled = true;
-    int m_index = -1;
-    QString m_name;
-    uint8_t m_channel = 0;
-    uint8_t m_eventNumber = 1;
-    bool m_ccOrNote = true;
-    bool m_toHardware = true;
     bool m_savedEnabled = true;
 };

@@ -1,11 +1,9 @@
 #include "engine/MotionControlEngine.h"
 
-#include "app/AppContext.h"
-#include "app/StateManager.h"
+#include "engine/ControlModes.h"
+#include "engine/ControlOutput.h"
+#include "engine/ControlPublisher.h"
 #include "link/Orvik.h"
-#include "midi/MidiHandler.h"
-#include "osc/OSCHandler.h"
-#include "osc/OscControlPacket.h"
 
 #include <QMetaObject>
 #include <QQmlEngine>
@@ -30,7 +28,9 @@ std::shared_ptr<Orvik> adopt(Orvik* device)
 
 } // namespace
 
-MotionControlEngine::MotionControlEngine(QObject* parent) : QObject(parent)
+MotionControlEngine::MotionControlEngine(ControlModes& modes, ControlOutput* output,
+                                         ControlPublisher* publisher, QObject* parent)
+    : QObject(parent), m_modes(modes), m_output(output), m_publisher(publisher)
 {
     qRegisterMetaType<uint64_t>("uint64_t");
     qRegisterMetaType<Orvik*>("Orvik*");
@@ -145,6 +145,12 @@ void MotionControlEngine::registerDevice(Orvik* device, bool atEnd)
         device->moveToThread(thread());
     // QML receives devices from getDeviceAt(); it must never collect them.
     QQmlEngine::setObjectOwnership(device, QQmlEngine::CppOwnership);
+    // Relayed before the band can be found, so no request is lost between
+    // its registration and the signals that announce it.
+    connect(device, &Orvik::shouldSendBlink, this, &MotionControlEngine::bandBlinkRequested,
+            Qt::UniqueConnection);
+    connect(device, &Orvik::shouldSendHandChange, this,
+            &MotionControlEngine::bandHandChangeRequested, Qt::UniqueConnection);
     const uint64_t uuid = device->getUuid();
     std::shared_ptr<Orvik> replaced;
     {
@@ -179,8 +185,6 @@ void MotionControlEngine::finishInsert(uint64_t uuid)
             Qt::UniqueConnection);
     connect(device.get(), &Orvik::muteStateChanged, this, &MotionControlEngine::handleDeviceMute,
             Qt::UniqueConnection);
-    connect(device.get(), &Orvik::dataUpdated, this, &MotionControlEngine::dispatchMotion,
-            Qt::ConnectionType(Qt::DirectConnection | Qt::UniqueConnection));
     bindSourcesToDevices();
 }
 
@@ -290,8 +294,7 @@ void MotionControlEngine::removeCSourceAt(int i, bool notify)
     m_sources[size_t(i)]->reset();
     if (notify)
         Q_EMIT cSourceRemoved(i);
-    if (StateManager* state = AppContext::stateManager())
-        state->setFocusedSource(-1);
+    Q_EMIT sourceSlotCleared(i);
 }
 
 bool MotionControlEngine::eventNumberExisted(int n, int ch) const
@@ -348,19 +351,18 @@ void MotionControlEngine::handleDeviceSolo(Orvik* d)
 // is up and mapping mode is off.
 void MotionControlEngine::sendControlOSC()
 {
-    OSCHandler* osc = AppContext::oscHandler();
-    const StateManager* state = AppContext::stateManager();
-    if (osc == nullptr || state == nullptr || !state->getConnectionState() ||
-        state->getMappingModeState())
+    ControlPublisher* publisher = m_publisher;
+    if (publisher == nullptr || !m_modes.getConnectionState() || m_modes.getMappingModeState())
         return;
-    OscControlPacket packet;
+    std::array<LiveControl, kNumOfSources> live;
+    int count = 0;
     for (const ContinuousControlSource* source : m_sources) {
         if (!source->isDummy() && source->isEnabled())
-            packet.append(source->getName(), source->getValue(), source->getEventNumber(),
-                          source->getChannel());
+            live[size_t(count++)] = {source->getName(), source->getValue(),
+                                     source->getEventNumber(), source->getChannel()};
     }
-    if (!packet.isEmpty())
-        osc->sendControlPacket(packet);
+    if (count > 0)
+        publisher->publishControls(live.data(), count);
 }
 
 void MotionControlEngine::distributeAnimationTick()
@@ -368,18 +370,18 @@ void MotionControlEngine::distributeAnimationTick()
     Q_EMIT animationTick();
 }
 
-void MotionControlEngine::dispatchMotion(Orvik* device)
+void MotionControlEngine::deliverMotion(const Orvik& device, const MotionRecord& record)
 {
     {
         std::lock_guard<std::mutex> lock(m_dispatchLock);
         for (ContinuousControlSource* source : m_sources)
             if (source)
-                source->receiveIfFollowing(device);
+                source->receiveFrame(device, record);
     }
     // The audio block sends what the frame queued; if it is late, the frame
     // does not wait for it.
-    if (MidiHandler* midi = AppContext::midiHandler())
-        midi->flushIfAudioLate();
+    if (ControlOutput* output = m_output)
+        output->flushIfAudioLate();
 }
 
 void MotionControlEngine::refreshCs()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/ContinuousControlSource.h"
+#include "link/DeviceDirectory.h"
 
 #include <QHash>
 #include <QMutex>
@@ -13,6 +14,9 @@
 #include <memory>
 #include <mutex>
 
+class ControlModes;
+class ControlOutput;
+class ControlPublisher;
 class Orvik;
 
 // The registry at the centre of the application: it owns every known sensor
@@ -26,12 +30,19 @@ class Orvik;
 // registration's signals and source bindings run there. The link holds a
 // device through deviceRefById() while it applies a frame, so a device
 // removed meanwhile is destroyed only after that frame, on the GUI thread.
-// The control sources live on the GUI thread, but the frames of a device
-// reach them on the thread that applied the frame (dispatchMotion, a direct
-// connection), so that the MIDI a movement makes never waits for the GUI
-// thread. The slot array is guarded by the dispatch lock for that; each
-// source guards its own state.
-class MotionControlEngine : public QObject
+// The control sources live on the GUI thread, but the link hands each frame,
+// with its band and its record, to deliverMotion on the link thread, so that
+// the MIDI a movement makes never waits for the GUI thread. The slot array is
+// guarded by the dispatch lock for that; each source guards its own state.
+//
+// Lock order on the link thread (outermost first; each is held only for the
+// step named): the device map lock (look-up, released before the frame is
+// applied), the band's motion lock (released before the hand-over), then the
+// dispatch lock, a source's state lock and the MIDI handler's pending-buffer
+// lock, nested in that order. Nothing takes them the other way round: the GUI
+// thread takes the dispatch lock only to reorder the slots, and a source's
+// state lock alone for its setters.
+class MotionControlEngine : public QObject, public DeviceDirectory
 {
     Q_OBJECT
     Q_PROPERTY(int num_device READ getNumOfDevice NOTIFY numOfDeviceChanged)
@@ -41,17 +52,28 @@ public:
     static constexpr int kAnimationIntervalMs = 16;
     static constexpr int kNumOfSources = 12;
 
-    explicit MotionControlEngine(QObject* parent = nullptr);
+    // `modes` outlives the engine. `output` receives the sources' MIDI and
+    // `publisher` the OSC tick's packets; either may be none (nothing is
+    // then sent) and both can be changed while no frame is delivered.
+    explicit MotionControlEngine(ControlModes& modes, ControlOutput* output = nullptr,
+                                 ControlPublisher* publisher = nullptr, QObject* parent = nullptr);
     ~MotionControlEngine() override;
 
-    Q_INVOKABLE int getNumOfDevice() const;
+    const ControlModes& modes() const { return m_modes; }
+    ControlOutput* controlOutput() const { return m_output; }
+    // Quitting detaches the MIDI and OSC outputs before it releases them,
+    // after the link thread has stopped.
+    void setControlOutput(ControlOutput* output) { m_output = output; }
+    void setControlPublisher(ControlPublisher* publisher) { m_publisher = publisher; }
+
+    Q_INVOKABLE int getNumOfDevice() const override;
     Q_INVOKABLE Orvik* getDeviceAt(int at) const;
     Q_INVOKABLE Orvik* getDeviceById(uint64_t uuid) const;
-    Q_INVOKABLE void addNewDevice(uint64_t deviceID);
+    Q_INVOKABLE void addNewDevice(uint64_t deviceID) override;
     Q_INVOKABLE void removeDevice(uint64_t deviceID);
     Q_INVOKABLE void removeDeviceAt(int i);
     Q_INVOKABLE void swapDevices(int i, int j);
-    Q_INVOKABLE bool isDeviceExist(uint64_t uuid) const;
+    Q_INVOKABLE bool isDeviceExist(uint64_t uuid) const override;
     Q_INVOKABLE QString getDeviceNameAt(int i) const;
     Q_INVOKABLE int getNumOfCSources() const { return kNumOfSources; }
     Q_INVOKABLE ContinuousControlSource* getCSourceAt(int i) const;
@@ -71,8 +93,12 @@ public:
     void insertDevice(Orvik* device);
     // A reference that keeps the device alive while the caller uses it, from
     // any thread.
-    std::shared_ptr<Orvik> deviceRefById(uint64_t uuid) const;
-    std::shared_ptr<Orvik> deviceRefAt(int at) const;
+    std::shared_ptr<Orvik> deviceRefById(uint64_t uuid) const override;
+    std::shared_ptr<Orvik> deviceRefAt(int at) const override;
+    // A frame moved `device` to `record`: every source following it works on
+    // this record, on the calling thread (the link's), then the MIDI goes out
+    // if the audio block that should send it is late.
+    void deliverMotion(const Orvik& device, const MotionRecord& record) override;
 
     // Copies the settings of a source built elsewhere (the patch loader)
     // into the engine's source of the slot named by its index; an index
@@ -86,9 +112,16 @@ Q_SIGNALS:
     void numOfDeviceChanged(int count);
     void newCSourceAddedAt(int i);
     void cSourceRemoved(int i);
+    // A slot was emptied, whether or not cSourceRemoved was signalled: no
+    // source is focused any more.
+    void sourceSlotCleared(int i);
     void cSourceSwapped(int i, int j);
     void deviceEnablementChanged(Orvik* d);
     void animationTick();
+    // A band asked for a blink or a change of hand (relayed from every
+    // registered band; start-up connects them to the link).
+    void bandBlinkRequested(uint64_t uuid);
+    void bandHandChangeRequested(uint64_t uuid, bool isOnLeft);
 
 public Q_SLOTS:
     void handleDeviceMute(Orvik* d);
@@ -96,9 +129,6 @@ public Q_SLOTS:
     void sendControlOSC();
     void distributeAnimationTick();
     void refreshCs();
-    // A device signalled new motion: every source following it processes
-    // the frame. Runs on the signalling thread.
-    void dispatchMotion(Orvik* device);
 
 private:
     // Takes ownership of `device` and registers it, at the end of the list
@@ -113,6 +143,12 @@ private:
     std::shared_ptr<Orvik> registeredDevice(const Orvik* d) const;
     void bindSourcesToDevices();
     static bool isSlot(int i) { return i >= 0 && i < kNumOfSources; }
+
+    ControlModes& m_modes;
+    // Set on the GUI thread while the link thread is stopped (start-up,
+    // quitting); read by deliverMotion on the link thread.
+    ControlOutput* m_output = nullptr;
+    ControlPublisher* m_publisher = nullptr;
 
     mutable QMutex m_devicesLock;
     QHash<uint64_t, std::shared_ptr<Orvik>> m_devices;

@@ -1,8 +1,5 @@
 #include "link/Orvik.h"
 
-#include "app/AppContext.h"
-#include "link/SerialHandler.h"
-
 #include <QMetaType>
 
 #include <cmath>
@@ -12,12 +9,6 @@ Orvik::Orvik(uint64_t uuid, QObject* parent)
 {
     qRegisterMetaType<uint64_t>("uint64_t");
     qRegisterMetaType<Orvik*>("Orvik*");
-    if (SerialHandler* link = AppContext::serialHandler()) {
-        connect(this, &Orvik::shouldSendBlink, link, &SerialHandler::sendBlink,
-                Qt::UniqueConnection);
-        connect(this, &Orvik::shouldSendHandChange, link, &SerialHandler::sendHandChange,
-                Qt::UniqueConnection);
-    }
 }
 
 MotionRecord Orvik::getRecord() const
@@ -99,7 +90,7 @@ void Orvik::sendBlink()
     Q_EMIT shouldSendBlink(getUuid());
 }
 
-void Orvik::applyMotion(const MotionRecord& record)
+bool Orvik::applyMotion(const MotionRecord& record)
 {
     bool changed = m_isBypassed.load();
     {
@@ -119,4 +110,5 @@ void Orvik::applyMotion(const MotionRecord& record)
         m_warmUpCountdown = countdown - 1;
     if (changed)
         Q_EMIT dataUpdated(this);
+    return changed;
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "link/MotionRecord.h"
-#include "link/Quaternion.h"
 #include "link/VHDevice.h"
+#include "protocol/MotionRecord.h"
+#include "protocol/Quaternion.h"
 
 #include <atomic>
 #include <cstdint>
@@ -69,8 +69,9 @@ public:
 
     // Takes one motion record computed by the link: stores it, advances the
     // warm-up and emits dataUpdated when a control value moved noticeably or
-    // the device is bypassed.
-    void applyMotion(const MotionRecord& record);
+    // the device is bypassed; returns whether it did (the frame is then
+    // handed on to the sources by the link).
+    bool applyMotion(const MotionRecord& record);
 
 Q_SIGNALS:
     void dataUpdated(Orvik* sender);

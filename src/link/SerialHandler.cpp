@@ -1,11 +1,10 @@
 #include "link/SerialHandler.h"
 
-#include "app/AppContext.h"
-#include "app/StateManager.h"
-#include "engine/MotionControlEngine.h"
-#include "link/FrameCodec.h"
-#include "link/MotionMath.h"
+#include "link/DeviceDirectory.h"
+#include "link/LinkState.h"
 #include "link/Orvik.h"
+#include "protocol/FrameCodec.h"
+#include "protocol/MotionMath.h"
 
 #include <QLoggingCategory>
 #include <QMetaType>
@@ -14,8 +13,9 @@
 
 Q_LOGGING_CATEGORY(lcLink, "kinetra.link")
 
-SerialHandler::SerialHandler(QObject* parent)
-    : QObject(parent), m_port(this), m_search(&SerialHandler::findReceiverPort)
+SerialHandler::SerialHandler(DeviceDirectory& devices, LinkState& state, QObject* parent)
+    : QObject(parent), m_devices(devices), m_state(state), m_port(this),
+      m_search(&SerialHandler::findReceiverPort)
 {
     qRegisterMetaType<uint64_t>("uint64_t");
     qRegisterMetaType<QSerialPort::SerialPortError>("QSerialPort::SerialPortError");
@@ -59,6 +59,17 @@ void SerialHandler::setPortSearch(PortSearch search)
 void SerialHandler::setRawTap(std::function<void(const QByteArray&)> tap)
 {
     m_rawTap = std::move(tap);
+}
+
+void SerialHandler::setRawTapFromAnyThread(std::function<void(const QByteArray&)> tap)
+{
+    if (thread() == QThread::currentThread()) {
+        setRawTap(std::move(tap));
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this, [this, tap = std::move(tap)]() mutable { setRawTap(std::move(tap)); },
+        Qt::QueuedConnection);
 }
 
 bool SerialHandler::choosePort()
@@ -127,14 +138,11 @@ void SerialHandler::disconnectToTessel()
         return;
     m_port.close();
     m_framer.clear();
-    if (MotionControlEngine* engine = AppContext::engine()) {
-        const int count = engine->getNumOfDevice();
-        for (int i = 0; i < count; ++i)
-            if (const auto device = engine->deviceRefAt(i))
-                device->setActive(false);
-    }
-    if (StateManager* state = AppContext::stateManager())
-        state->setConnectionState(false);
+    const int count = m_devices.getNumOfDevice();
+    for (int i = 0; i < count; ++i)
+        if (const auto device = m_devices.deviceRefAt(i))
+            device->setActive(false);
+    m_state.setConnectionState(false);
 }
 
 bool SerialHandler::isFatal(QSerialPort::SerialPortError err)
@@ -163,9 +171,8 @@ void SerialHandler::sendGreeting()
 
 void SerialHandler::handleReadyRead()
 {
-    if (StateManager* state = AppContext::stateManager())
-        if (!state->getConnectionState())
-            state->setConnectionState(true);
+    if (!m_state.getConnectionState())
+        m_state.setConnectionState(true);
     if (!m_pending.isEmpty()) {
         for (const QByteArray& command : qAsConst(m_pending))
             m_port.write(command);
@@ -205,10 +212,9 @@ uint64_t SerialHandler::uuidOfSlot(uint8_t slot)
 void SerialHandler::handleMotion(const uint8_t* frame, int length)
 {
     const auto decoded = FrameCodec::decodeMotion(frame, length);
-    MotionControlEngine* engine = AppContext::engine();
-    if (!decoded || !engine)
+    if (!decoded)
         return;
-    const std::shared_ptr<Orvik> device = engine->deviceRefById(uuidOfSlot(decoded->slot));
+    const std::shared_ptr<Orvik> device = m_devices.deviceRefById(uuidOfSlot(decoded->slot));
     if (!device)
         return;
     if (!device->isActive())
@@ -225,25 +231,26 @@ void SerialHandler::handleMotion(const uint8_t* frame, int length)
     if (!record)
         return;
     device->setQuaternion(decoded->q);
-    device->applyMotion(*record);
+    // The frame travels on with the band it belongs to: the sources work on
+    // this record and look nothing up again.
+    if (device->applyMotion(*record))
+        m_devices.deliverMotion(*device, *record);
 }
 
 void SerialHandler::handleDeviceList(const uint8_t* frame, int length)
 {
     const auto decoded = FrameCodec::decodeDeviceList(frame, length);
-    MotionControlEngine* engine = AppContext::engine();
     if (!decoded)
         return;
     for (size_t i = 0; i < decoded->uuids.size(); ++i) {
         const uint64_t uuid = decoded->uuids[i];
         if (uuid == 0)
             continue;
-        if (engine && !engine->getDeviceById(uuid))
-            engine->addNewDevice(uuid);
+        if (!m_devices.isDeviceExist(uuid))
+            m_devices.addNewDevice(uuid);
         m_slots[decoded->slots[i]] = uuid;
     }
-    if (StateManager* state = AppContext::stateManager())
-        state->setFocusedDevice(0);
+    m_state.setFocusedDevice(0);
 }
 
 void SerialHandler::handleBandEvent(const uint8_t* frame, int length)
@@ -251,9 +258,8 @@ void SerialHandler::handleBandEvent(const uint8_t* frame, int length)
     const auto decoded = FrameCodec::decodeBandEvent(frame, length);
     if (!decoded)
         return;
-    MotionControlEngine* engine = AppContext::engine();
     const uint64_t uuid = uuidOfSlot(decoded->slot);
-    const std::shared_ptr<Orvik> device = engine ? engine->deviceRefById(uuid) : nullptr;
+    const std::shared_ptr<Orvik> device = m_devices.deviceRefById(uuid);
     switch (decoded->code) {
     case FrameCodec::BypassOn:
         if (device)
@@ -265,8 +271,7 @@ void SerialHandler::handleBandEvent(const uint8_t* frame, int length)
         Q_EMIT shouldQuitMappingMode();
         break;
     case FrameCodec::MappingRequest: {
-        StateManager* state = AppContext::stateManager();
-        if (!state || !state->getLiveModeState())
+        if (!m_state.getLiveModeState())
             Q_EMIT shouldEnterMappingMode();
         break;
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/FrameFramer.h"
+#include "protocol/FrameFramer.h"
 
 #include <QByteArray>
 #include <QList>
@@ -13,8 +13,8 @@
 #include <functional>
 #include <map>
 
-class MotionControlEngine;
-class StateManager;
+class DeviceDirectory;
+class LinkState;
 
 // The link to the receiver: finds its serial port, opens and greets it, cuts
 // the incoming bytes into frames and turns them into device state; sends
@@ -36,7 +36,9 @@ public:
     // Band commands kept while the port is closed; older ones are dropped.
     static constexpr int kMaxPendingCommands = 32;
 
-    explicit SerialHandler(QObject* parent = nullptr);
+    // `devices` is the list of known bands, `state` the connection, focus and
+    // live-mode state; both outlive the handler.
+    SerialHandler(DeviceDirectory& devices, LinkState& state, QObject* parent = nullptr);
     ~SerialHandler() override;
 
     // The search used when nothing else is set: the first port whose USB
@@ -51,6 +53,9 @@ public:
     // Called with every chunk of bytes read from the receiver, before it is
     // framed (used to record a performance). Runs on the link thread.
     void setRawTap(std::function<void(const QByteArray&)> tap);
+    // The same from any thread: queued to the link thread when called from
+    // another one.
+    void setRawTapFromAnyThread(std::function<void(const QByteArray&)> tap);
 
 Q_SIGNALS:
     void shouldEnterMappingMode();
@@ -80,6 +85,8 @@ private:
     bool choosePort();
     static bool isFatal(QSerialPort::SerialPortError err);
 
+    DeviceDirectory& m_devices;
+    LinkState& m_state;
     QSerialPort m_port;
     QTimer m_pilotTimer;
     PortSearch m_search;

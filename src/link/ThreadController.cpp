@@ -1,6 +1,5 @@
 #include "link/ThreadController.h"
 
-#include "app/AppContext.h"
 #include "link/SerialHandler.h"
 
 #include <QLoggingCategory>
@@ -23,10 +22,15 @@ ThreadController::ThreadController(SerialHandler* worker, QObject* parent)
 
 ThreadController::~ThreadController()
 {
+    stop();
+}
+
+void ThreadController::stop()
+{
+    if (m_stopped)
+        return;
+    m_stopped = true;
     if (SerialHandler* worker = m_worker.data()) {
-        // Nobody may look the handler up from here on.
-        if (AppContext::serialHandler() == worker)
-            AppContext::setSerialHandler(nullptr);
         // Emitted here, on the GUI thread: the direct connection stops the
         // pilot before the link thread is asked to end, so no further pilot
         // call is queued for a handler that is about to go.

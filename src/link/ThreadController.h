@@ -23,6 +23,12 @@ public:
     explicit ThreadController(SerialHandler* worker, QObject* parent = nullptr);
     ~ThreadController() override;
 
+    // Stops the pilot, ends the link thread, waits for it and destroys the
+    // handler (which closes the port); nothing runs on the link thread
+    // afterwards. Idempotent; the destructor calls it.
+    void stop();
+    bool isStopped() const { return m_stopped; }
+
     QThread* linkThread() { return &m_linkThread; }
     // The handler while it exists; null once it has been destroyed.
     SerialHandler* worker() const { return m_worker.data(); }
@@ -36,4 +42,5 @@ public Q_SLOTS:
 private:
     QThread m_linkThread;
     QPointer<SerialHandler> m_worker;
+    bool m_stopped = false;
 };

@@ -1,44 +1,32 @@
 #include "midi/Arpeggiator.h"
 
-#include "app/AppContext.h"
-#include "app/StateManager.h"
 #include "midi/MidiHandler.h"
+#include "midi/MidiSettings.h"
 #include "midi/Transport.h"
 #include "midi/VirtualKeyboard.h"
 
 #include <QMetaType>
 
-namespace {
-
-void queue(const juce::MidiMessage& message)
-{
-    if (MidiHandler* midi = AppContext::midiHandler())
-        midi->queueMessage(message, 0);
-}
-
-} // namespace
-
-Arpeggiator::Arpeggiator(Transport* transport, VirtualKeyboard* keyboard, QObject* parent)
-    : QObject(parent)
+Arpeggiator::Arpeggiator(Transport& transport, VirtualKeyboard& keyboard, MidiHandler* midi,
+                         const MidiSettings& settings, QObject* parent)
+    : QObject(parent), m_midi(midi), m_settings(settings)
 {
     qRegisterMetaType<uint64_t>("uint64_t");
     qRegisterMetaType<uint8_t>("uint8_t");
-    if (transport == nullptr)
-        transport = AppContext::transport();
-    if (keyboard == nullptr)
-        keyboard = AppContext::virtualKeyboard();
-    if (transport != nullptr)
-        connect(transport, &Transport::ticked, this, &Arpeggiator::handleTick);
-    if (keyboard != nullptr) {
-        connect(keyboard, &VirtualKeyboard::noteOn, this, &Arpeggiator::handleNoteOn);
-        connect(keyboard, &VirtualKeyboard::noteOff, this, &Arpeggiator::handleNoteOff);
-    }
+    connect(&transport, &Transport::ticked, this, &Arpeggiator::handleTick);
+    connect(&keyboard, &VirtualKeyboard::noteOn, this, &Arpeggiator::handleNoteOn);
+    connect(&keyboard, &VirtualKeyboard::noteOff, this, &Arpeggiator::handleNoteOff);
+}
+
+void Arpeggiator::queue(const juce::MidiMessage& message) const
+{
+    if (m_midi)
+        m_midi->queueMessage(message, 0);
 }
 
 bool Arpeggiator::isOn() const
 {
-    const StateManager* state = AppContext::stateManager();
-    return state != nullptr && state->getArpeggiatorState();
+    return m_settings.getArpeggiatorState();
 }
 
 void Arpeggiator::handleNoteOn(uint8_t note)

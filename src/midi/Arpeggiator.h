@@ -5,6 +5,12 @@
 
 #include <cstdint>
 
+namespace juce {
+class MidiMessage;
+}
+
+class MidiHandler;
+class MidiSettings;
 class Transport;
 class VirtualKeyboard;
 
@@ -22,10 +28,10 @@ public:
     static constexpr int kStepLength = 6;     // ticks per step
     static constexpr uint8_t kVelocity = 102; // 0.8 on the 0-1 scale
 
-    // Follows `transport` and `keyboard`; when null, the ones registered in
-    // AppContext (either may be missing).
-    explicit Arpeggiator(Transport* transport = nullptr, VirtualKeyboard* keyboard = nullptr,
-                         QObject* parent = nullptr);
+    // Follows `transport`'s ticks and `keyboard`'s notes; plays through
+    // `midi` (may be none) while `settings` says the arpeggiator is on.
+    Arpeggiator(Transport& transport, VirtualKeyboard& keyboard, MidiHandler* midi,
+                const MidiSettings& settings, QObject* parent = nullptr);
 
     QVector<uint8_t> heldNotes() const { return m_heldNotes; }
     QVector<uint8_t> soundingNotes() const { return m_soundingNotes; }
@@ -39,6 +45,10 @@ private Q_SLOTS:
 private:
     bool isOn() const;
 
+    void queue(const juce::MidiMessage& message) const;
+
+    MidiHandler* m_midi = nullptr;
+    const MidiSettings& m_settings;
     QVector<uint8_t> m_heldNotes;
     QVector<uint8_t> m_soundingNotes;
     int m_stepCounter = 0;

@@ -2,9 +2,7 @@
 
 #include <chrono>
 
-#include "app/AppContext.h"
-#include "app/StateManager.h"
-#include "midi/Transport.h"
+#include "midi/MidiSettings.h"
 
 #include <QLoggingCategory>
 #include <QMetaType>
@@ -36,8 +34,9 @@ qint64 steadyMicroseconds()
 
 } // namespace
 
-MidiHandler::MidiHandler(std::shared_ptr<MidiBackend> backend, QObject* parent)
-    : QObject(parent), m_backend(std::move(backend)),
+MidiHandler::MidiHandler(std::shared_ptr<MidiBackend> backend, const MidiSettings* settings,
+                         QObject* parent)
+    : QObject(parent), m_backend(std::move(backend)), m_settings(settings),
       m_clock([] { return juce::Time::getMillisecondCounterHiRes(); })
 {
     qRegisterMetaType<uint8_t>("uint8_t");
@@ -153,13 +152,13 @@ void MidiHandler::flushBuffer()
     drainPending();
 }
 
-qint64 MidiHandler::lateFlushThresholdUs()
+qint64 MidiHandler::lateFlushThresholdUs() const
 {
     int bufferSize = 64;
     int sampleRate = 44100;
-    if (const StateManager* state = AppContext::stateManager()) {
-        bufferSize = state->getAudioBufferSize();
-        sampleRate = state->getAudioSampleRate();
+    if (m_settings) {
+        bufferSize = m_settings->getAudioBufferSize();
+        sampleRate = m_settings->getAudioSampleRate();
     }
     if (bufferSize <= 0 || sampleRate <= 0)
         return qint64(kAudioSilenceMs) * 1000;
@@ -487,31 +486,25 @@ void MidiHandler::setMillisecondClock(MillisecondClock clock)
 void MidiHandler::handleIncomingMidiMessage(juce::MidiInput* /*source*/,
                                             const juce::MidiMessage& message)
 {
-    StateManager* state = AppContext::stateManager();
-    if (state != nullptr && state->getSyncingToClockState()) {
+    if (m_settings != nullptr && m_settings->getSyncingToClockState()) {
         if (message.isMidiClock()) {
             std::optional<int> tempo;
             {
                 std::lock_guard<std::mutex> lock(m_clockMutex);
                 tempo = m_clockEstimator.clock(m_clock ? m_clock() : 0.0);
             }
-            if (tempo) {
+            if (tempo)
                 Q_EMIT tempoEstimated(*tempo);
-                if (AppContext::actionHandler() == nullptr)
-                    state->setTempo(*tempo);
-            }
         }
         if (message.isMidiStop()) {
             {
                 std::lock_guard<std::mutex> lock(m_clockMutex);
                 m_clockEstimator.reset();
             }
-            if (Transport* transport = AppContext::transport())
-                transport->stopPlay();
+            Q_EMIT clockStopReceived();
         }
         if (message.isMidiStart()) {
-            if (Transport* transport = AppContext::transport())
-                transport->startPlay();
+            Q_EMIT clockStartReceived();
         }
     }
 

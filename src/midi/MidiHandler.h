@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/ControlOutput.h"
 #include "midi/ClockEstimator.h"
 #include "midi/MidiBackend.h"
 
@@ -29,7 +30,9 @@
 // (or a port change) in progress leaves its messages for the next one.
 // Incoming messages arrive on the MIDI service's thread and the signals are
 // emitted there.
-class MidiHandler : public QObject, public juce::MidiInputCallback
+class MidiSettings;
+
+class MidiHandler : public QObject, public juce::MidiInputCallback, public ControlOutput
 {
     Q_OBJECT
     Q_PROPERTY(int num_inputs READ getNumInputs NOTIFY numOfMidiInputChanged)
@@ -62,29 +65,32 @@ public:
     // flush before it sends the pending messages itself (flushIfAudioLate).
     static constexpr int kLateFlushMarginUs = 1000;
 
-    explicit MidiHandler(std::shared_ptr<MidiBackend> backend, QObject* parent = nullptr);
+    // `settings` (the audio format for the late flush, clock following) may
+    // be none: a 64-sample block at 44.1 kHz and no following are assumed.
+    explicit MidiHandler(std::shared_ptr<MidiBackend> backend,
+                         const MidiSettings* settings = nullptr, QObject* parent = nullptr);
     ~MidiHandler() override;
 
     // Adds one message to the pending buffer at `samplePosition` (the offset
     // within the current audio block; ordering only). Any thread.
-    void queueMessage(const juce::MidiMessage& message, int samplePosition = 0);
+    void queueMessage(const juce::MidiMessage& message, int samplePosition = 0) override;
     // Sends one message at once: to the virtual port, then to each open
     // output in the order they were opened. GUI thread.
-    void sendNow(const juce::MidiMessage& message);
+    void sendNow(const juce::MidiMessage& message) override;
     // Sends the pending messages (ascending position, equal positions in
     // queueing order) to the virtual port, then the whole block to each open
     // output, and empties the buffer. Audio thread or GUI thread.
-    void flushBuffer();
+    void flushBuffer() override;
     // For producers outside the audio thread (the link, after a frame): the
     // audio block normally sends what was queued, but when no flush has come
     // for longer than one block of the current audio set-up plus
     // kLateFlushMarginUs (an xrun, a stalled or missing device), sends the
     // pending messages now instead of holding them. Only with the fallback
     // flush on. Any thread; returns whether it flushed.
-    bool flushIfAudioLate();
-    // That wait in microseconds: the block length the application state
-    // reports plus the margin.
-    static qint64 lateFlushThresholdUs();
+    bool flushIfAudioLate() override;
+    // That wait in microseconds: the block length the settings report plus
+    // the margin.
+    qint64 lateFlushThresholdUs() const;
     // The application turns the fallback flushes on (the GUI thread's timer
     // and flushIfAudioLate); they are off by default so that the pending
     // buffer stays as queued until someone flushes it.
@@ -138,9 +144,12 @@ Q_SIGNALS:
     void numOfMidiInputChanged();
     void numOfMidiOutputChanged();
     // The clock follower measured a new tempo (MIDI input thread). Start-up
-    // connects it to the user actions' setTempo; while no user-actions
-    // object is registered the tempo goes straight to the application state.
+    // connects it to the user actions' setTempo.
     void tempoEstimated(int tempo);
+    // A followed clock started or stopped (MIDI input thread, emitted while
+    // following is on). Start-up connects them directly to the transport.
+    void clockStartReceived();
+    void clockStopReceived();
 
 private Q_SLOTS:
     void devicePilot();
@@ -175,7 +184,12 @@ private:
     void reportDroppedMessages();
 
     std::shared_ptr<MidiBackend> m_backend;
+    const MidiSettings* m_settings = nullptr;
 
+    // Lock order: m_portsMutex (a flush try-locks it) before m_pendingMutex;
+    // producers take m_pendingMutex alone, innermost under the engine's
+    // dispatch lock and a source's state lock on the link thread.
+    //
     // Pending buffer: producers fill m_store[m_fillIndex] under
     // m_pendingMutex; a flush swaps the index and drains the other store.
     mutable std::mutex m_pendingMutex;

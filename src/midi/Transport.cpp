@@ -1,20 +1,14 @@
 #include "midi/Transport.h"
 
-#include "app/AppContext.h"
-#include "app/StateManager.h"
 #include "midi/MidiHandler.h"
+#include "midi/MidiSettings.h"
 
 #include <QMetaType>
 
 #include <limits>
 
-namespace {
-// The application state's initial values, used while none is registered.
-constexpr int kDefaultSampleRate = 44100;
-constexpr int kDefaultTempo = 120;
-} // namespace
-
-Transport::Transport(QObject* parent) : QObject(parent)
+Transport::Transport(const MidiSettings& settings, MidiHandler* midi, QObject* parent)
+    : QObject(parent), m_settings(settings), m_midi(midi)
 {
     qRegisterMetaType<uint64_t>("uint64_t");
 }
@@ -41,10 +35,9 @@ void Transport::advanceBlock(int numSamples)
     if (numSamples < 0)
         numSamples = 0;
 
-    StateManager* state = AppContext::stateManager();
-    const int sampleRate = state != nullptr ? state->getAudioSampleRate() : kDefaultSampleRate;
-    const int tempo = state != nullptr ? state->getTempo() : kDefaultTempo;
-    const bool sendingClock = state != nullptr && state->getSendingClockState();
+    const int sampleRate = m_settings.getAudioSampleRate();
+    const int tempo = m_settings.getTempo();
+    const bool sendingClock = m_settings.getSendingClockState();
     m_sampleRate.store(sampleRate);
     m_tempo.store(tempo);
 
@@ -57,7 +50,7 @@ void Transport::advanceBlock(int numSamples)
     m_currentTick.store(tick);
     m_samplesToNextTick.store(toNextTick);
 
-    MidiHandler* midi = AppContext::midiHandler();
+    MidiHandler* midi = m_midi;
     if (toNextTick <= numSamples) {
         const int clockOffset = numSamples - toNextTick;
         Q_EMIT ticked(tick);
@@ -95,7 +88,7 @@ void Transport::startPlay()
 
 void Transport::stopPlay()
 {
-    if (MidiHandler* midi = AppContext::midiHandler())
+    if (MidiHandler* midi = m_midi)
         midi->queueMessage(juce::MidiMessage::midiStop(), 0);
     m_playing.store(false);
     Q_EMIT playingStateChanged(false);

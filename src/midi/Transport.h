@@ -16,6 +16,9 @@
 // quaterNoteTick and playingStateChanged(true) there. startPlay, stopPlay and
 // reset run on the GUI thread or on the MIDI input thread (incoming start and
 // stop). Every counter and flag is atomic.
+class MidiHandler;
+class MidiSettings;
+
 class Transport : public QObject
 {
     Q_OBJECT
@@ -24,7 +27,14 @@ class Transport : public QObject
 public:
     static constexpr int kTicksPerQuarterNote = 24;
 
-    explicit Transport(QObject* parent = nullptr);
+    // `settings` (sample rate, tempo, clock sending) outlives the transport;
+    // `midi` receives the clock and the flush of each block, and may be none.
+    explicit Transport(const MidiSettings& settings, MidiHandler* midi = nullptr,
+                       QObject* parent = nullptr);
+
+    // Quitting detaches the MIDI handler before releasing it, once the audio
+    // callback has stopped (GUI thread).
+    void setMidiHandler(MidiHandler* midi) { m_midi = midi; }
 
     // One audio block of `numSamples` samples (audio thread). At most one
     // tick per block.
@@ -57,6 +67,9 @@ public Q_SLOTS:
     void reset();
 
 private:
+    const MidiSettings& m_settings;
+    // Read by the audio callback; changed only while it is stopped.
+    MidiHandler* m_midi = nullptr;
     std::atomic<uint64_t> m_samplePosition{0};
     std::atomic<int> m_samplesPerTick{0};
     std::atomic<int> m_tempo{0};

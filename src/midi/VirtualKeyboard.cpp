@@ -1,8 +1,7 @@
 #include "midi/VirtualKeyboard.h"
 
-#include "app/AppContext.h"
-#include "app/StateManager.h"
 #include "midi/MidiHandler.h"
+#include "midi/MidiSettings.h"
 
 #include <QMetaType>
 
@@ -22,12 +21,6 @@ enum ControlKey : int
 };
 
 constexpr int kSustainController = 64;
-
-void queue(const juce::MidiMessage& message)
-{
-    if (MidiHandler* midi = AppContext::midiHandler())
-        midi->queueMessage(message, 0);
-}
 
 } // namespace
 
@@ -52,7 +45,8 @@ const std::array<int, VirtualKeyboard::kKeyCount> VirtualKeyboard::kKeyTable = {
     0x27, // '
 };
 
-VirtualKeyboard::VirtualKeyboard(QObject* parent) : QObject(parent)
+VirtualKeyboard::VirtualKeyboard(MidiHandler* midi, const MidiSettings& settings, QObject* parent)
+    : QObject(parent), m_midi(midi), m_settings(settings)
 {
     qRegisterMetaType<uint8_t>("uint8_t");
 }
@@ -68,10 +62,15 @@ uint8_t VirtualKeyboard::noteFor(int position, int octave, int transpose)
     return static_cast<uint8_t>(transpose + position + 12 * octave);
 }
 
+void VirtualKeyboard::queue(const juce::MidiMessage& message) const
+{
+    if (m_midi)
+        m_midi->queueMessage(message, 0);
+}
+
 bool VirtualKeyboard::isArpeggiatorOn() const
 {
-    const StateManager* state = AppContext::stateManager();
-    return state != nullptr && state->getArpeggiatorState();
+    return m_settings.getArpeggiatorState();
 }
 
 bool VirtualKeyboard::handleControlPress(int code)

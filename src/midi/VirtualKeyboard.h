@@ -6,12 +6,19 @@
 #include <array>
 #include <cstdint>
 
+namespace juce {
+class MidiMessage;
+}
+
 // The computer keyboard as a small MIDI keyboard on channel 1. Eighteen keys
 // play notes in a piano-like layout (A = C of the current octave); 1/2
 // transpose, Z/X change octave, C/V change velocity, Q sends all notes off
 // and Tab is the sustain pedal. While the arpeggiator is on, note keys send
 // nothing themselves and only report presses and releases through
 // noteOn/noteOff. GUI thread only.
+class MidiHandler;
+class MidiSettings;
+
 class VirtualKeyboard : public QObject
 {
     Q_OBJECT
@@ -29,7 +36,12 @@ public:
     // Qt key codes in note order: position = semitones above the octave's C.
     static const std::array<int, kKeyCount> kKeyTable;
 
-    explicit VirtualKeyboard(QObject* parent = nullptr);
+    // Plays through `midi` (may be none); `settings` says whether the
+    // arpeggiator takes the notes instead.
+    VirtualKeyboard(MidiHandler* midi, const MidiSettings& settings, QObject* parent = nullptr);
+
+    // Quitting detaches the MIDI handler before releasing it (GUI thread).
+    void setMidiHandler(MidiHandler* midi) { m_midi = midi; }
 
     Q_INVOKABLE void keyPressed(int code);
     Q_INVOKABLE void keyReleased(int code);
@@ -56,6 +68,10 @@ private:
     bool handleControlPress(int code);
     bool isArpeggiatorOn() const;
 
+    void queue(const juce::MidiMessage& message) const;
+
+    MidiHandler* m_midi = nullptr;
+    const MidiSettings& m_settings;
     QVector<uint8_t> m_pressedNotes;
     int m_octave = kDefaultOctave;
     int m_transpose = 0;

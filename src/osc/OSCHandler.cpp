@@ -64,3 +64,13 @@ bool OSCHandler::sendClose()
     ++m_sent;
     return true;
 }
+
+void OSCHandler::publishControls(const LiveControl* controls, int count)
+{
+    OscControlPacket packet;
+    for (int i = 0; i < count; ++i)
+        packet.append(controls[i].name, controls[i].value, controls[i].eventNumber,
+                      controls[i].channel);
+    if (!packet.isEmpty())
+        sendControlPacket(packet);
+}

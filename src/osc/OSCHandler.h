@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/ControlPublisher.h"
+
 #include <QObject>
 #include <QString>
 
@@ -18,7 +20,7 @@ class OscControlPacket;
 // message; a message that cannot be delivered is lost without notice.
 //
 // Threads: GUI thread only (the engine's OSC tick and the quit action).
-class OSCHandler : public QObject
+class OSCHandler : public QObject, public ControlPublisher
 {
     Q_OBJECT
 
@@ -45,6 +47,8 @@ public:
     // Returns whether a datagram went out.
     bool sendControlRecords(const uint8_t* records, int count);
     bool sendControlPacket(const OscControlPacket& packet);
+    // The engine's OSC tick: one "/crl" with these sources.
+    void publishControls(const LiveControl* controls, int count) override;
     // Sends "/close" with no arguments.
     bool sendClose();
 

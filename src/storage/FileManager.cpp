@@ -1,7 +1,5 @@
 #include "storage/FileManager.h"
 
-#include "app/AppContext.h"
-#include "app/StateManager.h"
 #include "engine/ContinuousControlSource.h"
 #include "engine/MotionControlEngine.h"
 #include "link/Orvik.h"
@@ -9,6 +7,7 @@
 #include "storage/BackupFolder.h"
 #include "storage/DeviceRegistryDocument.h"
 #include "storage/JsonFile.h"
+#include "storage/PersistentFlags.h"
 #include "storage/PresetIndex.h"
 
 #include <QDateTime>
@@ -32,10 +31,10 @@ static void initStorageResources()
 
 const QString FileManager::kDefaultPatchPath = QStringLiteral("://default.json");
 
-FileManager::FileManager(QObject* parent) : FileManager(StoragePaths::standard(), parent) {}
-
-FileManager::FileManager(const StoragePaths& paths, QObject* parent)
-    : QObject(parent), m_paths(paths), m_clock([] { return QDateTime::currentSecsSinceEpoch(); })
+FileManager::FileManager(const StoragePaths& paths, MotionControlEngine& engine, MidiHandler* midi,
+                         PersistentFlags& flags, QObject* parent)
+    : QObject(parent), m_engine(engine), m_midi(midi), m_flags(flags), m_paths(paths),
+      m_clock([] { return QDateTime::currentSecsSinceEpoch(); })
 {
     initStorageResources();
     if (!m_paths.createFolders())
@@ -214,34 +213,28 @@ bool FileManager::loadDefaultPatch()
 
 void FileManager::applyPatch(const PatchDocument& patch)
 {
-    if (MotionControlEngine* engine = AppContext::engine()) {
-        const int slotCount = engine->getNumOfCSources();
-        QVector<bool> filled(slotCount, false);
-        for (const ControlSourceParams& wheel : patch.wheels) {
-            if (wheel.index < 0 || wheel.index >= slotCount)
-                continue; // names no slot
-            // A loaded wheel lives only for the copy into the engine's slot.
-            ContinuousControlSource loaded;
-            loaded.applyParams(wheel);
-            engine->loadCSource(&loaded);
-            filled[wheel.index] = true;
-        }
-        for (int slot = 0; slot < slotCount; ++slot)
-            if (!filled[slot])
-                engine->removeCSourceAt(slot, false);
+    const int slotCount = m_engine.getNumOfCSources();
+    QVector<bool> filled(slotCount, false);
+    for (const ControlSourceParams& wheel : patch.wheels) {
+        if (wheel.index < 0 || wheel.index >= slotCount)
+            continue; // names no slot
+        // A loaded wheel lives only for the copy into the engine's slot.
+        ContinuousControlSource loaded;
+        loaded.applyParams(wheel);
+        m_engine.loadCSource(&loaded);
+        filled[wheel.index] = true;
     }
-    if (StateManager* state = AppContext::stateManager()) {
-        state->setArpeggiatorState(patch.arpOn);
-        state->setAccessibilityState(patch.accessibilityOn);
-    }
+    for (int slot = 0; slot < slotCount; ++slot)
+        if (!filled[slot])
+            m_engine.removeCSourceAt(slot, false);
+    m_flags.setArpeggiatorState(patch.arpOn);
+    m_flags.setAccessibilityState(patch.accessibilityOn);
     Q_EMIT patchChanged();
 }
 
 std::optional<PatchDocument> FileManager::currentPatch() const
 {
-    MotionControlEngine* engine = AppContext::engine();
-    if (!engine)
-        return std::nullopt;
+    const MotionControlEngine* engine = &m_engine;
     PatchDocument patch;
     for (int slot = 0; slot < engine->getNumOfCSources(); ++slot) {
         const ContinuousControlSource* source = engine->getCSourceAt(slot);
@@ -252,10 +245,8 @@ std::optional<PatchDocument> FileManager::currentPatch() const
         wheel.index = slot;
         patch.wheels.append(wheel);
     }
-    if (const StateManager* state = AppContext::stateManager()) {
-        patch.arpOn = state->getArpeggiatorState();
-        patch.accessibilityOn = state->getAccessibilityState();
-    }
+    patch.arpOn = m_flags.getArpeggiatorState();
+    patch.accessibilityOn = m_flags.getAccessibilityState();
     return patch;
 }
 
@@ -384,9 +375,7 @@ bool FileManager::loadDeviceRegistry()
     for (const QString& key : registry.skippedKeys)
         qCWarning(lcStorage) << "device registry entry" << key << "names no sensor; skipped";
 
-    MotionControlEngine* engine = AppContext::engine();
-    if (!engine)
-        return true;
+    MotionControlEngine* engine = &m_engine;
     // Positions must stay unique and contiguous whatever the file says: the
     // sensors take the next free positions in the order of their stored
     // position (file order for ties); one already known keeps its place.
@@ -411,9 +400,7 @@ bool FileManager::loadDeviceRegistry()
 
 bool FileManager::saveDeviceRegistry()
 {
-    MotionControlEngine* engine = AppContext::engine();
-    if (!engine)
-        return false;
+    const MotionControlEngine* engine = &m_engine;
     DeviceRegistryDocument registry;
     const int count = engine->getNumOfDevice();
     for (int position = 0; position < count; ++position) {
@@ -473,16 +460,14 @@ bool FileManager::loadSettings()
         }
     }
 
-    if (MidiHandler* midi = AppContext::midiHandler()) {
+    if (MidiHandler* midi = m_midi) {
         midi->setIgnoredInputs(settings.ignoredInputs);
         midi->setIgnoredOutputs(settings.ignoredOutputs);
     }
-    if (StateManager* state = AppContext::stateManager()) {
-        state->setHiResMidiState(settings.hiResMidi);
-        state->setSyncingToClockState(settings.syncingToClock);
-        state->setSendingClockState(settings.sendingClock);
-        state->setVirtualKeyboardState(settings.virtualKeyboard);
-    }
+    m_flags.setHiResMidiState(settings.hiResMidi);
+    m_flags.setSyncingToClockState(settings.syncingToClock);
+    m_flags.setSendingClockState(settings.sendingClock);
+    m_flags.setVirtualKeyboardState(settings.virtualKeyboard);
     return true;
 }
 
@@ -490,15 +475,13 @@ bool FileManager::saveSettings()
 {
     SettingsDocument settings = m_loadedSettings;
     settings.currentPatch = m_currentPatchPath;
-    if (MidiHandler* midi = AppContext::midiHandler()) {
+    if (const MidiHandler* midi = m_midi) {
         settings.ignoredInputs = midi->ignoredInputs();
         settings.ignoredOutputs = midi->ignoredOutputs();
     }
-    if (StateManager* state = AppContext::stateManager()) {
-        settings.hiResMidi = state->getHiResMidiState();
-        settings.syncingToClock = state->getSyncingToClockState();
-        settings.sendingClock = state->getSendingClockState();
-        settings.virtualKeyboard = state->getVirtualKeyboardState();
-    }
+    settings.hiResMidi = m_flags.getHiResMidiState();
+    settings.syncingToClock = m_flags.getSyncingToClockState();
+    settings.sendingClock = m_flags.getSendingClockState();
+    settings.virtualKeyboard = m_flags.getVirtualKeyboardState();
     return JsonFile::writeAtomically(m_paths.settingsFile(), QJsonDocument(settings.toJson()));
 }

@@ -10,6 +10,9 @@
 #include <functional>
 #include <optional>
 
+class MidiHandler;
+class MotionControlEngine;
+class PersistentFlags;
 class PresetIndex;
 
 // Loads and saves everything the application keeps between runs: patches,
@@ -24,8 +27,9 @@ class PresetIndex;
 // "<name>.corrupt" before the defaults apply, so that quitting does not
 // destroy it.
 //
-// Threads: GUI thread only. Peers (engine, state, MIDI ports) are reached
-// through AppContext and may be absent.
+// Threads: GUI thread only. The engine and the state's switches are given at
+// construction and outlive this object; the MIDI handler (whose ignore lists
+// the settings keep) may be none, and quitting detaches it before it goes.
 class FileManager : public QObject
 {
     Q_OBJECT
@@ -34,10 +38,12 @@ public:
     // The built-in default patch, a resource compiled into the library.
     static const QString kDefaultPatchPath;
 
-    // Uses the production folders.
-    explicit FileManager(QObject* parent = nullptr);
-    // Uses the folders under `paths` (tests pass a temporary root).
-    explicit FileManager(const StoragePaths& paths, QObject* parent = nullptr);
+    // Uses the folders under `paths` (StoragePaths::standard() for the
+    // user's documents folder; tests pass a temporary root).
+    FileManager(const StoragePaths& paths, MotionControlEngine& engine, MidiHandler* midi,
+                PersistentFlags& flags, QObject* parent = nullptr);
+
+    void setMidiHandler(MidiHandler* midi) { m_midi = midi; }
 
     Q_INVOKABLE void loadPatchAt(const QString& path, bool isBackup, bool isUrl = true);
     Q_INVOKABLE void saveCurrentPatchToPath(const QString& path, bool isUrl = true);
@@ -81,8 +87,7 @@ public:
     bool savePatchFile(const QString& path);
     bool saveToSlot(int slot, const QString& patchName);
 
-    // The patch as the engine and the state hold it now; nothing when no
-    // engine is registered (an empty patch must not overwrite a file).
+    // The patch as the engine and the state hold it now.
     std::optional<PatchDocument> currentPatch() const;
     // Applies a patch to the engine's slots and the two flags, then emits
     // patchChanged.
@@ -109,9 +114,13 @@ private:
     bool removeSlotFile(const QString& path) const;
     static QString resolvePath(const QString& path, bool isUrl);
 
+    MotionControlEngine& m_engine;
+    MidiHandler* m_midi = nullptr;
+    PersistentFlags& m_flags;
     StoragePaths m_paths;
     QString m_currentPatchPath;
-    // What the settings file held, written back for peers that are absent.
+    // What the settings file held, written back for what no peer holds now
+    // (the MIDI ignore lists once the MIDI handler has gone).
     SettingsDocument m_loadedSettings;
     std::function<qint64()> m_clock;
 };

@@ -1,10 +1,8 @@
 #include "ui/DataMonitor.h"
 
-#include "app/AppContext.h"
-#include "app/StateManager.h"
-#include "engine/MotionControlEngine.h"
 #include "link/Orvik.h"
 #include "ui/HistoryLineGeometry.h"
+#include "ui/ItemPeers.h"
 
 #include <QSGFlatColorMaterial>
 #include <QSGGeometryNode>
@@ -15,9 +13,22 @@ DataMonitor::DataMonitor(QQuickItem* parent) : QQuickItem(parent), m_history(kHi
     setAntialiasing(true);
     setClip(true);
     setSmooth(true);
-    if (MotionControlEngine* engine = AppContext::engine())
-        connect(engine, &MotionControlEngine::animationTick, this,
-                &DataMonitor::fetchDataAndUpdate);
+}
+
+void DataMonitor::setPeers(ItemPeers* peers)
+{
+    disconnect(m_tickConnection);
+    m_tickConnection = {};
+    m_peers = peers;
+    if (peers)
+        m_tickConnection = peers->onAnimationTick(this, [this] { fetchDataAndUpdate(); });
+}
+
+void DataMonitor::componentComplete()
+{
+    QQuickItem::componentComplete();
+    if (!m_peers)
+        setPeers(ItemPeers::of(this));
 }
 
 void DataMonitor::setAlpha(float value)
@@ -30,14 +41,12 @@ void DataMonitor::setAlpha(float value)
 
 void DataMonitor::fetchDataAndUpdate()
 {
-    StateManager* state = AppContext::stateManager();
-    MotionControlEngine* engine = AppContext::engine();
-    if (!state || !engine || !state->getConnectionState())
+    if (!m_peers || !m_peers->isConnected())
         return;
-    const int focused = state->getFocusedDevice();
+    const int focused = m_peers->focusedDevice();
     if (focused < 0)
         return;
-    const std::shared_ptr<Orvik> device = engine->deviceRefAt(focused);
+    const std::shared_ptr<Orvik> device = m_peers->deviceRefAt(focused);
     if (!device)
         return;
     const MotionRecord record = device->getRecord();

@@ -4,6 +4,7 @@
 
 #include <deque>
 
+class ItemPeers;
 class QSGNode;
 
 // A scrolling line graph of one motion value (X, Y, Z or G) of the focused
@@ -25,6 +26,10 @@ public:
     float alpha() const { return m_opacity; }
     void setAlpha(float value);
     const std::deque<float>& history() const { return m_history; }
+    // The peers the focused band is read from; by default the ones attached
+    // to the QML engine that created this item (found when QML completes
+    // it).
+    void setPeers(ItemPeers* peers);
 
 Q_SIGNALS:
     void alphaChanged();
@@ -33,10 +38,13 @@ private Q_SLOTS:
     void fetchDataAndUpdate();
 
 protected:
+    void componentComplete() override;
     QSGNode* updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData* data) override;
 
 private:
     float m_opacity = 0.2f;
     int m_sourceType = 0;
     std::deque<float> m_history;
+    ItemPeers* m_peers = nullptr;
+    QMetaObject::Connection m_tickConnection;
 };

@@ -1,10 +1,8 @@
 #include "ui/VMultiSlider.h"
 
-#include "app/AppContext.h"
-#include "app/StateManager.h"
 #include "engine/ContinuousControlSource.h"
-#include "engine/MotionControlEngine.h"
 #include "link/Orvik.h"
+#include "ui/ItemPeers.h"
 #include "ui/KnobRingGeometry.h"
 
 #include <QSGGeometryNode>
@@ -20,10 +18,22 @@ VMultiSlider::VMultiSlider(QQuickItem* parent)
     setSmooth(true);
 }
 
+void VMultiSlider::componentComplete()
+{
+    QQuickItem::componentComplete();
+    if (!m_peers)
+        m_peers = ItemPeers::of(this);
+}
+
+ItemPeers* VMultiSlider::peers() const
+{
+    return m_peers ? m_peers : ItemPeers::of(this);
+}
+
 ContinuousControlSource* VMultiSlider::cs() const
 {
-    MotionControlEngine* engine = AppContext::engine();
-    return engine ? engine->getCSourceAt(m_index) : nullptr;
+    const ItemPeers* p = peers();
+    return p ? p->sourceAt(m_index) : nullptr;
 }
 
 ContinuousControlSource* VMultiSlider::drawableSource() const
@@ -152,11 +162,10 @@ void VMultiSlider::sync()
     Q_EMIT defaultValueChanged(defaultValue());
 
     const ContinuousControlSource* s = cs();
-    MotionControlEngine* engine = AppContext::engine();
-    if (s && !s->isDummy() && engine) {
+    const ItemPeers* p = peers();
+    if (s && !s->isDummy() && p) {
         if (!m_tickConnection)
-            m_tickConnection = connect(engine, &MotionControlEngine::animationTick, this,
-                                       &VMultiSlider::shouldUpdate, Qt::DirectConnection);
+            m_tickConnection = p->onAnimationTick(this, [this] { shouldUpdate(); });
     } else if (m_tickConnection) {
         disconnect(m_tickConnection);
         m_tickConnection = {};
@@ -174,7 +183,8 @@ void VMultiSlider::shouldUpdate()
     m_min = s->getMin();
     m_max = s->getMax();
     m_gateOpen = s->isGateOpen();
-    m_colour = StateManager::colorCodeOf(s->getDevice()->getIndex());
+    if (const ItemPeers* p = peers())
+        m_colour = p->deviceColour(s->getDevice()->getIndex());
     update();
 }
 
@@ -277,9 +287,9 @@ void VMultiSlider::setSource(int newValue)
 
 void VMultiSlider::setDevice(int deviceIndex)
 {
-    MotionControlEngine* engine = AppContext::engine();
+    const ItemPeers* p = peers();
     auto* s = cs();
-    Orvik* device = engine ? engine->getDeviceAt(deviceIndex) : nullptr;
+    Orvik* device = p ? p->deviceAt(deviceIndex) : nullptr;
     if (!s || !device)
         return;
     s->setDevice(device->getUuid(), true);
@@ -288,9 +298,9 @@ void VMultiSlider::setDevice(int deviceIndex)
 
 bool VMultiSlider::isMyDevice(int deviceIndex)
 {
-    MotionControlEngine* engine = AppContext::engine();
+    const ItemPeers* p = peers();
     const auto* s = cs();
-    const Orvik* device = engine ? engine->getDeviceAt(deviceIndex) : nullptr;
+    const Orvik* device = p ? p->deviceAt(deviceIndex) : nullptr;
     return s && device && device->getUuid() == s->getDeviceId();
 }
 

@@ -4,6 +4,7 @@
 #include <QQuickItem>
 #include <QString>
 
+class ItemPeers;
 class ContinuousControlSource;
 class Orvik;
 class QSGNode;
@@ -53,6 +54,10 @@ public:
     float sensitivity() const;
     QString name() const;
 
+    // The peers the wheel is looked up in; by default the ones attached to
+    // the QML engine that created this item.
+    void setPeers(ItemPeers* peers) { m_peers = peers; }
+
     Q_INVOKABLE int getIndex() const { return m_index; }
     Q_INVOKABLE void setIndex(int newIndex) { m_index = newIndex; }
     Q_INVOKABLE void sync();
@@ -101,9 +106,11 @@ private Q_SLOTS:
     void shouldUpdate();
 
 protected:
+    void componentComplete() override;
     QSGNode* updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData* data) override;
 
 private:
+    ItemPeers* peers() const;
     ContinuousControlSource* cs() const;
     // The source when it is live and its device exists.
     ContinuousControlSource* drawableSource() const;
@@ -120,4 +127,5 @@ private:
     float m_endAngle;
     int m_segments;
     QMetaObject::Connection m_tickConnection;
+    ItemPeers* m_peers = nullptr;
 };

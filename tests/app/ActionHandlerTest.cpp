@@ -1,44 +1,28 @@
 #include "app/ActionHandler.h"
 
-#include "app/AppContext.h"
 #include "app/StateManager.h"
 #include "audio/AudioProcessorHolder.h"
 #include "audio/FakeAudioDeviceType.h"
 #include "audio/JuceTestEnvironment.h"
 #include "engine/MotionControlEngine.h"
 #include "link/Orvik.h"
-#include "midi/Arpeggiator.h"
-#include "midi/InMemoryMidiBackend.h"
-#include "midi/MidiHandler.h"
-#include "midi/Transport.h"
-#include "osc/OSCHandler.h"
 #include "storage/FileManager.h"
 #include "storage/StoragePaths.h"
 #include "support/SignalWait.h"
 
 #include <QCursor>
-#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
-#include <QHash>
-#include <QHostAddress>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
-#include <QUdpSocket>
 #include <QWindow>
 #include <gtest/gtest.h>
-#include <juce_events/juce_events.h>
-
-#include <sys/inotify.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <memory>
-#include <vector>
 
-using testsupport::FakeAudioDevice;
 using testsupport::FakeAudioDeviceType;
 using testsupport::pumpJuceMessages;
 
@@ -54,21 +38,25 @@ struct ManualClock
     }
 };
 
+// The handler over the real state, engine and files (in a temporary
+// documents folder); no audio host, no window.
 class Actions : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        AppContext::setStateManager(&state);
+        ASSERT_TRUE(dir.isValid());
         actions.setClock(clock.function());
-        actions.setLibraryShutdown([] {});
-        actions.setApplicationQuit([] {});
+        actions.setQuitRequest([this] { ++quitRequests; });
     }
-    void TearDown() override { AppContext::clear(); }
 
+    QTemporaryDir dir;
     StateManager state;
+    MotionControlEngine engine{state};
+    FileManager files{StoragePaths(dir.path()), engine, nullptr, state};
     ManualClock clock;
-    ActionHandler actions;
+    int quitRequests = 0;
+    ActionHandler actions{state, files, engine};
 };
 
 // --- tap tempo ---------------------------------------------------------------
@@ -213,18 +201,11 @@ TEST_F(Actions, ConnectionRequests)
     EXPECT_EQ(disconnects.count(), 3);
 }
 
-TEST_F(Actions, EveryActionCopesWithMissingPeers)
+TEST_F(Actions, EveryActionCopesWithoutAudioHostOrWindow)
 {
-    AppContext::clear();
-    actions.newPatch();
-    actions.savePatch();
     actions.enterMappingMode();
     actions.quitMappingMode();
     actions.toggleFloatingWindowMode(true);
-    actions.tapTempo();
-    actions.setTempo(100);
-    actions.exitEditing();
-    actions.showPresetBay();
     actions.sendBlinkOnDeviceAt(0);
     actions.setAudioDevice(QStringLiteral("x"));
     actions.setAudioBufferSize(128);
@@ -236,8 +217,10 @@ TEST_F(Actions, EveryActionCopesWithMissingPeers)
     EXPECT_TRUE(actions.getCurrentDeviceType().isEmpty());
     EXPECT_TRUE(actions.getCurrentDevice().isEmpty());
     EXPECT_TRUE(actions.getAvailableAudioBufferSize().isEmpty());
+    // Quitting only asks the application to quit, each time.
     actions.quitApp();
-    EXPECT_TRUE(actions.hasQuit());
+    actions.quitApp();
+    EXPECT_EQ(quitRequests, 2);
 }
 
 TEST_F(Actions, TheWebPagesLiveUnderTheMakersSite)
@@ -259,8 +242,6 @@ TEST_F(Actions, TheWebPagesLiveUnderTheMakersSite)
 
 TEST_F(Actions, BlinkGoesToTheSensorAtThatPosition)
 {
-    MotionControlEngine engine;
-    AppContext::setEngine(&engine);
     engine.addNewDevice(77);
     Orvik* device = engine.getDeviceAt(0);
     ASSERT_NE(device, nullptr);
@@ -397,36 +378,19 @@ TEST_F(WindowActions, RestoringTheCursorLeavesAnotherOverrideAlone)
 
 // --- patches -------------------------------------------------------------------
 
-class PatchActions : public Actions
+TEST_F(Actions, SavePatchWithoutAPathAsksForAFile)
 {
-protected:
-    void SetUp() override
-    {
-        Actions::SetUp();
-        ASSERT_TRUE(dir.isValid());
-        files = std::make_unique<FileManager>(StoragePaths(dir.path()));
-        AppContext::setFileManager(files.get());
-        AppContext::setEngine(&engine);
-    }
-
-    QTemporaryDir dir;
-    std::unique_ptr<FileManager> files;
-    MotionControlEngine engine;
-};
-
-TEST_F(PatchActions, SavePatchWithoutAPathAsksForAFile)
-{
-    ASSERT_TRUE(files->getCurrentPatchPath().isEmpty());
+    ASSERT_TRUE(files.getCurrentPatchPath().isEmpty());
     QSignalSpy dialog(&actions, &ActionHandler::shouldOpenFileDialog);
     actions.savePatch();
     ASSERT_EQ(dialog.count(), 1);
     EXPECT_TRUE(dialog.at(0).at(0).toBool());
 }
 
-TEST_F(PatchActions, SavePatchWritesToTheCurrentPath)
+TEST_F(Actions, SavePatchWritesToTheCurrentPath)
 {
     const QString path = dir.filePath(QStringLiteral("mine.json"));
-    files->setCurrentPatchPath(path);
+    files.setCurrentPatchPath(path);
     engine.addNewCSourceAt(0);
     QSignalSpy dialog(&actions, &ActionHandler::shouldOpenFileDialog);
     actions.savePatch();
@@ -436,7 +400,7 @@ TEST_F(PatchActions, SavePatchWritesToTheCurrentPath)
     EXPECT_TRUE(written.readAll().contains("Wheel 1"));
 }
 
-TEST_F(PatchActions, OpenAndSaveAsAskForAFile)
+TEST_F(Actions, OpenAndSaveAsAskForAFile)
 {
     QSignalSpy dialog(&actions, &ActionHandler::shouldOpenFileDialog);
     actions.openPatch();
@@ -446,9 +410,9 @@ TEST_F(PatchActions, OpenAndSaveAsAskForAFile)
     EXPECT_TRUE(dialog.at(1).at(0).toBool());
 }
 
-TEST_F(PatchActions, NewPatchLoadsTheDefaultPatch)
+TEST_F(Actions, NewPatchLoadsTheDefaultPatch)
 {
-    QSignalSpy changed(files.get(), &FileManager::patchChanged);
+    QSignalSpy changed(&files, &FileManager::patchChanged);
     actions.newPatch();
     EXPECT_EQ(changed.count(), 1);
 }
@@ -497,27 +461,25 @@ protected:
     void SetUp() override
     {
         Actions::SetUp();
-        ASSERT_TRUE(dir.isValid());
         log = std::make_shared<testsupport::FakeDeviceLog>();
-        audio = std::make_unique<AudioProcessorHolder>(dir.filePath(QStringLiteral("audio.xml")));
+        audio = std::make_shared<AudioProcessorHolder>(dir.filePath(QStringLiteral("audio.xml")),
+                                                       state, nullptr);
         audio->addAudioDeviceType(
             std::make_unique<FakeAudioDeviceType>("Fake A", juce::StringArray{"Speakers"}, log));
         audio->addAudioDeviceType(std::make_unique<FakeAudioDeviceType>(
             "Fake B", juce::StringArray{"Headphones", "Line"}, log));
         audio->initialise();
-        AppContext::setAudioHolder(audio.get());
-        actions.setReleaser(ActionHandler::SharedObject::AudioHost, [this] { audio.reset(); });
+        actions.attachAudioHost(audio);
     }
     void TearDown() override
     {
+        actions.detachAudioHost();
         audio.reset();
         pumpJuceMessages();
-        Actions::TearDown();
     }
 
-    QTemporaryDir dir;
     std::shared_ptr<testsupport::FakeDeviceLog> log;
-    std::unique_ptr<AudioProcessorHolder> audio;
+    std::shared_ptr<AudioProcessorHolder> audio;
 };
 
 TEST_F(AudioActions, TheAudioListsComeFromTheHost)
@@ -530,9 +492,8 @@ TEST_F(AudioActions, TheAudioListsComeFromTheHost)
     EXPECT_FALSE(actions.getAvailableAudioBufferSize().isEmpty());
 }
 
-TEST_F(AudioActions, TheDriverChangesOnAPoolThreadAndTheHostsSignalIsRelayed)
+TEST_F(AudioActions, TheDriverChangesOnAThreadOfItsOwnAndTheHostsSignalIsRelayed)
 {
-    actions.attachAudioHost(audio.get());
     QSignalSpy changed(&actions, &ActionHandler::audioDeviceChanged);
     log->openDelayMs = 200;
     actions.setAudioDeviceType(QStringLiteral("Fake B"));
@@ -544,19 +505,30 @@ TEST_F(AudioActions, TheDriverChangesOnAPoolThreadAndTheHostsSignalIsRelayed)
     actions.stopTimeoutTimer();
 }
 
-TEST_F(AudioActions, QuittingWaitsForADriverChangeInProgress)
+// A change still running when everyone else let go of the host (the handler
+// destroyed, the host released) keeps the host until it ends, and the host
+// then goes on the GUI thread, where its device manager and its signals
+// live, not on the change's.
+TEST_F(AudioActions, AChangeHoldsItsHostUntilItEnds)
 {
+    auto handler = std::make_unique<ActionHandler>(state, files, engine);
+    handler->attachAudioHost(audio);
+    auto destroyedOn = std::make_shared<std::atomic<Qt::HANDLE>>(nullptr);
+    QObject::connect(audio.get(), &QObject::destroyed,
+                     [destroyedOn] { *destroyedOn = QThread::currentThreadId(); });
+    const std::weak_ptr<AudioProcessorHolder> host = audio;
+    const int opensBefore = log->opens.load();
     log->openDelayMs = 300;
-    actions.setAudioDeviceType(QStringLiteral("Fake B"));
-    actions.setAudioDeviceType(QStringLiteral("Fake A"));
-    actions.quitApp();
-    EXPECT_EQ(actions.pendingDriverChanges(), 0);
-    EXPECT_EQ(audio, nullptr); // released after the jobs ended
-    EXPECT_EQ(AppContext::audioHolder(), nullptr);
-    EXPECT_FALSE(actions.isDriverChangeTimerActive());
-    // No further change is started once quitting began.
-    actions.setAudioDeviceType(QStringLiteral("Fake B"));
-    EXPECT_EQ(actions.pendingDriverChanges(), 0);
+    handler->setAudioDeviceType(QStringLiteral("Fake B"));
+
+    handler.reset();
+    actions.detachAudioHost();
+    audio.reset();
+    EXPECT_FALSE(host.expired());
+
+    ASSERT_TRUE(testsupport::waitUntil([&] { return host.expired(); }, 20000));
+    EXPECT_GT(log->opens.load(), opensBefore); // the change ran to its end
+    EXPECT_EQ(destroyedOn->load(), QThread::currentThreadId());
 }
 
 TEST_F(AudioActions, TheGuideToneParametersReachTheToneGenerator)
@@ -569,259 +541,6 @@ TEST_F(AudioActions, TheGuideToneParametersReachTheToneGenerator)
     EXPECT_TRUE(audio->toneGenerator().isPlaying());
     actions.setZAuditoryIsPlaying(false);
     EXPECT_FALSE(audio->toneGenerator().isPlaying());
-}
-
-// --- quitting ------------------------------------------------------------------
-
-// The files that appeared in the watched folders, in the order they did:
-// created in place or renamed over the old file (the two ways of an atomic
-// save). Temporary files that are gone again do not count.
-class WriteWatch
-{
-public:
-    WriteWatch() : m_fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
-    ~WriteWatch()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    bool watch(const QString& folder)
-    {
-        if (m_fd < 0)
-            return false;
-        const int wd =
-            inotify_add_watch(m_fd, QFile::encodeName(folder).constData(), IN_CREATE | IN_MOVED_TO);
-        if (wd < 0)
-            return false;
-        m_folders.insert(wd, folder);
-        return true;
-    }
-    QStringList written()
-    {
-        alignas(inotify_event) char buffer[8192];
-        for (;;) {
-            const ssize_t n = ::read(m_fd, buffer, sizeof(buffer));
-            if (n <= 0)
-                break;
-            for (ssize_t at = 0; at < n;) {
-                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-                if (event->len > 0) {
-                    const QString name = QFile::decodeName(event->name);
-                    if (QFile::exists(m_folders.value(event->wd) + QLatin1Char('/') + name))
-                        m_names << name;
-                }
-                at += ssize_t(sizeof(inotify_event)) + event->len;
-            }
-        }
-        return m_names;
-    }
-
-private:
-    int m_fd;
-    QHash<int, QString> m_folders;
-    QStringList m_names;
-};
-
-// Every object quitting touches, as start-up would register them, over an
-// in-memory MIDI service, stand-in audio devices, a temporary documents
-// folder and an OSC receiver of the test's own.
-class QuitSequence : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        ASSERT_TRUE(oscSink.bind(QHostAddress(QHostAddress::LocalHost), 0));
-        AppContext::setActionHandler(&actions);
-        AppContext::setStateManager(&state);
-        files = std::make_unique<FileManager>(StoragePaths(dir.path()));
-        AppContext::setFileManager(files.get());
-        qint64 seconds = 1700000000;
-        files->setClock([seconds]() mutable { return seconds++; });
-        engine = std::make_unique<MotionControlEngine>();
-        AppContext::setEngine(engine.get());
-        engine->addNewCSourceAt(0);
-
-        midi = std::make_unique<MidiHandler>(std::make_shared<InMemoryMidiBackend>());
-        AppContext::setMidiHandler(midi.get());
-        osc = std::make_unique<OSCHandler>(QStringLiteral("127.0.0.1"), oscSink.localPort());
-        AppContext::setOscHandler(osc.get());
-
-        audio = std::make_unique<AudioProcessorHolder>(files->getAudioSetupPath());
-        audio->addAudioDeviceType(
-            std::make_unique<FakeAudioDeviceType>("Fake", juce::StringArray{"Speakers"}));
-        audio->setBlockObserver([this](int) { ++blocks; });
-        AppContext::setAudioHolder(audio.get());
-        audio->initialise();
-        transport = std::make_unique<Transport>();
-        AppContext::setTransport(transport.get());
-        arpeggiator = std::make_unique<Arpeggiator>(transport.get(), nullptr);
-        AppContext::setArpeggiator(arpeggiator.get());
-
-        using Shared = ActionHandler::SharedObject;
-        actions.setReleaser(Shared::MidiHandler, [this] {
-            steps << QStringLiteral("midi");
-            atFirstRelease();
-            EXPECT_EQ(AppContext::midiHandler(), nullptr);
-            midi.reset();
-        });
-        actions.setReleaser(Shared::Arpeggiator, [this] {
-            steps << QStringLiteral("arpeggiator");
-            EXPECT_EQ(AppContext::arpeggiator(), nullptr);
-            arpeggiator.reset();
-        });
-        actions.setReleaser(Shared::OscHandler, [this] {
-            steps << QStringLiteral("osc");
-            EXPECT_EQ(AppContext::oscHandler(), nullptr);
-            osc.reset();
-        });
-        actions.setReleaser(Shared::AudioHost, [this] {
-            steps << QStringLiteral("audio");
-            EXPECT_EQ(AppContext::audioHolder(), nullptr);
-            audio.reset();
-        });
-        actions.setLibraryShutdown([this] {
-            steps << QStringLiteral("library");
-            EXPECT_EQ(midi, nullptr);
-            EXPECT_EQ(audio, nullptr);
-        });
-        actions.setApplicationQuit([this] { steps << QStringLiteral("quit"); });
-        QObject::connect(&actions, &ActionHandler::shouldDisconnect, [this] {
-            steps << QStringLiteral("disconnect");
-            atDisconnect();
-        });
-
-        ASSERT_TRUE(writes.watch(dir.path()));
-        ASSERT_TRUE(writes.watch(files->paths().backupFolder()));
-    }
-
-    void TearDown() override
-    {
-        arpeggiator.reset();
-        transport.reset();
-        audio.reset();
-        osc.reset();
-        midi.reset();
-        engine.reset();
-        pumpJuceMessages();
-        AppContext::clear();
-    }
-
-    // Runs one block through the stand-in device; whether it reached the
-    // audio host.
-    bool blockReachesTheHost()
-    {
-        auto* device =
-            dynamic_cast<FakeAudioDevice*>(audio->deviceManager().getCurrentAudioDevice());
-        if (device == nullptr)
-            return false;
-        std::vector<std::vector<float>> outputs(2, std::vector<float>(64, 0.0f));
-        const int before = blocks.load();
-        device->process(outputs);
-        return blocks.load() > before;
-    }
-
-    // Step 2: the audio set-up is saved; nothing after has happened yet.
-    void atDisconnect()
-    {
-        EXPECT_EQ(writes.written(), QStringList{QStringLiteral("audioSetup.xml")});
-        EXPECT_TRUE(transport->isActive());
-        EXPECT_TRUE(blockReachesTheHost());
-    }
-
-    // Step 7: the clock stopped, the audio detached, the files written and
-    // "/close" sent.
-    void atFirstRelease()
-    {
-        EXPECT_FALSE(transport->isActive());
-        EXPECT_FALSE(blockReachesTheHost());
-        const QStringList written = writes.written();
-        ASSERT_EQ(written.size(), 4) << written.join(QLatin1Char(' ')).toStdString();
-        EXPECT_EQ(written.mid(0, 3),
-                  (QStringList{QStringLiteral("audioSetup.xml"), QStringLiteral("devices.json"),
-                               QStringLiteral("settings.json")}));
-        EXPECT_TRUE(written[3].endsWith(QStringLiteral(".json")));
-        EXPECT_TRUE(QFile::exists(files->paths().backupFolder() + QLatin1Char('/') + written[3]));
-        ASSERT_TRUE(oscSink.waitForReadyRead(5000) || oscSink.hasPendingDatagrams());
-        QByteArray datagram(int(oscSink.pendingDatagramSize()), '\0');
-        oscSink.readDatagram(datagram.data(), datagram.size());
-        EXPECT_EQ(datagram, QByteArray("/close\0\0,\0\0\0", 12));
-    }
-
-    QTemporaryDir dir;
-    QUdpSocket oscSink;
-    WriteWatch writes;
-    QStringList steps;
-    std::atomic<int> blocks{0};
-
-    ActionHandler actions;
-    StateManager state;
-    std::unique_ptr<FileManager> files;
-    std::unique_ptr<MotionControlEngine> engine;
-    std::unique_ptr<MidiHandler> midi;
-    std::unique_ptr<OSCHandler> osc;
-    std::unique_ptr<AudioProcessorHolder> audio;
-    std::unique_ptr<Transport> transport;
-    std::unique_ptr<Arpeggiator> arpeggiator;
-};
-
-TEST_F(QuitSequence, RunsItsNineStepsInOrder)
-{
-    actions.quitApp();
-    EXPECT_EQ(steps, (QStringList{QStringLiteral("disconnect"), QStringLiteral("midi"),
-                                  QStringLiteral("arpeggiator"), QStringLiteral("osc"),
-                                  QStringLiteral("audio"), QStringLiteral("library"),
-                                  QStringLiteral("quit")}));
-    EXPECT_EQ(AppContext::midiHandler(), nullptr);
-    EXPECT_EQ(AppContext::arpeggiator(), nullptr);
-    EXPECT_EQ(AppContext::oscHandler(), nullptr);
-    EXPECT_EQ(AppContext::audioHolder(), nullptr);
-    // The rest stays for the holders to destroy at exit.
-    EXPECT_EQ(AppContext::transport(), transport.get());
-    EXPECT_EQ(AppContext::fileManager(), files.get());
-}
-
-TEST_F(QuitSequence, WritesEachFileOnceEvenWhenCalledAgain)
-{
-    actions.quitApp();
-    const QStringList first = writes.written();
-    ASSERT_EQ(first.size(), 4);
-    steps.clear();
-
-    // aboutToQuit after the user interface's own quit.
-    actions.quitApp();
-    EXPECT_EQ(writes.written(), first);
-    EXPECT_EQ(steps, QStringList{QStringLiteral("quit")});
-    EXPECT_FALSE(oscSink.waitForReadyRead(200)); // one "/close" only
-    EXPECT_EQ(QDir(files->paths().backupFolder())
-                  .entryList({QStringLiteral("*.json")}, QDir::Files)
-                  .size(),
-              1);
-}
-
-TEST_F(QuitSequence, WritesTheCurrentPatchInsteadOfABackup)
-{
-    const QString path = dir.filePath(QStringLiteral("live-set.json"));
-    files->setCurrentPatchPath(path);
-    // The checks made at the first release expect a backup; here only the
-    // order of the files matters.
-    actions.setReleaser(ActionHandler::SharedObject::MidiHandler, [this] { midi.reset(); });
-    actions.quitApp();
-    EXPECT_EQ(writes.written(),
-              (QStringList{QStringLiteral("audioSetup.xml"), QStringLiteral("devices.json"),
-                           QStringLiteral("settings.json"), QStringLiteral("live-set.json")}));
-    EXPECT_TRUE(QDir(files->paths().backupFolder()).entryList(QDir::Files).isEmpty());
-}
-
-// Last in this file: it takes the audio library down (and brings its message
-// manager back for whatever runs after).
-TEST(AudioLibraryShutdown, LeavesNoMessageManagerBehind)
-{
-    ASSERT_NE(juce::MessageManager::getInstanceWithoutCreating(), nullptr);
-    ActionHandler::shutDownAudioLibrary();
-    EXPECT_EQ(juce::MessageManager::getInstanceWithoutCreating(), nullptr);
-    ActionHandler::shutDownAudioLibrary(); // a second time finds nothing to do
-    juce::MessageManager::getInstance();
 }
 
 } // namespace

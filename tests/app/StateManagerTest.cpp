@@ -1,5 +1,4 @@
 #include "app/StateManager.h"
-#include "app/AppContext.h"
 #include "engine/MotionControlEngine.h"
 #include "link/Orvik.h"
 
@@ -74,10 +73,10 @@ TEST(StateManager, EveryCallSettersAlwaysAnnounce)
 
 TEST(StateManager, FocusedDeviceLooksTheDeviceUp)
 {
-    MotionControlEngine engine;
-    AppContext::setEngine(&engine);
+    StateManager modes;
+    MotionControlEngine engine(modes);
     engine.addNewDevice(77);
-    StateManager s;
+    StateManager s([&engine](int i) { return engine.getDeviceAt(i); });
     QSignalSpy focus(&s, &StateManager::deviceFocusChanged);
 
     s.setFocusedDevice(-1);
@@ -92,7 +91,6 @@ TEST(StateManager, FocusedDeviceLooksTheDeviceUp)
     ASSERT_EQ(focus.count(), 2);
     EXPECT_EQ(focus.at(1).at(0).value<Orvik*>(), nullptr);
     EXPECT_EQ(s.getFocusedDevice(), 2);
-    AppContext::clear();
 }
 
 TEST(StateManager, PresetBayAndFocusedSourceExcludeEachOther)

@@ -1,5 +1,4 @@
 #include "audio/AudioProcessorHolder.h"
-#include "app/AppContext.h"
 #include "app/StateManager.h"
 #include "audio/FakeAudioDeviceType.h"
 #include "audio/JuceTestEnvironment.h"
@@ -28,7 +27,6 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        AppContext::setStateManager(&state);
         setupFile = dir.filePath(QStringLiteral("Vantor/Kinetra/audioSetup.xml"));
     }
 
@@ -36,12 +34,11 @@ protected:
     {
         holder.reset();
         pumpJuceMessages();
-        AppContext::clear();
     }
 
     void createHolder(const juce::StringArray& outputs = {"Built-in Output", "HDMI"})
     {
-        holder = std::make_unique<AudioProcessorHolder>(setupFile);
+        holder = std::make_unique<AudioProcessorHolder>(setupFile, state, nullptr);
         auto type = std::make_unique<FakeAudioDeviceType>("Fake", outputs);
         fake = type.get();
         holder->addAudioDeviceType(std::move(type));

@@ -5,9 +5,9 @@
 
 namespace testsupport {
 
-FakeAudioDevice::FakeAudioDevice(const juce::String& name, const juce::String& typeName,
+FakeAudioDevice::FakeAudioDevice(const juce::String& deviceName, const juce::String& deviceType,
                                  std::shared_ptr<FakeDeviceLog> log)
-    : juce::AudioIODevice(name, typeName), m_log(std::move(log))
+    : juce::AudioIODevice(deviceName, deviceType), m_log(std::move(log))
 {
 }
 
@@ -79,10 +79,9 @@ bool FakeAudioDevice::process(std::vector<std::vector<float>>& outputs)
     return true;
 }
 
-FakeAudioDeviceType::FakeAudioDeviceType(const juce::String& typeName,
-                                         const juce::StringArray& outputs,
+FakeAudioDeviceType::FakeAudioDeviceType(const juce::String& type, const juce::StringArray& outputs,
                                          std::shared_ptr<FakeDeviceLog> log)
-    : juce::AudioIODeviceType(typeName), m_outputs(outputs), m_log(std::move(log))
+    : juce::AudioIODeviceType(type), m_outputs(outputs), m_log(std::move(log))
 {
 }
 

@@ -27,7 +27,7 @@ struct FakeDeviceLog
 class FakeAudioDevice : public juce::AudioIODevice
 {
 public:
-    FakeAudioDevice(const juce::String& name, const juce::String& typeName,
+    FakeAudioDevice(const juce::String& deviceName, const juce::String& deviceType,
                     std::shared_ptr<FakeDeviceLog> log);
     ~FakeAudioDevice() override;
 
@@ -74,7 +74,7 @@ private:
 class FakeAudioDeviceType : public juce::AudioIODeviceType
 {
 public:
-    FakeAudioDeviceType(const juce::String& typeName, const juce::StringArray& outputs,
+    FakeAudioDeviceType(const juce::String& type, const juce::StringArray& outputs,
                         std::shared_ptr<FakeDeviceLog> log = std::make_shared<FakeDeviceLog>());
 
     void scanForDevices() override {}

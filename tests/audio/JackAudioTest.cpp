@@ -1,5 +1,4 @@
 #include "JackDummyServer.h"
-#include "app/AppContext.h"
 #include "app/StateManager.h"
 #include "audio/AudioProcessorHolder.h"
 #include "audio/JuceTestEnvironment.h"
@@ -28,11 +27,8 @@ TEST(JackAudio, DrivesTheTransportAtTheTempoAndFlushesMidiEveryBlock)
 
     StateManager state;
     auto backend = std::make_shared<InMemoryMidiBackend>();
-    MidiHandler midi(backend);
-    Transport transport;
-    AppContext::setStateManager(&state);
-    AppContext::setMidiHandler(&midi);
-    AppContext::setTransport(&transport);
+    MidiHandler midi(backend, &state);
+    auto transport = std::make_shared<Transport>(state, &midi);
     state.setTempo(120);
     state.setSendingClockState(true);
 
@@ -41,7 +37,7 @@ TEST(JackAudio, DrivesTheTransportAtTheTempoAndFlushesMidiEveryBlock)
     std::atomic<int> blocks{0};
     std::atomic<int> blocksLeavingMidi{0};
     QObject::connect(
-        &transport, &Transport::ticked, &transport, [&](uint64_t) { ++ticks; },
+        transport.get(), &Transport::ticked, transport.get(), [&](uint64_t) { ++ticks; },
         Qt::DirectConnection);
 
     double elapsedSeconds = 0.0;
@@ -49,7 +45,7 @@ TEST(JackAudio, DrivesTheTransportAtTheTempoAndFlushesMidiEveryBlock)
     long long measuredSamples = 0;
     int measuredXRuns = 0;
     {
-        AudioProcessorHolder holder(QString{});
+        AudioProcessorHolder holder(QString{}, state, transport);
         holder.addAudioDeviceType(std::unique_ptr<juce::AudioIODeviceType>(
             juce::AudioIODeviceType::createAudioIODeviceType_JACK()));
         // Runs after the transport of each block: its flush has emptied the
@@ -87,7 +83,6 @@ TEST(JackAudio, DrivesTheTransportAtTheTempoAndFlushesMidiEveryBlock)
         holder.detachFromDevice();
     }
     testsupport::pumpJuceMessages();
-    AppContext::clear();
 
     // A loaded machine makes the server skip cycles it reports as xruns;
     // those samples never reach any client, so they are allowed for.

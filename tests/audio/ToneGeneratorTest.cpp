@@ -1,5 +1,4 @@
 #include "audio/ToneGenerator.h"
-#include "app/AppContext.h"
 #include "app/StateManager.h"
 #include "audio/AudioProcessorHolder.h"
 #include "audio/SineWavetable.h"
@@ -11,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -256,15 +256,12 @@ TEST_F(Tone, NullChannelsAreSkipped)
 class HolderCallback : public ::testing::Test
 {
 protected:
-    void SetUp() override { AppContext::setStateManager(&state); }
-    void TearDown() override { AppContext::clear(); }
-
     StateManager state;
 };
 
 TEST_F(HolderCallback, ObserverRunsOncePerBlockBeforeTheToneIsRendered)
 {
-    AudioProcessorHolder holder(QString{});
+    AudioProcessorHolder holder(QString{}, state, nullptr);
     holder.setFrequency(kOneEntryPerSample);
     holder.setPlaying(true);
     std::vector<std::pair<int, float>> seen;
@@ -289,14 +286,13 @@ TEST_F(HolderCallback, ObserverRunsOncePerBlockBeforeTheToneIsRendered)
 
 TEST_F(HolderCallback, TransportAdvancesOncePerBlockBeforeTheTone)
 {
-    Transport transport;
-    AppContext::setTransport(&transport);
-    AudioProcessorHolder holder(QString{});
+    auto transport = std::make_shared<Transport>(state);
+    AudioProcessorHolder holder(QString{}, state, transport);
     holder.setFrequency(kOneEntryPerSample);
     holder.setPlaying(true);
     std::vector<std::pair<uint64_t, float>> seen;
     holder.setBlockObserver([&](int) {
-        seen.emplace_back(transport.samplePosition(), holder.toneGenerator().tone().getPhase());
+        seen.emplace_back(transport->samplePosition(), holder.toneGenerator().tone().getPhase());
     });
 
     Channels out = makeChannels(2, 64);
@@ -308,21 +304,19 @@ TEST_F(HolderCallback, TransportAdvancesOncePerBlockBeforeTheTone)
     EXPECT_EQ(seen[0], std::make_pair(uint64_t{64}, 0.0f));
     EXPECT_EQ(seen[1], std::make_pair(uint64_t{128}, 64.0f));
     EXPECT_EQ(seen[2], std::make_pair(uint64_t{192}, 0.0f)); // 128 wrapped
-    EXPECT_EQ(transport.samplePosition(), 192u);
+    EXPECT_EQ(transport->samplePosition(), 192u);
 }
 
 TEST_F(HolderCallback, EveryBlockTicksTheClockAndFlushesTheMidiBuffer)
 {
     auto backend = std::make_shared<InMemoryMidiBackend>();
-    MidiHandler midi(backend);
-    Transport transport;
-    AppContext::setMidiHandler(&midi);
-    AppContext::setTransport(&transport);
-    AudioProcessorHolder holder(QString{});
+    MidiHandler midi(backend, &state);
+    auto transport = std::make_shared<Transport>(state, &midi);
+    AudioProcessorHolder holder(QString{}, state, transport);
 
     int ticks = 0;
     QObject::connect(
-        &transport, &Transport::ticked, &transport, [&](uint64_t) { ++ticks; },
+        transport.get(), &Transport::ticked, transport.get(), [&](uint64_t) { ++ticks; },
         Qt::DirectConnection);
     int blocksWithPending = 0;
     holder.setBlockObserver([&](int) {

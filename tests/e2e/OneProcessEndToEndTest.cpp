@@ -10,7 +10,6 @@
 
 #include "ReceiverSimulator.h"
 #include "SimulatedReceiver.h"
-#include "app/AppContext.h"
 #include "app/AppRuntime.h"
 #include "app/StateManager.h"
 #include "audio/AudioProcessorHolder.h"
@@ -297,7 +296,6 @@ TEST(OneProcessEndToEnd, MidiBytesFollowTheMappedMotionAndTheClockKeepsTheTempo)
                 perSecond * 2.0 * 64.0 * (device->getXRunCount() - xrunsBefore) / 44100.0;
         }
     }
-    AppContext::clear();
 
     // 24 clocks per beat: 48 a second at 120 beats per minute, 72 at 180.
     for (int i = 0; i < 2; ++i) {

@@ -1,7 +1,7 @@
 #include "ScriptedPerformance.h"
 
 #include "engine/ControlMapping.h"
-#include "link/MotionMath.h"
+#include "protocol/MotionMath.h"
 #include "storage/PatchDocument.h"
 
 #include <QUuid>

@@ -2,7 +2,7 @@
 
 #include "GestureGenerator.h"
 #include "engine/ControlSourceParams.h"
-#include "link/MotionRecord.h"
+#include "protocol/MotionRecord.h"
 
 #include <QJsonObject>
 #include <QVector>

@@ -20,7 +20,6 @@ class SourceTest : public enginetest::EngineFixture
 protected:
     void SetUp() override
     {
-        EngineFixture::SetUp();
         device = addDevice(kDevice);
         source = engine.getCSourceAt(0);
         source->setDummy(false);
@@ -28,10 +27,12 @@ protected:
         source->setAxis(ControlMapping::AxisY);
     }
 
-    // Stores the frame in the device and lets the source process it.
+    // The link's hand-over of the frame (which reaches the source only when
+    // it follows the device), then the source processes the device's
+    // record.
     void frame(const MotionRecord& record)
     {
-        device->applyMotion(record);
+        push(device, record);
         source->valueReceived(device);
     }
     void frameY(float y) { frame(recordWith(0.5f, y)); }
@@ -148,7 +149,7 @@ TEST_F(SourceTest, NothingIsQueuedDuringTheWarmUp)
     source->setUpperbound(100.0f);
     for (int i = 0; i < Orvik::kWarmUpFrames; ++i) {
         const float y = (i % 2) ? 0.9f : 0.3f;
-        cold->applyMotion(recordWith(0.5f, y));
+        push(cold, recordWith(0.5f, y));
         source->valueReceived(cold);
         ASSERT_EQ(source->isGateOpen(), y < 0.5f) << i;
     }
@@ -157,7 +158,7 @@ TEST_F(SourceTest, NothingIsQueuedDuringTheWarmUp)
     EXPECT_TRUE(pending().isEmpty());
 
     // The 361st frame makes the device ready: from then on values go out.
-    cold->applyMotion(recordWith(0.5f, 0.4f));
+    push(cold, recordWith(0.5f, 0.4f));
     source->valueReceived(cold);
     EXPECT_FALSE(pending().isEmpty());
 }
@@ -246,14 +247,14 @@ TEST_F(SourceTest, DeviceYGateClosesEverySourceOfTheDevice)
     second->setDevice(kDevice, false);
     second->setAxis(ControlMapping::AxisZ);
 
-    device->applyMotion(recordWith(0.9f, 0.2f, 0.9f));
+    push(device, recordWith(0.9f, 0.2f, 0.9f));
     source->valueReceived(device);
     second->valueReceived(device);
     EXPECT_FALSE(source->isGateOpen());
     EXPECT_FALSE(second->isGateOpen());
     EXPECT_TRUE(pending().isEmpty());
 
-    device->applyMotion(recordWith(0.9f, 0.35f, 0.9f));
+    push(device, recordWith(0.9f, 0.35f, 0.9f));
     source->valueReceived(device);
     second->valueReceived(device);
     EXPECT_TRUE(source->isGateOpen());
@@ -390,7 +391,7 @@ TEST_F(SourceTest, QueuedFrameOfARemovedDeviceIsNeverFollowed)
 TEST_F(SourceTest, FrameOfAnotherDeviceIsIgnored)
 {
     Orvik* other = addDevice(0xC3);
-    other->applyMotion(recordWith(0.5f, 0.75f));
+    push(other, recordWith(0.5f, 0.75f));
     source->valueReceived(other);
     EXPECT_TRUE(pending().isEmpty());
     EXPECT_FLOAT_EQ(source->getValue(), 0.0f);
@@ -532,7 +533,7 @@ TEST_F(SourceTest, ResetReturnsToAnEmptySlotKeepingTheIndex)
     EXPECT_FALSE(source->isConnectedToDevice());
 
     // A reset source sends nothing on motion, but still the learn message.
-    device->applyMotion(recordWith(0.1f, 0.1f));
+    push(device, recordWith(0.1f, 0.1f));
     EXPECT_TRUE(pending().isEmpty());
     source->sendMapping();
     EXPECT_EQ(sentToPort(), hex("B0017F"));
@@ -543,14 +544,14 @@ TEST_F(SourceTest, ConnectingFollowsTheDeviceOnce)
     source->connectToDevice();
     source->connectToDevice();
     EXPECT_TRUE(source->isConnectedToDevice());
-    device->applyMotion(recordWith(0.5f, 0.75f));
+    push(device, recordWith(0.5f, 0.75f));
     EXPECT_EQ(pending(), hex("B0015F"));
 
     // Once, not twice: disconnecting once leaves nothing connected.
     source->disconnectFromDevice();
     EXPECT_FALSE(source->isConnectedToDevice());
     midi->flushBuffer();
-    device->applyMotion(recordWith(0.5f, 0.25f));
+    push(device, recordWith(0.5f, 0.25f));
     EXPECT_TRUE(pending().isEmpty());
 }
 
@@ -572,9 +573,9 @@ TEST_F(SourceTest, SetDeviceMovesTheConnection)
     EXPECT_EQ(changed.count(), 1);
     EXPECT_EQ(changed.at(0).at(0).value<uint64_t>(), 0xC3u);
 
-    device->applyMotion(recordWith(0.5f, 0.75f));
+    push(device, recordWith(0.5f, 0.75f));
     EXPECT_TRUE(pending().isEmpty());
-    other->applyMotion(recordWith(0.5f, 0.25f));
+    push(other, recordWith(0.5f, 0.25f));
     EXPECT_EQ(pending(), hex("B0011F"));
 }
 
@@ -625,9 +626,9 @@ TEST_F(SourceTest, ParamsRoundTripAndRebindWithoutOtherSignals)
     EXPECT_EQ(copied.axis, 2);
 
     // Connected to the new device only.
-    device->applyMotion(recordWith(0.5f, 0.75f, 0.9f));
+    push(device, recordWith(0.5f, 0.75f, 0.9f));
     EXPECT_TRUE(pending().isEmpty());
-    other->applyMotion(recordWith(0.5f, 0.75f, 0.5f));
+    push(other, recordWith(0.5f, 0.75f, 0.5f));
     EXPECT_FALSE(pending().isEmpty());
 
     // A patch's sensitivity of 0 reads as the floor; a crossed range is

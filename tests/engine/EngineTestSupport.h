@@ -1,6 +1,5 @@
 #pragma once
 
-#include "app/AppContext.h"
 #include "app/StateManager.h"
 #include "engine/MotionControlEngine.h"
 #include "link/Orvik.h"
@@ -34,27 +33,17 @@ inline MotionRecord recordWith(float x, float y, float z = 0.5f, float g = 0.0f)
     return record;
 }
 
-// The application objects a source talks to: state, engine and a MIDI
-// handler over an in-memory MIDI service, registered for the test's length.
+// The objects a source talks to, wired as the application wires them: the
+// state, a MIDI handler over an in-memory MIDI service and the engine that
+// sends its sources' MIDI there.
 class EngineFixture : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        AppContext::setStateManager(&state);
-        AppContext::setEngine(&engine);
-        backend = std::make_shared<InMemoryMidiBackend>();
-        midi = std::make_unique<MidiHandler>(backend);
-        AppContext::setMidiHandler(midi.get());
-    }
-
-    void TearDown() override { AppContext::clear(); }
-
     // Runs a device through its warm-up so that sources may send for it.
-    static void warmUp(Orvik* device)
+    void warmUp(Orvik* device)
     {
         for (int i = 0; i <= Orvik::kWarmUpFrames; ++i)
-            device->applyMotion(MotionRecord{});
+            push(device, MotionRecord{});
         ASSERT_TRUE(device->isReady());
     }
 
@@ -67,13 +56,22 @@ protected:
         return device;
     }
 
+    // What the link does with a frame of `device`: the device takes the
+    // record and, when a control value moved, the engine hands it to the
+    // sources that follow the device.
+    void push(Orvik* device, const MotionRecord& record)
+    {
+        if (device->applyMotion(record))
+            engine.deliverMotion(*device, record);
+    }
+
     QByteArray pending() const { return bytesOf(midi->pendingMessages()); }
     QByteArray sentToPort() const { return backend->bytesSentTo(MidiHandler::kVirtualPortName); }
 
-    StateManager state;
-    MotionControlEngine engine;
-    std::shared_ptr<InMemoryMidiBackend> backend;
-    std::unique_ptr<MidiHandler> midi;
+    StateManager state{[this](int position) { return engine.getDeviceAt(position); }};
+    std::shared_ptr<InMemoryMidiBackend> backend = std::make_shared<InMemoryMidiBackend>();
+    std::unique_ptr<MidiHandler> midi = std::make_unique<MidiHandler>(backend, &state);
+    MotionControlEngine engine{state, midi.get()};
 };
 
 } // namespace enginetest

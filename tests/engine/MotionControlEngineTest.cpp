@@ -106,7 +106,7 @@ TEST_F(EngineTest, NewSourceFollowsTheFirstDevice)
     (void)second;
 
     // It is connected: motion of the device reaches it.
-    first->applyMotion(recordWith(0.75f, 0.5f));
+    push(first, recordWith(0.75f, 0.5f));
     EXPECT_FLOAT_EQ(source->getValue(), 95.25f);
 }
 
@@ -120,11 +120,13 @@ TEST_F(EngineTest, EventNumberExistedLooksAtLiveSourcesOnly)
     EXPECT_TRUE(engine.eventNumberExisted(5, 1));
 }
 
+// Emptying a slot leaves no source focused: the engine says so with
+// sourceSlotCleared, whether or not cSourceRemoved is signalled.
 TEST_F(EngineTest, RemovingASourceResetsItAndClearsTheFocus)
 {
     engine.addNewCSourceAt(3);
-    state.setFocusedSource(3);
     QSignalSpy removed(&engine, &MotionControlEngine::cSourceRemoved);
+    QSignalSpy cleared(&engine, &MotionControlEngine::sourceSlotCleared);
     QSignalSpy reset(engine.getCSourceAt(3), &ControlSourceBase::sourceReset);
 
     engine.removeCSourceAt(3, false);
@@ -132,17 +134,19 @@ TEST_F(EngineTest, RemovingASourceResetsItAndClearsTheFocus)
     EXPECT_EQ(engine.getCSourceAt(3)->getIndex(), 3);
     EXPECT_EQ(reset.count(), 1);
     EXPECT_EQ(removed.count(), 0);
-    EXPECT_EQ(state.getFocusedSource(), -1);
+    ASSERT_EQ(cleared.count(), 1);
+    EXPECT_EQ(cleared.at(0).at(0).toInt(), 3);
 
     engine.addNewCSourceAt(3);
-    state.setFocusedSource(3);
     engine.removeCSourceAt(3);
     ASSERT_EQ(removed.count(), 1);
     EXPECT_EQ(removed.at(0).at(0).toInt(), 3);
+    EXPECT_EQ(cleared.count(), 2);
 
-    state.setFocusedSource(2);
     engine.removeCSourceAt(12);
-    EXPECT_EQ(state.getFocusedSource(), 2);
+    engine.removeCSourceAt(-1);
+    EXPECT_EQ(removed.count(), 1);
+    EXPECT_EQ(cleared.count(), 2);
 }
 
 TEST_F(EngineTest, SwappingSourcesExchangesTheObjects)
@@ -232,7 +236,7 @@ TEST_F(EngineTest, SourcesOfARemovedDeviceFallSilent)
 {
     Orvik* device = addDevice(0x11);
     ContinuousControlSource* source = live(0, 0x11);
-    device->applyMotion(recordWith(0.75f, 0.5f));
+    push(device, recordWith(0.75f, 0.5f));
     midi->flushBuffer();
 
     engine.removeDevice(0x11);
@@ -259,7 +263,7 @@ TEST_F(EngineTest, ReplacingADeviceRebindsItsSources)
 
     warmUp(replacement);
     midi->flushBuffer();
-    replacement->applyMotion(recordWith(0.25f, 0.5f));
+    push(replacement, recordWith(0.25f, 0.5f));
     EXPECT_FLOAT_EQ(source->getValue(), 31.75f);
 }
 
@@ -378,7 +382,7 @@ TEST_F(EngineTest, DevicesComeAndGoWhileTheLinkAppliesFrames)
         while (!stop.load()) {
             for (uint64_t id : ids) {
                 if (const std::shared_ptr<Orvik> band = engine.deviceRefById(id)) {
-                    band->applyMotion(recordWith(0.5f, (i % 2) ? 0.2f : 0.8f));
+                    push(band.get(), recordWith(0.5f, (i % 2) ? 0.2f : 0.8f));
                     applied.fetch_add(1);
                 } else {
                     engine.addNewDevice(id);
@@ -439,7 +443,7 @@ TEST_F(EngineTest, TheLiveValueIsNeverSeenHalfMapped)
     std::atomic<int> frames{0};
     std::thread link([&] {
         for (int i = 0; !stop.load(); ++i) {
-            band->applyMotion(recordWith(0.5f, (i % 2) ? 0.0f : 1.0f));
+            push(band, recordWith(0.5f, (i % 2) ? 0.0f : 1.0f));
             frames.fetch_add(1);
         }
     });

@@ -1,8 +1,8 @@
 #include "EngineTestSupport.h"
 
 #include "engine/ControlMapping.h"
-#include "link/FrameCodec.h"
 #include "link/SerialHandler.h"
+#include "protocol/FrameCodec.h"
 #include "support/PseudoTerminal.h"
 #include "support/SignalWait.h"
 
@@ -64,11 +64,9 @@ class MotionToMidi : public enginetest::EngineFixture
 protected:
     void SetUp() override
     {
-        EngineFixture::SetUp();
         ASSERT_TRUE(pty.isValid());
-        handler = new SerialHandler;
+        handler = new SerialHandler(engine, state);
         handler->pilotTimer()->stop();
-        AppContext::setSerialHandler(handler);
         const QString path = pty.slavePath();
         handler->setPortSearch([path] { return path; });
         handler->moveToThread(&linkThread);
@@ -83,7 +81,6 @@ protected:
         linkThread.quit();
         linkThread.wait();
         delete handler;
-        EngineFixture::TearDown();
     }
 
     // Announces the band, binds slot 0 to its Y and plays the warm-up, so
@@ -231,4 +228,64 @@ TEST_F(MotionToMidi, EditingTheSlotsWhileTheBandStreams)
         EXPECT_LT(uint8_t(sent[i + 1]), 0x80);
         EXPECT_LT(uint8_t(sent[i + 2]), 0x80);
     }
+}
+
+// The link's hand-over with every peer built here and nothing registered
+// anywhere: one wheel follows a band's X and the bytes that leave for the
+// MIDI port are exactly what the mapping rules give for the frame.
+TEST(MotionToMidiBytes, OneFrameGivesExactlyTheMappedControllerBytes)
+{
+    StateManager state;
+    auto backend = std::make_shared<InMemoryMidiBackend>();
+    MidiHandler midi(backend, &state);
+    MotionControlEngine engine(state, &midi);
+    engine.addNewDevice(kBand);
+    const std::shared_ptr<Orvik> band = engine.deviceRefById(kBand);
+    ASSERT_NE(band, nullptr);
+
+    // What SerialHandler does with a decoded frame; returns whether the
+    // frame was handed over.
+    const auto handOver = [&](float x, float y) {
+        const MotionRecord record = enginetest::recordWith(x, y);
+        if (!band->applyMotion(record))
+            return false;
+        engine.deliverMotion(*band, record);
+        return true;
+    };
+    // What the next audio block sends.
+    const auto sent = [&] {
+        midi.flushBuffer();
+        const QByteArray bytes = backend->bytesSentTo(MidiHandler::kVirtualPortName);
+        backend->clearCaptured();
+        return bytes;
+    };
+    for (int i = 0; i <= Orvik::kWarmUpFrames; ++i)
+        handOver(0.0f, 0.0f);
+    ASSERT_TRUE(band->isReady());
+
+    engine.addNewCSourceAt(0);
+    ContinuousControlSource* wheel = engine.getCSourceAt(0);
+    ASSERT_EQ(wheel->getDeviceId(), kBand);
+    wheel->setAxis(ControlMapping::AxisX);
+    wheel->setChannel(5); // the sixth MIDI channel
+    wheel->setEventNumber(74);
+    wheel->setMin(20.0f);
+    wheel->setMax(100.0f);
+
+    // X at three quarters of its travel, over an output range of 20-100:
+    // 20 + 0.75 * 80 = 80.
+    ASSERT_TRUE(handOver(0.75f, 0.5f));
+    EXPECT_EQ(sent(), QByteArray::fromHex("B5 4A 50"));
+
+    // The band moved (Y), the wheel's value did not: nothing goes out.
+    ASSERT_TRUE(handOver(0.75f, 0.9f));
+    EXPECT_EQ(sent(), QByteArray());
+
+    // In high resolution a controller below 32 is a pair: the integer part
+    // of the output on the controller, its fraction in 1/128 on the
+    // controller 32 above. X at 17/32: 20 + 17/32 * 80 = 62.5, so 62 and 64.
+    state.setHiResMidiState(true);
+    wheel->setEventNumber(7);
+    ASSERT_TRUE(handOver(0.53125f, 0.9f));
+    EXPECT_EQ(sent(), QByteArray::fromHex("B5 07 3E B5 27 40"));
 }

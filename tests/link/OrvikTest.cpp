@@ -1,7 +1,8 @@
 #include "link/Orvik.h"
-#include "app/AppContext.h"
+#include "app/EngineItemPeers.h"
+#include "app/StateManager.h"
 #include "engine/MotionControlEngine.h"
-#include "link/OrvikQMLWrapper.h"
+#include "ui/OrvikQMLWrapper.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>
@@ -43,21 +44,23 @@ TEST(Orvik, DataUpdatedOnlyWhenAControlValueMoves)
 {
     Orvik d(1);
     QSignalSpy updated(&d, &Orvik::dataUpdated);
-    d.applyMotion(recordOf(0.003f, 0.0f, 0.0f, -0.004f));
+    // The result tells the link whether to hand the frame on to the sources:
+    // it must agree with the signal.
+    EXPECT_FALSE(d.applyMotion(recordOf(0.003f, 0.0f, 0.0f, -0.004f)));
     EXPECT_EQ(updated.count(), 0) << "within 0.004 of the stored zeros";
-    d.applyMotion(recordOf(0.5f, 0.5f, 0.5f, 0.5f));
+    EXPECT_TRUE(d.applyMotion(recordOf(0.5f, 0.5f, 0.5f, 0.5f)));
     EXPECT_EQ(updated.count(), 1);
-    d.applyMotion(recordOf(0.5f, 0.5f, 0.5f, 0.5f));
+    EXPECT_FALSE(d.applyMotion(recordOf(0.5f, 0.5f, 0.5f, 0.5f)));
     EXPECT_EQ(updated.count(), 1) << "same values again";
     MotionRecord onlyG = recordOf(0.5f, 0.5f, 0.5f, 0.5f);
     onlyG[MotionRecord::G] = 0.9f;
-    d.applyMotion(onlyG);
+    EXPECT_FALSE(d.applyMotion(onlyG));
     EXPECT_EQ(updated.count(), 1) << "G alone does not count";
     EXPECT_FLOAT_EQ(d.getG(), 0.9f) << "but is stored";
 
     d.setBypassed(true);
-    d.applyMotion(onlyG);
-    d.applyMotion(onlyG);
+    EXPECT_TRUE(d.applyMotion(onlyG));
+    EXPECT_TRUE(d.applyMotion(onlyG));
     EXPECT_EQ(updated.count(), 3) << "a bypassed device signals every frame";
 }
 
@@ -160,12 +163,14 @@ TEST(Orvik, ReaderNeverSeesAMixOfTwoFrames)
 
 TEST(OrvikQMLWrapper, WithoutADeviceReadsNeutralValuesAndWritesNothing)
 {
-    MotionControlEngine engine;
-    AppContext::setEngine(&engine);
+    StateManager state;
+    MotionControlEngine engine(state);
+    EngineItemPeers peers(engine, state);
     engine.addNewDevice(10);
     engine.addNewDevice(11);
 
     OrvikQMLWrapper w;
+    w.setPeers(&peers);
     w.setI(3);
     EXPECT_FALSE(w.isActive());
     EXPECT_FALSE(w.isMuted());
@@ -191,7 +196,6 @@ TEST(OrvikQMLWrapper, WithoutADeviceReadsNeutralValuesAndWritesNothing)
     EXPECT_TRUE(engine.getDeviceById(11)->isMuted());
     w.setInitPos(0.25f);
     EXPECT_EQ(engine.getDeviceById(11)->getYawReference(), 0.25f);
-    AppContext::clear();
 }
 
 TEST(OrvikQMLWrapper, SyncEmitsItsEightSignalsInOrder)

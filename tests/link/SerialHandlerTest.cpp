@@ -1,9 +1,8 @@
 #include "link/SerialHandler.h"
-#include "app/AppContext.h"
 #include "app/StateManager.h"
 #include "engine/MotionControlEngine.h"
-#include "link/FrameCodec.h"
 #include "link/Orvik.h"
+#include "protocol/FrameCodec.h"
 #include "support/PseudoTerminal.h"
 #include "support/SignalWait.h"
 
@@ -38,10 +37,16 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(pty.isValid());
-        AppContext::setStateManager(&state);
-        AppContext::setEngine(&engine);
-        handler = new SerialHandler;
-        AppContext::setSerialHandler(handler);
+        handler = new SerialHandler(engine, state);
+        // The bands' blink and hand requests go to the link, as the
+        // application wires them.
+        QObject::connect(&engine, &MotionControlEngine::newDeviceAdded, &state,
+                         [this](Orvik* device) {
+                             QObject::connect(device, &Orvik::shouldSendBlink, handler,
+                                              &SerialHandler::sendBlink);
+                             QObject::connect(device, &Orvik::shouldSendHandChange, handler,
+                                              &SerialHandler::sendHandChange);
+                         });
         const QString path = pty.slavePath();
         handler->setPortSearch([path] { return QFile::exists(path) ? path : QString(); });
         QObject::connect(handler, &SerialHandler::shouldStopTimer, &state,
@@ -62,7 +67,6 @@ protected:
         linkThread.quit();
         linkThread.wait();
         delete handler;
-        AppContext::clear();
     }
 
     // Waits for the pilot to open the port and reads the greeting.
@@ -89,8 +93,8 @@ protected:
     }
 
     PseudoTerminal pty;
-    StateManager state;
-    MotionControlEngine engine;
+    StateManager state{[this](int i) { return engine.getDeviceAt(i); }};
+    MotionControlEngine engine{state};
     SerialHandler* handler = nullptr;
     QThread linkThread;
     int timerRestarts = 0;

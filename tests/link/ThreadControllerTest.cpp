@@ -1,14 +1,15 @@
 #include "link/ThreadController.h"
-#include "app/AppContext.h"
 #include "app/StateManager.h"
-#include "link/FrameCodec.h"
+#include "engine/MotionControlEngine.h"
 #include "link/SerialHandler.h"
+#include "protocol/FrameCodec.h"
 #include "support/PseudoTerminal.h"
 #include "support/SignalWait.h"
 
 #include <QFile>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QPointer>
 #include <QStringList>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -46,18 +47,12 @@ class LinkThread : public ::testing::Test
 protected:
     void SetUp() override
     {
-        AppContext::setStateManager(&state);
-        handler = new SerialHandler;
-        AppContext::setSerialHandler(handler);
+        handler = new SerialHandler(engine, state);
         auto choice = port;
         handler->setPortSearch([choice] { return choice->get(); });
     }
 
-    void TearDown() override
-    {
-        controller.reset();
-        AppContext::clear();
-    }
+    void TearDown() override { controller.reset(); }
 
     // Runs the GUI loop until the link has opened the port and greeted.
     bool waitForGreeting(PseudoTerminal& pty)
@@ -86,7 +81,8 @@ protected:
 
     bool pilotActive() { return handler->pilotTimer()->isActive(); }
 
-    StateManager state;
+    StateManager state{[this](int i) { return engine.getDeviceAt(i); }};
+    MotionControlEngine engine{state};
     std::shared_ptr<PortChoice> port = std::make_shared<PortChoice>();
     SerialHandler* handler = nullptr;
     std::unique_ptr<ThreadController> controller;
@@ -190,13 +186,14 @@ TEST_F(LinkThread, DestroyingStopsThePilotBeforeTheThreadEndsAndDeletesTheHandle
     std::atomic<int> destroyed{0};
     QObject::connect(
         handler, &QObject::destroyed, handler, [&] { ++destroyed; }, Qt::DirectConnection);
+    const QPointer<SerialHandler> reachable(handler);
 
     controller.reset();
 
     EXPECT_EQ(events, (QStringList{QStringLiteral("stop"), QStringLiteral("thread running"),
                                    QStringLiteral("pilot off"), QStringLiteral("finished")}));
     EXPECT_EQ(destroyed.load(), 1);
-    EXPECT_EQ(AppContext::serialHandler(), nullptr);
+    EXPECT_TRUE(reachable.isNull());
     // Nothing left over fires later.
     QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -214,15 +211,15 @@ TEST_F(LinkThread, DestroyingWithTheReceiverOpenClosesThePortAndDropsTheConnecti
     ASSERT_TRUE(pty.write(QByteArray("x")));
     ASSERT_TRUE(waitUntil([&] { return state.getConnectionState(); }));
 
+    const QPointer<SerialHandler> reachable(handler);
     controller.reset();
     EXPECT_FALSE(state.getConnectionState());
-    EXPECT_EQ(AppContext::serialHandler(), nullptr);
+    EXPECT_TRUE(reachable.isNull());
 }
 
 TEST_F(LinkThread, ControllerWithoutAHandlerIsHarmless)
 {
     delete handler;
-    AppContext::setSerialHandler(nullptr);
     controller = std::make_unique<ThreadController>(nullptr);
     controller->startTimer();
     controller->stopTimer();

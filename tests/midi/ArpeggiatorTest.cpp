@@ -1,6 +1,5 @@
 #include "MidiTestSupport.h"
 
-#include "app/AppContext.h"
 #include "app/StateManager.h"
 #include "midi/Arpeggiator.h"
 #include "midi/MidiHandler.h"
@@ -23,18 +22,7 @@ constexpr uint8_t kC = 60, kE = 64, kG = 67;
 class ArpeggiatorTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        backend = std::make_shared<InMemoryMidiBackend>();
-        midi = std::make_unique<MidiHandler>(backend);
-        AppContext::setStateManager(&state);
-        AppContext::setMidiHandler(midi.get());
-        AppContext::setTransport(&transport);
-        AppContext::setVirtualKeyboard(&keyboard);
-        arp = std::make_unique<Arpeggiator>();
-        state.setArpeggiatorState(true);
-    }
-    void TearDown() override { AppContext::clear(); }
+    void SetUp() override { state.setArpeggiatorState(true); }
 
     void tick(uint64_t index) { Q_EMIT transport.ticked(index); }
     std::string takeQueued()
@@ -44,12 +32,14 @@ protected:
         return text;
     }
 
+    // Wired as the application wires them.
     StateManager state;
-    std::shared_ptr<InMemoryMidiBackend> backend;
-    std::unique_ptr<MidiHandler> midi;
-    Transport transport;
-    VirtualKeyboard keyboard;
-    std::unique_ptr<Arpeggiator> arp;
+    std::shared_ptr<InMemoryMidiBackend> backend = std::make_shared<InMemoryMidiBackend>();
+    std::unique_ptr<MidiHandler> midi = std::make_unique<MidiHandler>(backend, &state);
+    Transport transport{state, midi.get()};
+    VirtualKeyboard keyboard{midi.get(), state};
+    std::unique_ptr<Arpeggiator> arp =
+        std::make_unique<Arpeggiator>(transport, keyboard, midi.get(), state);
 };
 
 TEST_F(ArpeggiatorTest, CyclesHeldNotesInPressOrderEverySixTicks)

@@ -1,5 +1,4 @@
 #include "midi/JuceMidiBackend.h"
-#include "app/AppContext.h"
 #include "midi/MidiHandler.h"
 
 #include <QFileInfo>
@@ -11,7 +10,6 @@ namespace {
 // virtual port cannot exist; the handler must say so and carry on.
 TEST(JuceMidiBackendTest, HandlerRunsWhateverTheMachineOffers)
 {
-    AppContext::clear();
     MidiHandler handler(std::make_shared<JuceMidiBackend>());
     if (!QFileInfo::exists(QStringLiteral("/dev/snd/seq"))) {
         EXPECT_FALSE(handler.isVirtualPortOpen());

@@ -1,6 +1,5 @@
 #include "MidiTestSupport.h"
 
-#include "app/AppContext.h"
 #include "app/StateManager.h"
 #include "midi/InMemoryMidiBackend.h"
 #include "midi/MidiHandler.h"
@@ -25,16 +24,11 @@ const QString kVirtual = QStringLiteral("KinetraMIDIPort");
 class MidiHandlerTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        AppContext::setStateManager(&state);
-        backend = std::make_shared<InMemoryMidiBackend>();
-    }
-    void TearDown() override { AppContext::clear(); }
+    void SetUp() override { backend = std::make_shared<InMemoryMidiBackend>(); }
 
     std::unique_ptr<MidiHandler> makeHandler()
     {
-        auto handler = std::make_unique<MidiHandler>(backend);
+        auto handler = std::make_unique<MidiHandler>(backend, &state);
         handler->setMillisecondClock([this] { return nowMs; });
         return handler;
     }
@@ -188,7 +182,7 @@ TEST_F(MidiHandlerTest, AProducerFlushesOnlyWhenTheAudioBlockIsLate)
 
     // 64-sample blocks (1.45 ms): 10 ms without a flush is.
     state.setAudioBufferSize(64);
-    EXPECT_EQ(MidiHandler::lateFlushThresholdUs(), 64 * 1000000 / 44100 + 1000);
+    EXPECT_EQ(handler->lateFlushThresholdUs(), 64 * 1000000 / 44100 + 1000);
     QThread::msleep(10);
     EXPECT_TRUE(handler->flushIfAudioLate());
     EXPECT_EQ(handler->pendingCount(), 0);
@@ -395,6 +389,9 @@ TEST_F(MidiHandlerTest, DeviceThatFailsToOpenIsListedButSkipped)
 
 // --- incoming -------------------------------------------------------------------
 
+// The handler wired to the state and the transport as the application wires
+// them: the estimated tempo becomes the state's, a followed start or stop
+// goes straight to the transport.
 class MidiInputTest : public MidiHandlerTest
 {
 protected:
@@ -404,13 +401,18 @@ protected:
         backend->setInputs({{QStringLiteral("Clock"), QStringLiteral("c")}});
         handler = makeHandler();
         scan(*handler);
-        AppContext::setMidiHandler(handler.get());
-        AppContext::setTransport(&transport);
+        transport.setMidiHandler(handler.get());
+        QObject::connect(handler.get(), &MidiHandler::tempoEstimated, &state,
+                         &StateManager::setTempo);
+        QObject::connect(handler.get(), &MidiHandler::clockStartReceived, &transport,
+                         &Transport::startPlay, Qt::DirectConnection);
+        QObject::connect(handler.get(), &MidiHandler::clockStopReceived, &transport,
+                         &Transport::stopPlay, Qt::DirectConnection);
     }
     void TearDown() override
     {
+        transport.setMidiHandler(nullptr);
         handler.reset();
-        MidiHandlerTest::TearDown();
     }
     void inject(const juce::MidiMessage& message)
     {
@@ -425,7 +427,7 @@ protected:
         }
     }
 
-    Transport transport;
+    Transport transport{state};
     std::unique_ptr<MidiHandler> handler;
 };
 
@@ -441,7 +443,7 @@ TEST_F(MidiInputTest, ClockAt120IsReportedAtTheFifthClockAndOnlyOnce)
     clocks(1, 120.0);
     ASSERT_EQ(estimated.count(), 1);
     EXPECT_EQ(estimated.at(0).at(0).toInt(), 120);
-    // No user-actions object is registered: the state gets the tempo.
+    // The estimate reaches the state once.
     EXPECT_EQ(state.getTempo(), 120);
     EXPECT_EQ(tempo.count(), 1);
 
@@ -526,17 +528,31 @@ TEST_F(MidiInputTest, ClosedInputDeliversNothing)
     EXPECT_FALSE(backend->injectIncoming(QStringLiteral("c"), juce::MidiMessage::midiClock()));
 }
 
-TEST_F(MidiInputTest, IncomingWithoutRegisteredPeersIsSafe)
+TEST_F(MidiInputTest, IncomingWithoutSettingsOrConnectedPeersIsSafe)
 {
-    AppContext::clear();
-    inject(juce::MidiMessage::midiStart());
-    inject(juce::MidiMessage::midiClock());
-    inject(juce::MidiMessage::midiStop());
-    AppContext::setStateManager(&state);
+    transport.setMidiHandler(nullptr);
+    handler.reset();
     state.setSyncingToClockState(true);
+
+    // Without settings nothing is followed.
+    handler = std::make_unique<MidiHandler>(backend);
+    scan(*handler);
+    QSignalSpy started(handler.get(), &MidiHandler::clockStartReceived);
+    QSignalSpy stopped(handler.get(), &MidiHandler::clockStopReceived);
+    QSignalSpy estimated(handler.get(), &MidiHandler::tempoEstimated);
     inject(juce::MidiMessage::midiStart());
+    clocks(10, 100.0);
+    inject(juce::MidiMessage::midiStop());
+    EXPECT_EQ(started.count() + stopped.count() + estimated.count(), 0);
+
+    // Following, with nobody connected.
+    handler = makeHandler();
+    scan(*handler);
+    inject(juce::MidiMessage::midiStart());
+    clocks(10, 100.0);
     inject(juce::MidiMessage::midiStop());
     EXPECT_FALSE(transport.isStartRequested());
+    EXPECT_EQ(state.getTempo(), 120);
 }
 
 } // namespace

@@ -1,4 +1,3 @@
-#include "app/AppContext.h"
 #include "app/StateManager.h"
 #include "midi/InMemoryMidiBackend.h"
 #include "midi/MidiHandler.h"
@@ -110,12 +109,9 @@ TEST(PendingBufferOrdering, PositionsOrderAcrossProducersWithinOneFlush)
 TEST(TransportSharing, AudioBlocksRaceWithPlayControls)
 {
     auto backend = std::make_shared<InMemoryMidiBackend>();
-    MidiHandler handler(backend);
     StateManager state;
-    Transport transport;
-    AppContext::setStateManager(&state);
-    AppContext::setMidiHandler(&handler);
-    AppContext::setTransport(&transport);
+    MidiHandler handler(backend, &state);
+    Transport transport(state, &handler);
 
     std::atomic<bool> done{false};
     std::thread audio([&] {
@@ -150,7 +146,6 @@ TEST(TransportSharing, AudioBlocksRaceWithPlayControls)
     const auto sent = backend->messagesSentTo(QStringLiteral("KinetraMIDIPort"));
     ASSERT_FALSE(sent.empty());
     EXPECT_TRUE(sent.back().isMidiStop());
-    AppContext::clear();
 }
 
 } // namespace

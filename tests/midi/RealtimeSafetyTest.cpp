@@ -1,6 +1,6 @@
-#include "app/AppContext.h"
+#include "MidiTestSupport.h"
+
 #include "app/StateManager.h"
-#include "midi/MidiBackend.h"
 #include "midi/MidiHandler.h"
 #include "midi/Transport.h"
 
@@ -13,54 +13,15 @@
 
 namespace {
 
-// A MIDI service whose ports only count what they are sent.
-class CountingBackend : public MidiBackend
-{
-public:
-    std::atomic<long> sent{0};
-
-    class CountingOutput : public Output
-    {
-    public:
-        CountingOutput(CountingBackend& owner, PortInfo info) : m_owner(owner), m_info(info) {}
-        PortInfo info() const override { return m_info; }
-        void send(const juce::MidiMessage&) override { m_owner.sent.fetch_add(1); }
-
-    private:
-        CountingBackend& m_owner;
-        PortInfo m_info;
-    };
-
-    QVector<PortInfo> availableInputs() override { return {}; }
-    QVector<PortInfo> availableOutputs() override
-    {
-        return {{QStringLiteral("A"), QStringLiteral("a")},
-                {QStringLiteral("B"), QStringLiteral("b")}};
-    }
-    std::unique_ptr<Input> openInput(const QString&, juce::MidiInputCallback*) override
-    {
-        return nullptr;
-    }
-    std::unique_ptr<Output> openOutput(const QString& identifier) override
-    {
-        return std::make_unique<CountingOutput>(*this, PortInfo{identifier, identifier});
-    }
-    std::unique_ptr<Output> createVirtualOutput(const QString& name, QString&) override
-    {
-        return std::make_unique<CountingOutput>(*this, PortInfo{name, name});
-    }
-};
+using miditest::CountingBackend;
 
 TEST(RealtimeSafetyTest, AudioBlocksQueueTickAndFlushWithoutAllocating)
 {
     auto backend = std::make_shared<CountingBackend>();
-    MidiHandler midi(backend);
-    ASSERT_TRUE(QMetaObject::invokeMethod(&midi, "devicePilot", Qt::DirectConnection));
     StateManager state;
-    Transport transport;
-    AppContext::setStateManager(&state);
-    AppContext::setMidiHandler(&midi);
-    AppContext::setTransport(&transport);
+    MidiHandler midi(backend, &state);
+    ASSERT_TRUE(QMetaObject::invokeMethod(&midi, "devicePilot", Qt::DirectConnection));
+    Transport transport(state, &midi);
     state.setSendingClockState(true);
     transport.startPlay();
 
@@ -75,7 +36,6 @@ TEST(RealtimeSafetyTest, AudioBlocksQueueTickAndFlushWithoutAllocating)
         allocations = AllocationCounter::stop();
     });
     audio.join();
-    AppContext::clear();
 
     EXPECT_EQ(allocations, 0);
     EXPECT_TRUE(transport.isPlaying());

@@ -1,6 +1,5 @@
 #include "MidiTestSupport.h"
 
-#include "app/AppContext.h"
 #include "app/StateManager.h"
 #include "midi/MidiHandler.h"
 #include "midi/Transport.h"
@@ -22,22 +21,16 @@ class TransportTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        backend = std::make_shared<InMemoryMidiBackend>();
-        midi = std::make_unique<MidiHandler>(backend);
-        AppContext::setStateManager(&state);
-        AppContext::setMidiHandler(midi.get());
-        AppContext::setTransport(&transport);
         state.setAudioSampleRate(44100);
         state.setTempo(120);
     }
-    void TearDown() override { AppContext::clear(); }
 
     std::string sent() const { return hex(backend->messagesSentTo(kVirtual)); }
 
     StateManager state;
-    std::shared_ptr<InMemoryMidiBackend> backend;
-    std::unique_ptr<MidiHandler> midi;
-    Transport transport;
+    std::shared_ptr<InMemoryMidiBackend> backend = std::make_shared<InMemoryMidiBackend>();
+    std::unique_ptr<MidiHandler> midi = std::make_unique<MidiHandler>(backend, &state);
+    Transport transport{state, midi.get()};
 };
 
 TEST(TransportTickLength, SamplesPerTickStaysAtLeastOne)
@@ -224,13 +217,13 @@ TEST_F(TransportTest, ExtremeTemposKeepTheClockDefined)
     EXPECT_EQ(ticked.count(), 2);
 }
 
-TEST(TransportAlone, RunsWithoutStateOrMidi)
+TEST(TransportAlone, RunsWithoutMidi)
 {
-    AppContext::clear();
-    Transport transport;
+    const StateManager state; // its initial values: 44100 Hz, 120 bpm
+    Transport transport(state);
     QSignalSpy ticked(&transport, &Transport::ticked);
     transport.startPlay();
-    transport.advanceBlock(1024); // defaults: 44100 Hz, 120 bpm
+    transport.advanceBlock(1024);
     transport.stopPlay();
     transport.reset();
     EXPECT_EQ(ticked.count(), 1);

@@ -1,6 +1,5 @@
 #include "MidiTestSupport.h"
 
-#include "app/AppContext.h"
 #include "app/StateManager.h"
 #include "midi/MidiHandler.h"
 #include "midi/VirtualKeyboard.h"
@@ -32,15 +31,6 @@ enum Key : int
 class VirtualKeyboardTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        backend = std::make_shared<InMemoryMidiBackend>();
-        midi = std::make_unique<MidiHandler>(backend);
-        AppContext::setStateManager(&state);
-        AppContext::setMidiHandler(midi.get());
-    }
-    void TearDown() override { AppContext::clear(); }
-
     // The queued messages, then empties the buffer.
     std::string takeQueued()
     {
@@ -57,9 +47,9 @@ protected:
     }
 
     StateManager state;
-    std::shared_ptr<InMemoryMidiBackend> backend;
-    std::unique_ptr<MidiHandler> midi;
-    VirtualKeyboard keyboard;
+    std::shared_ptr<InMemoryMidiBackend> backend = std::make_shared<InMemoryMidiBackend>();
+    std::unique_ptr<MidiHandler> midi = std::make_unique<MidiHandler>(backend, &state);
+    VirtualKeyboard keyboard{midi.get(), state};
 };
 
 TEST_F(VirtualKeyboardTest, PlaysAndReleasesANote)
@@ -208,10 +198,10 @@ TEST_F(VirtualKeyboardTest, WithTheArpeggiatorOnOnlyControlKeysSend)
     EXPECT_EQ(takeQueued(), "B0 7B 00 | B0 40 7F | B0 40 00");
 }
 
-TEST(VirtualKeyboardAlone, WorksWithoutStateOrMidi)
+TEST(VirtualKeyboardAlone, WorksWithoutMidi)
 {
-    AppContext::clear();
-    VirtualKeyboard keyboard;
+    const StateManager state;
+    VirtualKeyboard keyboard(nullptr, state);
     QSignalSpy on(&keyboard, &VirtualKeyboard::noteOn);
     keyboard.keyPressed(A);
     keyboard.keyPressed(Q);

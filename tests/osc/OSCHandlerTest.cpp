@@ -1,6 +1,5 @@
 #include "osc/OSCHandler.h"
 
-#include "app/AppContext.h"
 #include "app/StateManager.h"
 #include "engine/MotionControlEngine.h"
 #include "link/Orvik.h"
@@ -110,9 +109,9 @@ TEST(OscSenderDefaults, TargetsPort9001OnTheLocalMachine)
     EXPECT_TRUE(found);
 }
 
-// The engine's OSC tick over a real socket: state, engine and sender
-// registered as in the application. The engine's own 3 ms timer never runs
-// here (no event loop), the test calls the tick itself.
+// The engine's OSC tick over a real socket: the engine reads the state and
+// publishes through the sender, as in the application. The engine's own 3 ms
+// timer never runs here (no event loop), the test calls the tick itself.
 class EngineOsc : public ::testing::Test
 {
 protected:
@@ -120,9 +119,7 @@ protected:
     {
         ASSERT_TRUE(sink.isBound());
         osc = std::make_unique<OSCHandler>(QStringLiteral("127.0.0.1"), sink.port());
-        AppContext::setStateManager(&state);
-        AppContext::setEngine(&engine);
-        AppContext::setOscHandler(osc.get());
+        engine.setControlPublisher(osc.get());
         state.setConnectionState(true);
 
         engine.addNewDevice(kDevice);
@@ -131,8 +128,6 @@ protected:
         for (int i = 0; i <= Orvik::kWarmUpFrames; ++i)
             device->applyMotion(MotionRecord{});
     }
-
-    void TearDown() override { AppContext::clear(); }
 
     // Fills slot `i` with a live source and moves it to `x` (0-1 on its
     // axis, giving 0-127).
@@ -168,7 +163,7 @@ protected:
     UdpSink sink;
     std::unique_ptr<OSCHandler> osc;
     StateManager state;
-    MotionControlEngine engine;
+    MotionControlEngine engine{state};
     Orvik* device = nullptr;
 };
 
@@ -212,15 +207,13 @@ TEST_F(EngineOsc, NothingIsSentWhileDisconnectedOrInMappingMode)
     EXPECT_TRUE(tick().has_value());
 }
 
-TEST_F(EngineOsc, NothingIsSentWithoutAStateOrASender)
+TEST_F(EngineOsc, NothingIsSentWithoutASender)
 {
     liveSourceAt(0, 1.0f);
-    AppContext::setStateManager(nullptr);
-    EXPECT_FALSE(tick().has_value());
-    AppContext::setStateManager(&state);
-    AppContext::setOscHandler(nullptr);
-    engine.sendControlOSC(); // must not crash
-    EXPECT_FALSE(sink.next(100).has_value());
+    engine.setControlPublisher(nullptr);
+    EXPECT_FALSE(tick().has_value()); // must not crash either
+    engine.setControlPublisher(osc.get());
+    EXPECT_TRUE(tick().has_value());
 }
 
 // A disabled live source between enabled ones is left out; the enabled ones
@@ -283,7 +276,7 @@ TEST_F(EngineOsc, AnIndependentDecoderReadsTheMessages)
     ASSERT_TRUE(dump.waitForStarted(5000));
 
     OSCHandler toDump(QStringLiteral("127.0.0.1"), port);
-    AppContext::setOscHandler(&toDump);
+    engine.setControlPublisher(&toDump);
     liveSourceAt(0, 1.0f);
 
     // oscdump gives no sign of being ready: send until it reports.

@@ -3,7 +3,6 @@
 // documents whose size changes from one save to the next, until it is
 // killed. Prints "ready" once the first round of saves is done.
 
-#include "app/AppContext.h"
 #include "app/StateManager.h"
 #include "engine/ContinuousControlSource.h"
 #include "engine/MotionControlEngine.h"
@@ -22,11 +21,8 @@ int main(int argc, char** argv)
         return 2;
     }
     StateManager state;
-    AppContext::setStateManager(&state);
-    FileManager files{StoragePaths(QString::fromLocal8Bit(argv[1]))};
-    AppContext::setFileManager(&files);
-    MotionControlEngine engine;
-    AppContext::setEngine(&engine);
+    MotionControlEngine engine(state);
+    FileManager files(StoragePaths(QString::fromLocal8Bit(argv[1])), engine, nullptr, state);
 
     // Start-up: every file left by the previous (killed) run must load.
     files.loadDeviceRegistry();

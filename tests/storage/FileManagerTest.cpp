@@ -1,5 +1,4 @@
 #include "storage/FileManager.h"
-#include "app/AppContext.h"
 #include "app/StateManager.h"
 #include "engine/ContinuousControlSource.h"
 #include "engine/MotionControlEngine.h"
@@ -22,6 +21,7 @@
 
 #include <cstring>
 #include <memory>
+#include <type_traits>
 
 namespace {
 
@@ -59,32 +59,36 @@ protected:
     {
         ASSERT_TRUE(m_tmp.isValid());
         m_root = m_tmp.path() + "/Documents/Vantor/Kinetra";
-        AppContext::setStateManager(&m_state);
-        m_files = std::make_unique<FileManager>(StoragePaths(m_root));
-        AppContext::setFileManager(m_files.get());
-        m_engine = std::make_unique<MotionControlEngine>();
-        AppContext::setEngine(m_engine.get());
+        m_engine = std::make_unique<MotionControlEngine>(m_state);
+        // Emptying the focused slot clears the focus, as the application
+        // wires it.
+        QObject::connect(m_engine.get(), &MotionControlEngine::sourceSlotCleared, &m_state,
+                         [this] { m_state.setFocusedSource(-1); });
+        m_files = restart();
     }
 
     void TearDown() override
     {
-        AppContext::clear();
-        m_engine.reset();
         m_files.reset();
+        m_engine.reset();
     }
 
-    // A fresh engine in place of the present one (a later run of the
-    // application).
+    // A fresh engine and file manager in place of the present ones (a later
+    // run of the application).
     void replaceEngine()
     {
-        AppContext::setEngine(nullptr);
-        m_engine = std::make_unique<MotionControlEngine>();
-        AppContext::setEngine(m_engine.get());
+        m_files.reset();
+        m_engine = std::make_unique<MotionControlEngine>(m_state);
+        m_files = restart();
     }
 
-    std::unique_ptr<FileManager> restart()
+    // Another file manager on the same folders and engine; by default with
+    // the fixture's state and no MIDI.
+    std::unique_ptr<FileManager> restart(MidiHandler* midi = nullptr,
+                                         PersistentFlags* flags = nullptr)
     {
-        return std::make_unique<FileManager>(StoragePaths(m_root));
+        return std::make_unique<FileManager>(StoragePaths(m_root), *m_engine, midi,
+                                             flags ? *flags : m_state);
     }
 
     ContinuousControlSource* slot(int i) { return m_engine->getCSourceAt(i); }
@@ -100,8 +104,8 @@ protected:
     QTemporaryDir m_tmp;
     QString m_root;
     StateManager m_state;
-    std::unique_ptr<FileManager> m_files;
     std::unique_ptr<MotionControlEngine> m_engine;
+    std::unique_ptr<FileManager> m_files;
 };
 
 // --- folders and preset slots ----------------------------------------------------------
@@ -572,20 +576,12 @@ TEST_F(FileManagerTest, PatchRoundTripIsBitExact)
     }
 }
 
-TEST_F(FileManagerTest, WithoutAnEngineNothingIsOverwritten)
-{
-    const QString path = m_tmp.filePath("keep.json");
-    writeText(path, R"({"wheels": [{"index": 0}]})");
-    AppContext::setEngine(nullptr);
-    m_files->setCurrentPatchPath(path);
-    EXPECT_FALSE(m_files->saveCurrentPatchOrBackup());
-    EXPECT_FALSE(m_files->saveDeviceRegistry());
-    EXPECT_EQ(readText(path), R"({"wheels": [{"index": 0}]})");
-    // Loading still sets the flags and tells its listeners.
-    QSignalSpy changed(m_files.get(), &FileManager::patchChanged);
-    EXPECT_TRUE(m_files->loadDefaultPatch());
-    EXPECT_EQ(changed.count(), 1);
-}
+// Quitting must never write an empty patch or registry over the user's files
+// for want of an engine: a file manager cannot be made without one.
+static_assert(!std::is_constructible<FileManager, const StoragePaths&>::value &&
+                  !std::is_constructible<FileManager, const StoragePaths&, std::nullptr_t,
+                                         MidiHandler*, PersistentFlags&>::value,
+              "a file manager always has an engine to read the patch and the registry from");
 
 // --- settings ------------------------------------------------------------------------
 
@@ -638,7 +634,7 @@ TEST_F(FileManagerTest, SettingsRoundTripThroughStateAndMidi)
 {
     auto backend = std::make_shared<InMemoryMidiBackend>();
     MidiHandler midi(backend);
-    AppContext::setMidiHandler(&midi);
+    m_files->setMidiHandler(&midi);
     midi.setIgnoredInputs({"in-1", QString::fromUtf8("in \xC3\xA9")});
     midi.setIgnoredOutputs({"out-9"});
     m_state.setHiResMidiState(true);
@@ -654,10 +650,8 @@ TEST_F(FileManagerTest, SettingsRoundTripThroughStateAndMidi)
 
     // A later run.
     StateManager state;
-    AppContext::setStateManager(&state);
     MidiHandler midi2(backend);
-    AppContext::setMidiHandler(&midi2);
-    auto files = restart();
+    auto files = restart(&midi2, &state);
     ASSERT_TRUE(files->loadSettings());
     EXPECT_EQ(midi2.ignoredInputs(), QStringList({"in-1", QString::fromUtf8("in \xC3\xA9")}));
     EXPECT_EQ(midi2.ignoredOutputs(), QStringList({"out-9"}));
@@ -666,7 +660,7 @@ TEST_F(FileManagerTest, SettingsRoundTripThroughStateAndMidi)
     EXPECT_FALSE(state.getSendingClockState());
     EXPECT_TRUE(state.getVirtualKeyboardState());
     EXPECT_EQ(files->getCurrentPatchPath(), m_tmp.filePath("p.json"));
-    AppContext::setMidiHandler(nullptr);
+    m_files->setMidiHandler(nullptr);
 }
 
 TEST_F(FileManagerTest, IgnoreListsSurviveARunWithoutMidi)

@@ -1,7 +1,7 @@
 #include "GestureGenerator.h"
 #include "ReceiverSimulator.h"
-#include "link/FrameCodec.h"
-#include "link/MotionMath.h"
+#include "protocol/FrameCodec.h"
+#include "protocol/MotionMath.h"
 
 #include <gtest/gtest.h>
 

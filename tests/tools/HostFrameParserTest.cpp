@@ -1,5 +1,5 @@
 #include "HostFrameParser.h"
-#include "link/FrameCodec.h"
+#include "protocol/FrameCodec.h"
 
 #include <gtest/gtest.h>
 

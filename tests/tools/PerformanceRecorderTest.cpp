@@ -1,4 +1,4 @@
-#include "link/PerformanceRecorder.h"
+#include "protocol/PerformanceRecorder.h"
 
 #include <QBuffer>
 #include <QFile>

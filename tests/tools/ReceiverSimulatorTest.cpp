@@ -3,12 +3,11 @@
 // hardware.
 
 #include "SimulatedReceiver.h"
-#include "app/AppContext.h"
 #include "app/StateManager.h"
 #include "engine/MotionControlEngine.h"
-#include "link/FrameCodec.h"
 #include "link/Orvik.h"
 #include "link/SerialHandler.h"
+#include "protocol/FrameCodec.h"
 #include "support/SignalWait.h"
 
 #include <QThread>
@@ -22,10 +21,10 @@ using testsupport::waitUntil;
 
 TEST(ReceiverSimulatorInProcess, RunsOnItsOwnThreadAndFeedsTheLinkOnAnother)
 {
-    StateManager state;
-    MotionControlEngine engine;
-    AppContext::setStateManager(&state);
-    AppContext::setEngine(&engine);
+    MotionControlEngine* enginePtr = nullptr;
+    StateManager state([&enginePtr](int i) { return enginePtr->getDeviceAt(i); });
+    MotionControlEngine engine(state);
+    enginePtr = &engine;
 
     auto receiver = std::make_unique<SimulatedReceiver>(ReceiverSimulator::Config::withBands(4));
     std::vector<QString> lines;
@@ -42,8 +41,17 @@ TEST(ReceiverSimulatorInProcess, RunsOnItsOwnThreadAndFeedsTheLinkOnAnother)
     EXPECT_TRUE(firstPath.startsWith(QLatin1String("/dev/")));
 
     QThread linkThread;
-    auto* handler = new SerialHandler;
-    AppContext::setSerialHandler(handler);
+    auto* handler = new SerialHandler(engine, state);
+    // The bands' blinks go to the link, as the application wires them once a
+    // band's registration has reached this thread.
+    int registered = 0;
+    QObject::connect(
+        &engine, &MotionControlEngine::newDeviceAdded, &state, [handler, &registered](Orvik* d) {
+            QObject::connect(d, &Orvik::shouldSendBlink, handler, &SerialHandler::sendBlink);
+            QObject::connect(d, &Orvik::shouldSendHandChange, handler,
+                             &SerialHandler::sendHandChange);
+            ++registered;
+        });
     handler->setPortSearch(receiver->portSearch());
     QObject::connect(handler, &SerialHandler::shouldStopTimer, &state,
                      [handler] { handler->pilotTimer()->stop(); });
@@ -57,7 +65,7 @@ TEST(ReceiverSimulatorInProcess, RunsOnItsOwnThreadAndFeedsTheLinkOnAnother)
     linkThread.start();
 
     const auto allActive = [&] {
-        if (engine.getNumOfDevice() != 4)
+        if (engine.getNumOfDevice() != 4 || registered != 4)
             return false;
         for (int i = 0; i < 4; ++i)
             if (!engine.getDeviceAt(i)->isActive())
@@ -95,5 +103,4 @@ TEST(ReceiverSimulatorInProcess, RunsOnItsOwnThreadAndFeedsTheLinkOnAnother)
     linkThread.quit();
     linkThread.wait();
     delete handler;
-    AppContext::clear();
 }

@@ -7,13 +7,12 @@
 
 #include "GestureGenerator.h"
 #include "SimProcess.h"
-#include "app/AppContext.h"
 #include "app/StateManager.h"
 #include "engine/MotionControlEngine.h"
-#include "link/FrameCodec.h"
 #include "link/Orvik.h"
-#include "link/PerformanceRecorder.h"
 #include "link/SerialHandler.h"
+#include "protocol/FrameCodec.h"
+#include "protocol/PerformanceRecorder.h"
 #include "support/SignalWait.h"
 
 #include <QElapsedTimer>
@@ -56,10 +55,7 @@ class Link
 public:
     explicit Link(bool ownThread)
     {
-        AppContext::setStateManager(&state);
-        AppContext::setEngine(&engine);
-        handler = new SerialHandler;
-        AppContext::setSerialHandler(handler);
+        handler = new SerialHandler(engine, state);
         QObject::connect(handler, &SerialHandler::shouldStopTimer, &state,
                          [this] { handler->pilotTimer()->stop(); });
         QObject::connect(handler, &SerialHandler::shouldStartTimer, &state, [this] {
@@ -73,7 +69,10 @@ public:
             handler, &SerialHandler::shouldQuitMappingMode, handler,
             [this] { ++quitMappingRequests; }, Qt::DirectConnection);
         QObject::connect(&engine, &MotionControlEngine::newDeviceAdded, &state,
-                         [this](Orvik* device) { watch(device); });
+                         [this](Orvik* device) {
+                             watch(device);
+                             ++registered;
+                         });
         if (ownThread) {
             handler->moveToThread(&thread);
             thread.start();
@@ -90,7 +89,6 @@ public:
             thread.wait();
         }
         delete handler;
-        AppContext::clear();
     }
 
     void searchIn(const SimProcess& sim)
@@ -114,10 +112,13 @@ public:
         return samples.size();
     }
 
-    StateManager state;
-    MotionControlEngine engine;
+    StateManager state{[this](int i) { return engine.getDeviceAt(i); }};
+    MotionControlEngine engine{state};
     SerialHandler* handler = nullptr;
     QThread thread;
+    // Bands whose registration has reached this thread (and whose commands
+    // therefore reach the link).
+    int registered = 0;
     std::atomic<int> timerRestarts{0};
     std::atomic<int> enterMappingRequests{0};
     std::atomic<int> quitMappingRequests{0};
@@ -126,6 +127,10 @@ public:
 private:
     void watch(Orvik* device)
     {
+        // The band's commands go to the link, as the application wires them.
+        QObject::connect(device, &Orvik::shouldSendBlink, handler, &SerialHandler::sendBlink);
+        QObject::connect(device, &Orvik::shouldSendHandChange, handler,
+                         &SerialHandler::sendHandChange);
         // Runs where the frame is applied (the link thread), so the
         // quaternion and the record read here belong to the same frame.
         QObject::connect(
@@ -146,7 +151,7 @@ private:
 
 bool allActive(const Link& link, int count)
 {
-    if (link.engine.getNumOfDevice() != count)
+    if (link.engine.getNumOfDevice() != count || link.registered != count)
         return false;
     for (int i = 0; i < count; ++i) {
         const Orvik* d = link.engine.getDeviceAt(i);
@@ -217,8 +222,6 @@ PoseTable tableOf(Gesture gesture, int band, double rate, double seconds)
 
 class SimulatorProcess : public ::testing::Test
 {
-protected:
-    void TearDown() override { AppContext::clear(); }
 };
 
 TEST_F(SimulatorProcess, DeviceListCreatesTheBandsAndCommandsReachTheRightOne)
@@ -455,7 +458,7 @@ TEST_F(SimulatorProcess, ReplayOfARecordingReproducesTheLiveControlValues)
         Link link(false);
         PerformanceRecorder recorder;
         ASSERT_TRUE(recorder.start(file));
-        recorder.attachTo(link.handler);
+        link.handler->setRawTapFromAnyThread(recorder.tap());
         link.searchIn(sim);
         ASSERT_TRUE(waitUntil([&] { return allActive(link, 2); }, kConnectMs));
         QElapsedTimer clock;
@@ -464,7 +467,7 @@ TEST_F(SimulatorProcess, ReplayOfARecordingReproducesTheLiveControlValues)
         recorder.stop();
         link.collecting = false;
         liveSpanMs = clock.elapsed();
-        PerformanceRecorder::detachFrom(link.handler);
+        link.handler->setRawTapFromAnyThread({});
         live = link.takeSamples();
         EXPECT_GT(recorder.chunkCount(), 0u);
     }

@@ -1,5 +1,5 @@
 #include "ui/DataMonitor.h"
-#include "app/AppContext.h"
+#include "app/EngineItemPeers.h"
 #include "app/StateManager.h"
 #include "engine/MotionControlEngine.h"
 #include "link/Orvik.h"
@@ -14,8 +14,6 @@ class DataMonitorItem : public ::testing::Test
 protected:
     void SetUp() override
     {
-        AppContext::setStateManager(&state);
-        AppContext::setEngine(&engine);
         engine.addNewDevice(5);
         MotionRecord r;
         r[MotionRecord::X] = 1.0f;
@@ -24,12 +22,9 @@ protected:
         r[MotionRecord::G] = 0.5f;
         engine.getDeviceById(5)->applyMotion(r);
         monitor = std::make_unique<DataMonitor>();
+        monitor->setPeers(&peers);
     }
-    void TearDown() override
-    {
-        monitor.reset();
-        AppContext::clear();
-    }
+    void TearDown() override { monitor.reset(); }
     void tick(int times = 1)
     {
         for (int i = 0; i < times; ++i)
@@ -37,7 +32,8 @@ protected:
     }
 
     StateManager state;
-    MotionControlEngine engine;
+    MotionControlEngine engine{state};
+    EngineItemPeers peers{engine, state};
     std::unique_ptr<DataMonitor> monitor;
 };
 

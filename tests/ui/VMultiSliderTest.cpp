@@ -1,5 +1,5 @@
 #include "ui/VMultiSlider.h"
-#include "app/AppContext.h"
+#include "app/EngineItemPeers.h"
 #include "app/StateManager.h"
 #include "engine/ContinuousControlSource.h"
 #include "engine/MotionControlEngine.h"
@@ -23,20 +23,19 @@ class SliderItem : public ::testing::Test
 protected:
     void SetUp() override
     {
-        AppContext::setStateManager(&state);
-        AppContext::setEngine(&engine);
+        slider.setPeers(&peers);
         engine.addNewDevice(100);
         engine.addNewDevice(200);
         engine.addNewCSourceAt(0);
         slider.setIndex(0);
         slider.setSize(QSizeF(80, 80));
     }
-    void TearDown() override { AppContext::clear(); }
 
     ContinuousControlSource* source() { return engine.getCSourceAt(0); }
 
     StateManager state;
-    MotionControlEngine engine;
+    MotionControlEngine engine{state};
+    EngineItemPeers peers{engine, state};
     PaintableSlider slider;
 };
 
@@ -51,6 +50,7 @@ TEST_F(SliderItem, ReadsTheSlotsSourceAndFallsBackWithoutOne)
     EXPECT_EQ(slider.name(), "Empty slot");
 
     PaintableSlider outside;
+    outside.setPeers(&peers);
     outside.setIndex(12);
     EXPECT_EQ(outside.name(), "Empty slot");
     EXPECT_TRUE(outside.isDummy());
@@ -64,6 +64,7 @@ TEST_F(SliderItem, ReadsTheSlotsSourceAndFallsBackWithoutOne)
 TEST_F(SliderItem, DummySlotIsNotTickedAndDrawsNothing)
 {
     PaintableSlider empty;
+    empty.setPeers(&peers);
     empty.setIndex(5);
     empty.sync();
     EXPECT_TRUE(empty.isDummy());

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "link/FrameCodec.h"
-#include "link/Quaternion.h"
+#include "protocol/FrameCodec.h"
+#include "protocol/Quaternion.h"
 
 #include <QString>
 #include <QStringList>

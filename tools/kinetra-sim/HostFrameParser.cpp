@@ -1,6 +1,6 @@
 #include "HostFrameParser.h"
 
-#include "link/FrameCodec.h"
+#include "protocol/FrameCodec.h"
 
 namespace {
 

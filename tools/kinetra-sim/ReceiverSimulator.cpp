@@ -1,8 +1,8 @@
 #include "ReceiverSimulator.h"
 
 #include "SimulatorCommand.h"
-#include "link/FrameCodec.h"
-#include "link/FrameFramer.h"
+#include "protocol/FrameCodec.h"
+#include "protocol/FrameFramer.h"
 
 #include <QFile>
 #include <QFileInfo>

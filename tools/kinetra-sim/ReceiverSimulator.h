@@ -2,7 +2,7 @@
 
 #include "GestureGenerator.h"
 #include "HostFrameParser.h"
-#include "link/PerformanceRecorder.h"
+#include "protocol/PerformanceRecorder.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

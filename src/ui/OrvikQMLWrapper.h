@@ -3,10 +3,11 @@
 #include <QObject>
 #include <QString>
 
+class ItemPeers;
 class Orvik;
 
 // A view of the device at one list position for QML. It never keeps a device
-// pointer: every read and write looks the device up again through the engine,
+// pointer: every read and write looks the device up again by position,
 // so a device that was removed or moved is never touched through a stale
 // pointer. QML refreshes it with sync().
 class OrvikQMLWrapper : public QObject
@@ -45,6 +46,10 @@ public:
     void setName(const QString& value);
     void setI(int value);
 
+    // The peers the device is looked up in; by default the ones attached to
+    // the QML engine that created this object.
+    void setPeers(ItemPeers* peers) { m_peers = peers; }
+
     Q_INVOKABLE void sync();
     Q_INVOKABLE float getX() const;
     Q_INVOKABLE float getY() const;
@@ -68,5 +73,6 @@ Q_SIGNALS:
 private:
     Orvik* device() const;
 
+    ItemPeers* m_peers = nullptr;
     int m_i = 0;
 };

@@ -1,4 +1,4 @@
-#include "link/MotionMath.h"
+#include "protocol/MotionMath.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "link/FrameFramer.h"
+#include "protocol/FrameFramer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,4 @@
-#include "link/PerformanceRecorder.h"
-
-#include "link/SerialHandler.h"
+#include "protocol/PerformanceRecorder.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -177,29 +175,6 @@ std::function<void(const QByteArray&)> PerformanceRecorder::tap() const
 {
     std::shared_ptr<Sink> sink = m_sink;
     return [sink](const QByteArray& bytes) { sink->append(bytes); };
-}
-
-void PerformanceRecorder::attachTo(SerialHandler* handler) const
-{
-    if (!handler)
-        return;
-    auto fn = tap();
-    if (handler->thread() == QThread::currentThread())
-        handler->setRawTap(std::move(fn));
-    else
-        QMetaObject::invokeMethod(
-            handler, [handler, fn] { handler->setRawTap(fn); }, Qt::QueuedConnection);
-}
-
-void PerformanceRecorder::detachFrom(SerialHandler* handler)
-{
-    if (!handler)
-        return;
-    if (handler->thread() == QThread::currentThread())
-        handler->setRawTap({});
-    else
-        QMetaObject::invokeMethod(
-            handler, [handler] { handler->setRawTap({}); }, Qt::QueuedConnection);
 }
 
 void PerformanceRecorder::setClock(Clock clock)

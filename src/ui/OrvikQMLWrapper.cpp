@@ -1,15 +1,14 @@
-#include "link/OrvikQMLWrapper.h"
+#include "ui/OrvikQMLWrapper.h"
 
-#include "app/AppContext.h"
-#include "engine/MotionControlEngine.h"
 #include "link/Orvik.h"
+#include "ui/ItemPeers.h"
 
 OrvikQMLWrapper::OrvikQMLWrapper(QObject* parent) : QObject(parent) {}
 
 Orvik* OrvikQMLWrapper::device() const
 {
-    MotionControlEngine* engine = AppContext::engine();
-    return engine ? engine->getDeviceAt(m_i) : nullptr;
+    const ItemPeers* peers = m_peers ? m_peers : ItemPeers::of(this);
+    return peers ? peers->deviceAt(m_i) : nullptr;
 }
 
 bool OrvikQMLWrapper::isActive() const

@@ -1,4 +1,4 @@
-#include "link/FrameFramer.h"
+#include "protocol/FrameFramer.h"
 
 FrameFramer::Match FrameFramer::matchAt(const uint8_t* data, int available, int* length)
 {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "link/FrameCodec.h"
-#include "link/MotionRecord.h"
+#include "protocol/FrameCodec.h"
+#include "protocol/MotionRecord.h"
 
 #include <optional>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/FrameCodec.h"
+#include "protocol/FrameCodec.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/Quaternion.h"
+#include "protocol/Quaternion.h"
 
 #include <QByteArray>
 

@@ -9,7 +9,6 @@
 #include <memory>
 
 class QIODevice;
-class SerialHandler;
 
 // Records what the receiver sends, byte for byte and with its timing, so
 // that a performance can be replayed later by the receiver simulator
@@ -90,13 +89,9 @@ public:
     // Appends one chunk of received bytes (nothing when not recording).
     // Safe from any thread.
     void record(const QByteArray& bytes);
-    // A function for SerialHandler::setRawTap that records into this
+    // A function for the receiver link's raw tap that records into this
     // recorder.
     std::function<void(const QByteArray&)> tap() const;
-    // Installs tap() on `handler`, on the handler's own thread (queued when
-    // that is not the calling thread).
-    void attachTo(SerialHandler* handler) const;
-    static void detachFrom(SerialHandler* handler);
 
     void setClock(Clock clock);
 

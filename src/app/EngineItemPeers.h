@@ -1,0 +1,27 @@
+#pragma once
+
+#include "ui/ItemPeers.h"
+
+class MotionControlEngine;
+class StateManager;
+
+// The native items' view of the back end: the engine's wheels and bands,
+// the state's focus and connection, and the engine's animation tick.
+class EngineItemPeers : public ItemPeers
+{
+public:
+    EngineItemPeers(MotionControlEngine& engine, const StateManager& state);
+
+    ContinuousControlSource* sourceAt(int slot) const override;
+    Orvik* deviceAt(int position) const override;
+    std::shared_ptr<Orvik> deviceRefAt(int position) const override;
+    int focusedDevice() const override;
+    bool isConnected() const override;
+    QColor deviceColour(int position) const override;
+    QMetaObject::Connection onAnimationTick(QObject* receiver,
+                                            std::function<void()> onTick) const override;
+
+private:
+    MotionControlEngine& m_engine;
+    const StateManager& m_state;
+};

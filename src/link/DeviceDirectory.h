@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+class Orvik;
+struct MotionRecord;
+
+// What the receiver link needs of the list of known bands: look-ups by
+// identifier and position, adding a band the receiver announces, and the
+// hand-over of a frame. The engine keeps the list.
+//
+// Threads: every call may come from the link thread.
+class DeviceDirectory
+{
+public:
+    virtual ~DeviceDirectory() = default;
+
+    // A reference that keeps the band alive while the caller uses it.
+    virtual std::shared_ptr<Orvik> deviceRefById(uint64_t uuid) const = 0;
+    virtual std::shared_ptr<Orvik> deviceRefAt(int at) const = 0;
+    virtual int getNumOfDevice() const = 0;
+    virtual bool isDeviceExist(uint64_t uuid) const = 0;
+    virtual void addNewDevice(uint64_t uuid) = 0;
+    // A frame moved `device`'s control values to `record`: the sources that
+    // follow it work on this record, on the calling thread.
+    virtual void deliverMotion(const Orvik& device, const MotionRecord& record) = 0;
+};

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QColor>
+#include <QMetaObject>
+
+#include <functional>
+#include <memory>
+
+class ContinuousControlSource;
+class Orvik;
+class QObject;
+class QQmlEngine;
+
+// What the native items draw from: the wheels by slot, the bands by
+// position, the focused band, the connection and the animation tick. The
+// application provides it and attaches it to the QML engine that creates the
+// items; an item finds it there when QML completes it (tests may hand it in
+// directly).
+//
+// Threads: GUI thread.
+class ItemPeers
+{
+public:
+    virtual ~ItemPeers() = default;
+
+    virtual ContinuousControlSource* sourceAt(int slot) const = 0;
+    virtual Orvik* deviceAt(int position) const = 0;
+    virtual std::shared_ptr<Orvik> deviceRefAt(int position) const = 0;
+    virtual int focusedDevice() const = 0;
+    virtual bool isConnected() const = 0;
+    // The colour of the band at a list position.
+    virtual QColor deviceColour(int position) const = 0;
+    // Calls `onTick` on `receiver`'s thread at every animation tick (16 ms).
+    virtual QMetaObject::Connection onAnimationTick(QObject* receiver,
+                                                    std::function<void()> onTick) const = 0;
+
+    // Makes `peers` the one the items of `engine` find.
+    static void attach(QQmlEngine* engine, ItemPeers* peers);
+    // The peers attached to the QML engine that created `item`; none for an
+    // item made outside QML.
+    static ItemPeers* of(const QObject* item);
+};
