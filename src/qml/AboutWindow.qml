@@ -1,7 +1,7 @@
 import QtQuick 2.14
 import QtQuick.Window 2.14
 
-// "About Kinetra": logo, version and rights notice.
+// "About Kinetra": logo, version and licence notice.
 Window {
     id: aboutWindow
 
@@ -41,7 +41,7 @@ Window {
         }
         Text {
             anchors.horizontalCenter: parent.horizontalCenter
-            text: qsTr("© 2026 Vantor Corp. All rights reserved.")
+            text: qsTr("© 2026 Vantor Corp. Free software under the GNU GPL, version 3 or later.")
             color: "#f0f0f0"
             font.pixelSize: 10
             Accessible.role: Accessible.StaticText
