@@ -92,9 +92,9 @@ void ControlSourceBase::restoreEnabled()
 std::shared_ptr<Orvik> ControlSourceBase::deviceRef() const
 {
     MotionControlEngine* owner = engine();
-    if (!owner || m_params.deviceId == 0)
+    if (!owner || m_followedId == 0)
         return nullptr;
-    return owner->deviceRefById(m_params.deviceId);
+    return owner->deviceRefById(m_followedId);
 }
 
 Orvik* ControlSourceBase::getDevice() const
@@ -157,9 +157,21 @@ void ControlSourceBase::forgetDevice(const Orvik* device)
 void ControlSourceBase::setDevice(uint64_t id, bool connect)
 {
     disconnectFromDevice();
-    assignLocked(m_params.deviceId, id);
+    {
+        const auto lock = lockState();
+        m_params.deviceId = id;
+        m_followedId = id;
+    }
     if (connect)
         connectToDevice();
+    Q_EMIT deviceChanged(id);
+}
+
+void ControlSourceBase::followDevice(uint64_t id)
+{
+    disconnectFromDevice();
+    assignLocked(m_followedId, id);
+    connectToDevice();
     Q_EMIT deviceChanged(id);
 }
 
@@ -199,6 +211,7 @@ void ControlSourceBase::resetBase()
     fresh.id = QUuid::createUuid();
     fresh.index = m_params.index;
     m_params = fresh;
+    m_followedId = fresh.deviceId;
 }
 
 void ControlSourceBase::reset()
@@ -214,6 +227,10 @@ void ControlSourceBase::reset()
 void ControlSourceBase::rebindAfterApply()
 {
     disconnectFromDevice();
+    {
+        const auto lock = lockState();
+        m_followedId = m_params.deviceId;
+    }
     connectToDevice();
     Q_EMIT deviceChanged(getDeviceId());
 }

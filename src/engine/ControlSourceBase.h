@@ -46,7 +46,11 @@ public:
     MotionControlEngine* engine() const { return m_engine; }
 
     QUuid getId() const { return m_params.id; }
-    uint64_t getDeviceId() const { return m_params.deviceId; }
+    // The band this source follows now.
+    uint64_t getDeviceId() const { return m_followedId; }
+    // The band it was made for (saved with it); differs from the one it
+    // follows while that band is absent.
+    uint64_t getStoredDeviceId() const { return m_params.deviceId; }
     uint32_t getType() const { return m_params.type; }
     bool isDummy() const { return m_params.dummy; }
     bool isEnabled() const { return m_params.enabled; }
@@ -88,9 +92,13 @@ public:
     // Stops following `device` if this source follows it (the device is
     // going away).
     void forgetDevice(const Orvik* device);
-    // Leaves the present device, takes `id` and, when `connect` is set,
-    // follows it; emits deviceChanged on every call.
+    // The band chosen for this source: leaves the present device, takes `id`
+    // as the band it was made for and the one it follows and, when `connect`
+    // is set, follows its signals; emits deviceChanged on every call.
     void setDevice(uint64_t id, bool connect);
+    // Follows `id` for the time being (the band it was made for is absent,
+    // or back); the stored band is kept. Emits deviceChanged.
+    void followDevice(uint64_t id);
     // Whether the source currently follows a device's signals.
     bool isConnectedToDevice() const;
     // Processes a frame of `device` (its record as the link computed it)
@@ -162,6 +170,10 @@ private:
 
     MotionControlEngine* m_engine = nullptr;
     mutable std::mutex m_stateLock;
+    // The band followed now: the stored one, or a stand-in while that is
+    // absent. Written on the GUI thread with the state lock held; read by
+    // the frame processing with it held.
+    uint64_t m_followedId = 0;
     QMetaObject::Connection m_bypassConnection;
     // The device whose frames this source takes, compared only; guarded by
     // the state lock.

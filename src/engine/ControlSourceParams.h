@@ -12,6 +12,9 @@
 struct ControlSourceParams
 {
     QUuid id;
+    // The band the source was made for: what a patch stores. While that band
+    // is absent the source follows another one for the time being (run-time
+    // state of the source, not part of this record).
     uint64_t deviceId = 0;
     uint32_t type = 0;
     bool dummy = true;

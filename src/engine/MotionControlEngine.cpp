@@ -386,18 +386,26 @@ void MotionControlEngine::deliverMotion(const Orvik& device, const MotionRecord&
 
 void MotionControlEngine::refreshCs()
 {
+    bindSourcesToDevices();
+}
+
+// A source follows the band it was made for whenever that band is known;
+// while it is not, the source follows the band at position 0, so a patch
+// made with other bands (or the built-in one) still plays, and it goes back
+// to its own band as soon as that appears.
+void MotionControlEngine::bindSourcesToDevices()
+{
+    const std::shared_ptr<Orvik> first = deviceRefAt(0);
     for (ContinuousControlSource* source : m_sources) {
-        if (!isDeviceExist(source->getDeviceId())) {
-            if (const std::shared_ptr<Orvik> first = deviceRefAt(0))
-                source->setDevice(first->getUuid(), true);
+        if (source->isDummy())
+            continue;
+        const uint64_t stored = source->getStoredDeviceId();
+        if (isDeviceExist(stored)) {
+            if (source->getDeviceId() != stored)
+                source->followDevice(stored);
+        } else if (first && !isDeviceExist(source->getDeviceId())) {
+            source->followDevice(first->getUuid());
         }
         source->connectToDevice();
     }
-}
-
-void MotionControlEngine::bindSourcesToDevices()
-{
-    for (ContinuousControlSource* source : m_sources)
-        if (isDeviceExist(source->getDeviceId()))
-            source->connectToDevice();
 }

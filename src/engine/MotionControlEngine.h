@@ -141,6 +141,8 @@ private:
     // The registered device `d` names, held; none when it is not (or no
     // longer) registered.
     std::shared_ptr<Orvik> registeredDevice(const Orvik* d) const;
+    // Binds every live source to the band it was made for when that is
+    // known, else, when it follows no known band, to the band at position 0.
     void bindSourcesToDevices();
     static bool isSlot(int i) { return i >= 0 && i < kNumOfSources; }
 

@@ -822,3 +822,70 @@ TEST_F(FileManagerTest, RegistrySensorAlreadyKnownKeepsItsPosition)
     EXPECT_EQ(m_engine->getDeviceById(5)->getName(), "Five");
     EXPECT_EQ(m_engine->getDeviceById(6)->getIndex(), 1);
 }
+
+// A wheel keeps the band it was made for. While that band is absent the
+// wheel plays from the first band, every save still names its own band, and
+// it goes back to it when the band appears; the wheels of a patch whose band
+// comes later play as soon as a band does.
+TEST_F(FileManagerTest, WheelKeepsItsBandWhileAbsentAndReturnsToIt)
+{
+    QObject::connect(m_files.get(), &FileManager::patchChanged, m_engine.get(),
+                     &MotionControlEngine::refreshCs);
+    auto backend = std::make_shared<InMemoryMidiBackend>();
+    MidiHandler midi(backend, &m_state);
+    m_engine->setControlOutput(&midi);
+    // Moves band `uuid` after its warm-up; returns the controller numbers
+    // that went out.
+    const auto move = [&](uint64_t uuid) {
+        Orvik* band = m_engine->getDeviceById(uuid);
+        MotionRecord record;
+        for (int i = 0; i <= Orvik::kWarmUpFrames; ++i)
+            band->applyMotion(record);
+        midi.flushBuffer();
+        record[MotionRecord::X] = 0.8f;
+        record[MotionRecord::Y] = 0.3f;
+        if (band->applyMotion(record))
+            m_engine->deliverMotion(*band, record);
+        QList<int> controllers;
+        for (const juce::MidiMessage& message : midi.pendingMessages())
+            if (message.isController())
+                controllers.append(message.getControllerNumber());
+        midi.flushBuffer();
+        return controllers;
+    };
+    const auto savedBand = [&](const QString& path, int wheel) {
+        return readObject(path)["wheels"].toArray()[wheel].toObject()["deviceID"].toString();
+    };
+
+    // First start: the built-in patch, whose band is not there; bands come
+    // later.
+    ASSERT_TRUE(m_files->loadDefaultPatch());
+    m_engine->addNewDevice(10);
+    EXPECT_EQ(slot(0)->getDeviceId(), 10u);
+    EXPECT_EQ(slot(1)->getDeviceId(), 10u);
+    EXPECT_EQ(move(10), QList<int>({1, 7}));
+
+    // A patch made for band 11 while only band 10 is known.
+    const QString path = user("two wrists.json");
+    writeText(path, R"({"wheels": [
+        {"index": 0, "deviceID": "11", "axis": 0, "eventNum": 20, "upperbound": 127},
+        {"index": 1, "deviceID": "10", "axis": 1, "eventNum": 21, "upperbound": 127}]})");
+    ASSERT_TRUE(m_files->loadPatchFile(path, false));
+    EXPECT_EQ(slot(0)->getDeviceId(), 10u);
+    ASSERT_TRUE(m_files->saveCurrentPatchOrBackup());
+    EXPECT_EQ(savedBand(path, 0), "11");
+    EXPECT_EQ(savedBand(path, 1), "10");
+
+    // Band 11 appears (the registry here; the receiver's list alike).
+    writeText(m_root + "/devices.json", R"({"11": {"index": 1}})");
+    ASSERT_TRUE(m_files->loadDeviceRegistry());
+    EXPECT_EQ(slot(0)->getDeviceId(), 11u);
+    EXPECT_EQ(slot(1)->getDeviceId(), 10u);
+    EXPECT_EQ(move(11), QList<int>({20}));
+
+    // A band picked in the editor is what the wheel is saved with.
+    slot(1)->setDevice(11, true);
+    ASSERT_TRUE(m_files->saveCurrentPatchOrBackup());
+    EXPECT_EQ(savedBand(path, 1), "11");
+    m_engine->setControlOutput(nullptr);
+}
