@@ -3,6 +3,7 @@
 #include "app/ActionHandler.h"
 #include "app/AudioDriverChanger.h"
 #include "app/EngineItemPeers.h"
+#include "app/LinkHealthMonitor.h"
 #include "app/StateManager.h"
 #include "audio/AudioProcessorHolder.h"
 #include "engine/MotionControlEngine.h"
@@ -109,7 +110,12 @@ void AppRuntime::createSharedObjects()
     QObject::connect(m_midiHandler.get(), &MidiHandler::tempoEstimated, m_actionHandler.get(),
                      &ActionHandler::setTempo);
 
+    m_linkHealth = std::make_unique<LinkHealthMonitor>(*m_engine);
+    m_linkHealth->setCounters(handler->linkCounters());
+    m_linkHealth->start();
+
     m_itemPeers = std::make_unique<EngineItemPeers>(*m_engine, state);
+    m_itemPeers->setLinkHealth(m_linkHealth.get());
 }
 
 void AppRuntime::loadPersistentState()
@@ -176,6 +182,8 @@ bool AppRuntime::stopThreads()
     if (m_threadsStopped)
         return m_audioFree;
     m_threadsStopped = true;
+    if (m_linkHealth)
+        m_linkHealth->stop();
     // 1. The link: nothing is dispatched to the engine from here on.
     if (m_threadController)
         m_threadController->stop();

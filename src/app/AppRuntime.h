@@ -11,6 +11,7 @@ class Arpeggiator;
 class AudioProcessorHolder;
 class EngineItemPeers;
 class FileManager;
+class LinkHealthMonitor;
 class MidiBackend;
 class MidiHandler;
 class MotionControlEngine;
@@ -110,6 +111,7 @@ public:
     Transport* transport() const { return m_transport.get(); }
     VirtualKeyboard* virtualKeyboard() const { return m_virtualKeyboard.get(); }
     Arpeggiator* arpeggiator() const { return m_arpeggiator.get(); }
+    LinkHealthMonitor* linkHealth() const { return m_linkHealth.get(); }
 
 private:
     // Steps 1 and 2 of quitting; also what the destructor does when
@@ -138,6 +140,9 @@ private:
     std::unique_ptr<FileManager> m_fileManager;
     std::unique_ptr<VirtualKeyboard> m_virtualKeyboard;
     std::unique_ptr<ActionHandler> m_actionHandler;
+    // Reads the link's counters; outlives neither the engine nor the
+    // counters (it shares them).
+    std::unique_ptr<LinkHealthMonitor> m_linkHealth;
     std::unique_ptr<EngineItemPeers> m_itemPeers;
     // Shared with the audio host, which ticks it from the audio callback.
     std::shared_ptr<Transport> m_transport;

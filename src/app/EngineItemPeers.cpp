@@ -1,5 +1,6 @@
 #include "app/EngineItemPeers.h"
 
+#include "app/LinkHealthMonitor.h"
 #include "app/StateManager.h"
 #include "engine/MotionControlEngine.h"
 #include "link/Orvik.h"
@@ -45,4 +46,23 @@ QMetaObject::Connection EngineItemPeers::onAnimationTick(QObject* receiver,
     // The tick and the items both live on the GUI thread.
     return QObject::connect(&m_engine, &MotionControlEngine::animationTick, receiver,
                             std::move(onTick), Qt::DirectConnection);
+}
+
+std::optional<LinkHealth::Band> EngineItemPeers::linkHealthAt(int position) const
+{
+    const Orvik* device = m_engine.getDeviceAt(position);
+    if (!m_linkHealth || !device)
+        return std::nullopt;
+    if (const LinkHealth::Band* band = m_linkHealth->health().band(device->getUuid()))
+        return *band;
+    return std::nullopt;
+}
+
+QMetaObject::Connection EngineItemPeers::onLinkHealthUpdated(QObject* receiver,
+                                                             std::function<void()> onUpdate) const
+{
+    if (!m_linkHealth)
+        return {};
+    return QObject::connect(m_linkHealth, &LinkHealthMonitor::updated, receiver,
+                            std::move(onUpdate));
 }

@@ -2,6 +2,7 @@
 
 #include "ui/ItemPeers.h"
 
+class LinkHealthMonitor;
 class MotionControlEngine;
 class StateManager;
 
@@ -20,8 +21,15 @@ public:
     QColor deviceColour(int position) const override;
     QMetaObject::Connection onAnimationTick(QObject* receiver,
                                             std::function<void()> onTick) const override;
+    std::optional<LinkHealth::Band> linkHealthAt(int position) const override;
+    QMetaObject::Connection onLinkHealthUpdated(QObject* receiver,
+                                                std::function<void()> onUpdate) const override;
+
+    // Where the link figures come from; none until set.
+    void setLinkHealth(const LinkHealthMonitor* monitor) { m_linkHealth = monitor; }
 
 private:
     MotionControlEngine& m_engine;
     const StateManager& m_state;
+    const LinkHealthMonitor* m_linkHealth = nullptr;
 };

@@ -185,6 +185,7 @@ void SerialHandler::handleReadyRead()
         m_rawTap(bytes);
     m_framer.feed(reinterpret_cast<const uint8_t*>(bytes.constData()), bytes.size(),
                   [this](const uint8_t* frame, int length) { processFrame(frame, length); });
+    m_counters->setSkippedBytes(m_framer.droppedBytes());
 }
 
 void SerialHandler::processFrame(const uint8_t* frame, int length)
@@ -217,6 +218,7 @@ void SerialHandler::handleMotion(const uint8_t* frame, int length)
     const std::shared_ptr<Orvik> device = m_devices.deviceRefById(uuidOfSlot(decoded->slot));
     if (!device)
         return;
+    m_counters->noteMotion(decoded->slot, device->getUuid(), LinkCounters::nowMs());
     if (!device->isActive())
         device->setActive(true);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/LinkCounters.h"
 #include "protocol/FrameFramer.h"
 
 #include <QByteArray>
@@ -12,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 
 class DeviceDirectory;
 class LinkState;
@@ -56,6 +58,10 @@ public:
     // The same from any thread: queued to the link thread when called from
     // another one.
     void setRawTapFromAnyThread(std::function<void(const QByteArray&)> tap);
+    // What the link received, per slot; written on the link thread, readable
+    // from any thread, and kept alive by whoever holds it after the handler
+    // is gone.
+    std::shared_ptr<const LinkCounters> linkCounters() const { return m_counters; }
 
 Q_SIGNALS:
     void shouldEnterMappingMode();
@@ -95,4 +101,5 @@ private:
     QList<QByteArray> m_pending;
     std::function<void(const QByteArray&)> m_rawTap;
     QString m_lastOpenFailure;
+    std::shared_ptr<LinkCounters> m_counters = std::make_shared<LinkCounters>();
 };

@@ -145,6 +145,22 @@ VPanel {
         }
     }
 
+    // How well the focused band reaches us, refreshed once a second.
+    Text {
+        id: linkHealthLine
+        objectName: "linkHealthLine"
+        anchors.horizontalCenter: parent.horizontalCenter
+        anchors.bottom: parent.bottom
+        anchors.bottomMargin: 5
+        visible: element.hasDevice && text !== ""
+        text: orvik.linkHealth
+        color: orvik.linkHealthWarning ? "#ff8c00" : "#BfB3AF"
+        font.family: "Verdana"
+        font.pixelSize: 7
+        Accessible.role: Accessible.StaticText
+        Accessible.name: orvik.linkHealthDescription
+    }
+
     Dialog {
         id: renamePopup
         objectName: "renamePopup"

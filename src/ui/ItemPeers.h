@@ -1,10 +1,13 @@
 #pragma once
 
+#include "link/LinkHealth.h"
+
 #include <QColor>
 #include <QMetaObject>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class ContinuousControlSource;
 class Orvik;
@@ -33,6 +36,18 @@ public:
     // Calls `onTick` on `receiver`'s thread at every animation tick (16 ms).
     virtual QMetaObject::Connection onAnimationTick(QObject* receiver,
                                                     std::function<void()> onTick) const = 0;
+    // The link figures of the band at a list position, when known; and a
+    // call on `receiver`'s thread each time they are worked out anew (once
+    // a second). Peers without link figures have none.
+    virtual std::optional<LinkHealth::Band> linkHealthAt(int /*position*/) const
+    {
+        return std::nullopt;
+    }
+    virtual QMetaObject::Connection onLinkHealthUpdated(QObject* /*receiver*/,
+                                                        std::function<void()> /*onUpdate*/) const
+    {
+        return {};
+    }
 
     // Makes `peers` the one the items of `engine` find.
     static void attach(QQmlEngine* engine, ItemPeers* peers);

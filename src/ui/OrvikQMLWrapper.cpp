@@ -5,10 +5,50 @@
 
 OrvikQMLWrapper::OrvikQMLWrapper(QObject* parent) : QObject(parent) {}
 
+const ItemPeers* OrvikQMLWrapper::peers() const
+{
+    return m_peers ? m_peers : ItemPeers::of(this);
+}
+
 Orvik* OrvikQMLWrapper::device() const
 {
-    const ItemPeers* peers = m_peers ? m_peers : ItemPeers::of(this);
-    return peers ? peers->deviceAt(m_i) : nullptr;
+    const ItemPeers* p = peers();
+    return p ? p->deviceAt(m_i) : nullptr;
+}
+
+void OrvikQMLWrapper::followLinkHealth() const
+{
+    if (m_followingLinkHealth)
+        return;
+    const ItemPeers* p = peers();
+    if (!p)
+        return;
+    auto* self = const_cast<OrvikQMLWrapper*>(this);
+    m_followingLinkHealth =
+        bool(p->onLinkHealthUpdated(self, [self] { Q_EMIT self->linkHealthChanged(); }));
+}
+
+QString OrvikQMLWrapper::linkHealth() const
+{
+    followLinkHealth();
+    const ItemPeers* p = peers();
+    const auto band = p ? p->linkHealthAt(m_i) : std::nullopt;
+    return band ? LinkHealth::describe(*band) : QString();
+}
+
+QString OrvikQMLWrapper::linkHealthDescription() const
+{
+    followLinkHealth();
+    const ItemPeers* p = peers();
+    const auto band = p ? p->linkHealthAt(m_i) : std::nullopt;
+    return band ? LinkHealth::describeInWords(*band) : QString();
+}
+
+bool OrvikQMLWrapper::linkHealthWarning() const
+{
+    const ItemPeers* p = peers();
+    const auto band = p ? p->linkHealthAt(m_i) : std::nullopt;
+    return band && band->warning;
 }
 
 bool OrvikQMLWrapper::isActive() const
@@ -125,6 +165,7 @@ void OrvikQMLWrapper::sync()
     Q_EMIT soloStateChanged();
     Q_EMIT muteStateChanged();
     Q_EMIT nameChanged();
+    Q_EMIT linkHealthChanged();
 }
 
 float OrvikQMLWrapper::getX() const

@@ -22,6 +22,12 @@ class OrvikQMLWrapper : public QObject
     Q_PROPERTY(QString name READ name WRITE setName NOTIFY nameChanged)
     Q_PROPERTY(int i READ i WRITE setI NOTIFY indexChanged)
     Q_PROPERTY(QString uuid READ uuid NOTIFY uuidChanged)
+    // How well the band reaches us, as one short line and in words for the
+    // screen reader; empty without figures. The warning is set when the
+    // rate or the loss needs attention.
+    Q_PROPERTY(QString linkHealth READ linkHealth NOTIFY linkHealthChanged)
+    Q_PROPERTY(QString linkHealthDescription READ linkHealthDescription NOTIFY linkHealthChanged)
+    Q_PROPERTY(bool linkHealthWarning READ linkHealthWarning NOTIFY linkHealthChanged)
 
 public:
     static constexpr int kNoDeviceBattery = 255;
@@ -37,6 +43,9 @@ public:
     QString name() const;
     int i() const { return m_i; }
     QString uuid() const;
+    QString linkHealth() const;
+    QString linkHealthDescription() const;
+    bool linkHealthWarning() const;
 
     void setActive(bool value);
     void setBypassed(bool value);
@@ -69,10 +78,15 @@ Q_SIGNALS:
     void nameChanged();
     void indexChanged();
     void uuidChanged();
+    void linkHealthChanged();
 
 private:
     Orvik* device() const;
+    const ItemPeers* peers() const;
+    // Subscribes to the once-a-second figures on first use.
+    void followLinkHealth() const;
 
     ItemPeers* m_peers = nullptr;
     int m_i = 0;
+    mutable bool m_followingLinkHealth = false;
 };
