@@ -16,6 +16,21 @@ Arpeggiator::Arpeggiator(Transport& transport, VirtualKeyboard& keyboard, MidiHa
     connect(&transport, &Transport::ticked, this, &Arpeggiator::handleTick);
     connect(&keyboard, &VirtualKeyboard::noteOn, this, &Arpeggiator::handleNoteOn);
     connect(&keyboard, &VirtualKeyboard::noteOff, this, &Arpeggiator::handleNoteOff);
+    connect(&keyboard, &VirtualKeyboard::allNotesEnded, this, &Arpeggiator::endStep);
+}
+
+QVector<uint8_t> Arpeggiator::soundingNotes() const
+{
+    QVector<uint8_t> notes;
+    for (const SoundingNotes::Note& note : m_sounding.notes())
+        notes.append(static_cast<uint8_t>(note.number));
+    return notes;
+}
+
+void Arpeggiator::endStep()
+{
+    if (const auto sent = m_sounding.stop(0))
+        queue(juce::MidiMessage::noteOff(sent->channel, sent->number, static_cast<juce::uint8>(0)));
 }
 
 void Arpeggiator::queue(const juce::MidiMessage& message) const
@@ -45,16 +60,16 @@ void Arpeggiator::handleNoteOff(uint8_t note)
 
 void Arpeggiator::handleTick(uint64_t currentTick)
 {
+    // A step lasts one tick. Its note ends here even when the arpeggiator
+    // was switched off since: it went out, so its note-off must too.
+    endStep();
     if (!isOn())
         return;
-    // The last note keeps getting its note off on every tick until the next
-    // step replaces it: each arpeggiated note lasts one tick.
-    for (const uint8_t note : m_soundingNotes)
-        queue(juce::MidiMessage::noteOff(kChannel, note & 0x7F, static_cast<juce::uint8>(0)));
     if (currentTick % kStepLength != 0 || m_heldNotes.isEmpty())
         return;
     const uint8_t note = m_heldNotes.at(m_stepCounter % m_heldNotes.size());
-    m_soundingNotes = {note};
-    queue(juce::MidiMessage::noteOn(kChannel, note & 0x7F, static_cast<juce::uint8>(kVelocity)));
+    const int number = note & 0x7F;
+    m_sounding.start(0, {kChannel, number});
+    queue(juce::MidiMessage::noteOn(kChannel, number, static_cast<juce::uint8>(kVelocity)));
     ++m_stepCounter;
 }

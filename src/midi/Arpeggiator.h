@@ -1,5 +1,7 @@
 #pragma once
 
+#include "midi/SoundingNotes.h"
+
 #include <QObject>
 #include <QVector>
 
@@ -18,7 +20,10 @@ class VirtualKeyboard;
 // order they were pressed, one step every sixth transport tick (a sixteenth
 // note), on MIDI channel 1. Works only while the application state's
 // isArpOn is true; while off it ignores ticks and keys and keeps its lists.
-// Lives on the GUI thread; the transport's ticks arrive queued.
+// Each step's note lasts one tick and gets exactly one note-off, also when
+// the arpeggiator is switched off in between (at the next tick) or all
+// notes are cut (at once). Lives on the GUI thread; the transport's ticks
+// arrive queued.
 class Arpeggiator : public QObject
 {
     Q_OBJECT
@@ -34,13 +39,15 @@ public:
                 const MidiSettings& settings, QObject* parent = nullptr);
 
     QVector<uint8_t> heldNotes() const { return m_heldNotes; }
-    QVector<uint8_t> soundingNotes() const { return m_soundingNotes; }
+    // The step's note while it sounds (one tick), else none.
+    QVector<uint8_t> soundingNotes() const;
     int stepCounter() const { return m_stepCounter; }
 
 private Q_SLOTS:
     void handleTick(uint64_t currentTick);
     void handleNoteOn(uint8_t note);
     void handleNoteOff(uint8_t note);
+    void endStep();
 
 private:
     bool isOn() const;
@@ -50,6 +57,6 @@ private:
     MidiHandler* m_midi = nullptr;
     const MidiSettings& m_settings;
     QVector<uint8_t> m_heldNotes;
-    QVector<uint8_t> m_soundingNotes;
+    SoundingNotes m_sounding; // the step's note, under voice 0
     int m_stepCounter = 0;
 };

@@ -49,6 +49,7 @@ VirtualKeyboard::VirtualKeyboard(MidiHandler* midi, const MidiSettings& settings
     : QObject(parent), m_midi(midi), m_settings(settings)
 {
     qRegisterMetaType<uint8_t>("uint8_t");
+    m_keyNotes.fill(-1);
 }
 
 int VirtualKeyboard::keyPosition(int code)
@@ -95,7 +96,11 @@ bool VirtualKeyboard::handleControlPress(int code)
         m_velocity = std::min(127, m_velocity + kVelocityStep);
         return true;
     case KeyAllNotesOff:
+        // Each note this keyboard started gets its own note-off first, so
+        // that no later release ends it a second time.
+        endSounding();
         queue(juce::MidiMessage::allNotesOff(kChannel));
+        Q_EMIT allNotesEnded();
         return true;
     case kTabKey:
         queue(juce::MidiMessage::controllerEvent(kChannel, kSustainController, 127));
@@ -112,10 +117,17 @@ void VirtualKeyboard::keyPressed(int code)
     const int position = keyPosition(code);
     if (position < 0)
         return;
+    // A key pressed again without its release in between plays anew: its
+    // first note ends here, as one release will come for both.
+    if (m_keyNotes[position] >= 0)
+        releaseKey(position);
     const uint8_t note = noteFor(position, m_octave, m_transpose);
-    if (!isArpeggiatorOn())
-        queue(
-            juce::MidiMessage::noteOn(kChannel, note & 0x7F, static_cast<juce::uint8>(m_velocity)));
+    if (!isArpeggiatorOn()) {
+        const int number = note & 0x7F;
+        m_sounding.start(position, {kChannel, number});
+        queue(juce::MidiMessage::noteOn(kChannel, number, static_cast<juce::uint8>(m_velocity)));
+    }
+    m_keyNotes[position] = note;
     m_pressedNotes.append(note);
     Q_EMIT noteOn(note);
 }
@@ -127,27 +139,38 @@ void VirtualKeyboard::keyReleased(int code)
         return;
     }
     const int position = keyPosition(code);
-    if (position < 0)
+    if (position < 0 || m_keyNotes[position] < 0)
         return;
-    // The note at the current octave and transpose, which is not the one
-    // that started if they changed while the key was held.
-    const uint8_t note = noteFor(position, m_octave, m_transpose);
-    if (!isArpeggiatorOn())
-        queue(juce::MidiMessage::noteOff(kChannel, note & 0x7F, static_cast<juce::uint8>(0)));
+    releaseKey(position);
+}
+
+// Ends the key's own note, the one it started whatever octave, transpose or
+// arpeggiator state holds now.
+void VirtualKeyboard::releaseKey(int position)
+{
+    const uint8_t note = static_cast<uint8_t>(m_keyNotes[position]);
+    m_keyNotes[position] = -1;
+    if (const auto sent = m_sounding.stop(position))
+        queue(juce::MidiMessage::noteOff(sent->channel, sent->number, static_cast<juce::uint8>(0)));
     const int index = m_pressedNotes.lastIndexOf(note);
-    if (index >= 0) {
+    if (index >= 0)
         m_pressedNotes.remove(index);
-        Q_EMIT noteOff(note);
-    }
+    Q_EMIT noteOff(note);
+}
+
+void VirtualKeyboard::endSounding()
+{
+    for (const SoundingNotes::Note& sent : m_sounding.stopAll())
+        queue(juce::MidiMessage::noteOff(sent.channel, sent.number, static_cast<juce::uint8>(0)));
 }
 
 void VirtualKeyboard::allNoteOff()
 {
-    const bool arpOn = isArpeggiatorOn();
+    endSounding();
     const QVector<uint8_t> notes = m_pressedNotes;
-    for (const uint8_t note : notes) {
-        if (!arpOn)
-            queue(juce::MidiMessage::noteOff(kChannel, note & 0x7F, static_cast<juce::uint8>(0)));
+    m_pressedNotes.clear();
+    m_keyNotes.fill(-1);
+    for (const uint8_t note : notes)
         Q_EMIT noteOff(note);
-    }
+    Q_EMIT allNotesEnded();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "midi/SoundingNotes.h"
+
 #include <QObject>
 #include <QVector>
 
@@ -15,7 +17,9 @@ class MidiMessage;
 // transpose, Z/X change octave, C/V change velocity, Q sends all notes off
 // and Tab is the sustain pedal. While the arpeggiator is on, note keys send
 // nothing themselves and only report presses and releases through
-// noteOn/noteOff. GUI thread only.
+// noteOn/noteOff. Every note-on sent gets exactly one note-off, for the
+// note that went out: a key held across an octave, transpose or
+// arpeggiator change still ends its own note. GUI thread only.
 class MidiHandler;
 class MidiSettings;
 
@@ -45,8 +49,9 @@ public:
 
     Q_INVOKABLE void keyPressed(int code);
     Q_INVOKABLE void keyReleased(int code);
-    // Releases every pressed note (the window lost focus). The pressed
-    // notes are kept, so a later call sends the same note offs again.
+    // Releases every pressed key (the window lost focus, so their releases
+    // will not arrive): ends each sounding note once, reports each pressed
+    // note released and forgets them.
     Q_INVOKABLE void allNoteOff();
 
     int octave() const { return m_octave; }
@@ -63,16 +68,25 @@ public:
 Q_SIGNALS:
     void noteOn(uint8_t note);
     void noteOff(uint8_t note);
+    // Everything sounding is to be cut now (all notes off, focus lost): the
+    // arpeggiator ends its step at once.
+    void allNotesEnded();
 
 private:
     bool handleControlPress(int code);
     bool isArpeggiatorOn() const;
+    void releaseKey(int position);
+    void endSounding();
 
     void queue(const juce::MidiMessage& message) const;
 
     MidiHandler* m_midi = nullptr;
     const MidiSettings& m_settings;
     QVector<uint8_t> m_pressedNotes;
+    // The note each key position started, -1 while the key is up.
+    std::array<int, kKeyCount> m_keyNotes;
+    // What went out as note-ons, by key position.
+    SoundingNotes m_sounding;
     int m_octave = kDefaultOctave;
     int m_transpose = 0;
     int m_velocity = kDefaultVelocity;

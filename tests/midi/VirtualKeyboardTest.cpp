@@ -133,41 +133,43 @@ TEST_F(VirtualKeyboardTest, NoteAbove127KeepsItsNumberButSendsTheLowBits)
     EXPECT_EQ(takeQueued(), "80 08 00");
 }
 
-TEST_F(VirtualKeyboardTest, ReleaseAfterAnOctaveChangeUsesTheNewOctave)
+TEST_F(VirtualKeyboardTest, ReleaseAfterAnOctaveChangeEndsTheNoteThatWentOut)
 {
     QSignalSpy off(&keyboard, &VirtualKeyboard::noteOff);
     keyboard.keyPressed(A); // 48
     keyboard.keyPressed(X);
-    keyboard.keyReleased(A); // 60: never pressed
-    EXPECT_EQ(takeQueued(), "90 30 64 | 80 3C 00");
-    EXPECT_TRUE(off.isEmpty());
-    EXPECT_EQ(keyboard.pressedNotes(), QVector<uint8_t>{48});
-
-    keyboard.allNoteOff();
-    EXPECT_EQ(takeQueued(), "80 30 00");
+    keyboard.keyPressed(Two);
+    keyboard.keyReleased(A); // would be 61 now
+    EXPECT_EQ(takeQueued(), "90 30 64 | 80 30 00");
     EXPECT_EQ(notes(off), std::vector<int>{48});
+    EXPECT_TRUE(keyboard.pressedNotes().isEmpty());
 }
 
-TEST_F(VirtualKeyboardTest, AllNoteOffTwiceSendsTheSameNoteOffsTwice)
+TEST_F(VirtualKeyboardTest, AllNoteOffEndsEachNoteOnceAndForgetsTheKeys)
 {
     keyboard.keyPressed(A);
     keyboard.keyPressed(K);
-    keyboard.keyPressed(A); // pressed again without release: kept twice
-    takeQueued();
+    keyboard.keyPressed(A); // pressed again without release: plays anew
+    EXPECT_EQ(takeQueued(), "90 30 64 | 90 3C 64 | 80 30 00 | 90 30 64");
     QSignalSpy off(&keyboard, &VirtualKeyboard::noteOff);
     keyboard.allNoteOff();
     keyboard.allNoteOff();
-    EXPECT_EQ(takeQueued(), "80 30 00 | 80 3C 00 | 80 30 00 | 80 30 00 | 80 3C 00 | 80 30 00");
-    EXPECT_EQ(notes(off), (std::vector<int>{48, 60, 48, 48, 60, 48}));
+    keyboard.keyReleased(A); // the release the window did not see
+    EXPECT_EQ(takeQueued(), "80 3C 00 | 80 30 00");
+    EXPECT_EQ(notes(off), (std::vector<int>{60, 48}));
+    EXPECT_TRUE(keyboard.pressedNotes().isEmpty());
 }
 
-TEST_F(VirtualKeyboardTest, ReleaseRemovesTheLastOccurrenceOnly)
+TEST_F(VirtualKeyboardTest, SameNoteFromTwoKeysEndsOncePerKey)
 {
-    keyboard.keyPressed(A);
-    keyboard.keyPressed(K);
-    keyboard.keyPressed(A);
+    keyboard.keyPressed(K); // 60
+    keyboard.keyPressed(X);
+    keyboard.keyPressed(A); // 60 as well
+    EXPECT_EQ(keyboard.pressedNotes(), (QVector<uint8_t>{60, 60}));
+    keyboard.keyReleased(K);
+    EXPECT_EQ(keyboard.pressedNotes(), QVector<uint8_t>{60});
     keyboard.keyReleased(A);
-    EXPECT_EQ(keyboard.pressedNotes(), (QVector<uint8_t>{48, 60}));
+    EXPECT_EQ(takeQueued(), "90 3C 64 | 90 3C 64 | 80 3C 00 | 80 3C 00");
 }
 
 TEST_F(VirtualKeyboardTest, ControlMessages)
