@@ -98,8 +98,10 @@ bool Orvik::applyMotion(const MotionRecord& record)
         const auto moved = [&](int i) {
             return std::fabs(record[i] - m_signalled[i]) > kChangeThreshold;
         };
+        // Every value a wheel can follow (X, Y, Z, G) and az, each against
+        // the last frame signalled, so that slow motion adds up.
         changed = changed || moved(MotionRecord::X) || moved(MotionRecord::Y) ||
-                  moved(MotionRecord::Z) || moved(MotionRecord::Az);
+                  moved(MotionRecord::Z) || moved(MotionRecord::G) || moved(MotionRecord::Az);
         m_record = record;
         if (changed)
             m_signalled = record;

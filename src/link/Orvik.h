@@ -68,8 +68,9 @@ public:
     void sendBlink();
 
     // Takes one motion record computed by the link: stores it, advances the
-    // warm-up and emits dataUpdated when a control value moved noticeably or
-    // the device is bypassed; returns whether it did (the frame is then
+    // warm-up and emits dataUpdated when a control value (X, Y, Z, G) or az
+    // moved noticeably since the last frame signalled, or the device is
+    // bypassed; returns whether it did (the frame is then
     // handed on to the sources by the link).
     bool applyMotion(const MotionRecord& record);
 
