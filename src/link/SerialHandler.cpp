@@ -11,6 +11,8 @@
 #include <QSerialPortInfo>
 #include <QThread>
 
+#include <algorithm>
+
 Q_LOGGING_CATEGORY(lcLink, "kinetra.link")
 
 SerialHandler::SerialHandler(DeviceDirectory& devices, LinkState& state, QObject* parent)
@@ -205,9 +207,10 @@ void SerialHandler::processFrame(const uint8_t* frame, int length)
     }
 }
 
-uint64_t SerialHandler::uuidOfSlot(uint8_t slot)
+uint64_t SerialHandler::uuidOfSlot(uint8_t slot) const
 {
-    return m_slots[slot];
+    const auto it = m_slots.find(slot);
+    return it == m_slots.end() ? 0 : it->second;
 }
 
 void SerialHandler::handleMotion(const uint8_t* frame, int length)
@@ -244,14 +247,22 @@ void SerialHandler::handleDeviceList(const uint8_t* frame, int length)
     const auto decoded = FrameCodec::decodeDeviceList(frame, length);
     if (!decoded)
         return;
+    // The list is the receiver's whole roster: the table becomes what it
+    // names. A slot it no longer names and a slot that named a band now
+    // listed under another one are dropped, so frames and commands follow
+    // each band to where the receiver has it now.
+    std::map<uint8_t, uint64_t> slots;
     for (size_t i = 0; i < decoded->uuids.size(); ++i) {
         const uint64_t uuid = decoded->uuids[i];
         if (uuid == 0)
             continue;
         if (!m_devices.isDeviceExist(uuid))
             m_devices.addNewDevice(uuid);
-        m_slots[decoded->slots[i]] = uuid;
+        for (auto it = slots.begin(); it != slots.end();)
+            it = it->second == uuid ? slots.erase(it) : std::next(it);
+        slots[decoded->slots[i]] = uuid;
     }
+    m_slots = std::move(slots);
     m_state.setFocusedDevice(0);
 }
 
@@ -294,18 +305,12 @@ void SerialHandler::sendHandChange(uint64_t uuid, bool isOnLeft)
 
 void SerialHandler::sendBandCommand(uint64_t uuid, uint8_t command)
 {
-    // Several slots can name the same band after the receiver moved it; the
-    // last one in slot order wins.
-    bool found = false;
-    uint8_t slot = 0;
-    for (const auto& [s, id] : m_slots) {
-        if (id == uuid) {
-            slot = s;
-            found = true;
-        }
-    }
-    if (!found)
+    // The table holds each band under one slot, the one of the latest list.
+    const auto it = std::find_if(m_slots.begin(), m_slots.end(),
+                                 [uuid](const auto& entry) { return entry.second == uuid; });
+    if (uuid == 0 || it == m_slots.end())
         return;
+    const uint8_t slot = it->first;
     const QByteArray frame = FrameCodec::bandCommand(slot, command);
     if (m_port.isOpen()) {
         m_port.write(frame);

@@ -86,7 +86,7 @@ private:
     void handleMotion(const uint8_t* frame, int length);
     void handleDeviceList(const uint8_t* frame, int length);
     void handleBandEvent(const uint8_t* frame, int length);
-    uint64_t uuidOfSlot(uint8_t slot);
+    uint64_t uuidOfSlot(uint8_t slot) const;
     void sendBandCommand(uint64_t uuid, uint8_t command);
     bool choosePort();
     static bool isFatal(QSerialPort::SerialPortError err);

@@ -306,3 +306,31 @@ TEST_F(SerialLink, PilotKeepsSearchingWhileTheFoundPortWillNotOpen)
     EXPECT_EQ(pty.read(11, 3000), FrameCodec::greeting());
     EXPECT_TRUE(waitUntil([&] { return !handler->pilotTimer()->isActive(); }));
 }
+
+TEST_F(SerialLink, BandCommandsFollowTheBandToTheSlotTheReceiverHasItOnNow)
+{
+    ASSERT_EQ(connectAndReadGreeting(), FrameCodec::greeting());
+    QSignalSpy focus(&state, &StateManager::deviceFocusChanged);
+    announceBands(); // A on slot 2, B on slot 5
+    ASSERT_TRUE(waitUntil([&] { return focus.count() >= 1; }));
+
+    // The receiver moves B down to slot 1 and gives its old slot to nobody.
+    FrameCodec::DeviceListFrame list;
+    list.uuids = {kBandA, kBandB, 0, 0};
+    list.slots = {2, 1, 0, 0};
+    ASSERT_TRUE(pty.write(FrameCodec::encodeDeviceList(list)));
+    ASSERT_TRUE(waitUntil([&] { return focus.count() >= 2; }));
+    engine.getDeviceById(kBandB)->sendBlink();
+    EXPECT_EQ(pty.read(13), FrameCodec::bandCommand(1, FrameCodec::Blink));
+
+    // Frames still arriving on the old slot belong to no band any more.
+    Orvik* b = engine.getDeviceById(kBandB);
+    FrameCodec::MotionFrame f;
+    f.slot = 5;
+    f.q = {1.0f, 0.0f, 0.0f, 0.0f};
+    ASSERT_TRUE(pty.write(FrameCodec::encodeMotion(f)));
+    f.slot = 2;
+    ASSERT_TRUE(pty.write(FrameCodec::encodeMotion(f)));
+    ASSERT_TRUE(waitUntil([&] { return engine.getDeviceById(kBandA)->isActive(); }));
+    EXPECT_FALSE(b->isActive());
+}
