@@ -186,6 +186,8 @@ float ContinuousControlSource::sendControlChange(float value, bool deviceReady)
     const float out = ControlMapping::outputOf(value, m_params.min, m_params.max);
     const int channel = midiChannel();
     const int number = getEventNumber();
+    if (ControlMapping::isChannelModeEvent(number))
+        return value; // the knob still moves; nothing is sent
     if (number < kHighResPairOffset && isHighResMidiOn()) {
         const ControlMapping::HighResPair pair = ControlMapping::splitHighRes(out);
         const juce::MidiMessage msb = controller(channel, number, pair.msb);
@@ -245,6 +247,8 @@ void ContinuousControlSource::sendMapping()
         return;
     const int channel = midiChannel();
     const int number = getEventNumber();
+    if (ControlMapping::isChannelModeEvent(number))
+        return;
     if (number < kHighResPairOffset && isHighResMidiOn()) {
         midi->queueMessage(controller(channel, number, 113));
         midi->queueMessage(controller(channel, number + kHighResPairOffset, 20));

@@ -28,6 +28,13 @@ std::optional<float> ControlMapping::pickAxis(const MotionRecord& record, int ax
     }
 }
 
+bool ControlMapping::isChannelModeEvent(int eventNumber)
+{
+    if (eventNumber == kPitchBendEvent || eventNumber == kAftertouchEvent)
+        return false;
+    return int(unsigned(eventNumber) & 0x7Fu) >= kFirstChannelModeController;
+}
+
 float ControlMapping::shape(float motion, float sensitivity, bool reversed)
 {
     float b = ((motion * 2.0f - 1.0f) * sensitivity + 1.0f) * 0.5f;

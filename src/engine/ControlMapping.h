@@ -22,6 +22,7 @@ public:
     static constexpr int kPitchBendEvent = 200;
     static constexpr int kAftertouchEvent = 201;
     static constexpr int kMaxPitchWheel = 16383;
+    static constexpr int kFirstChannelModeController = 120;
 
     enum Axis
     {
@@ -53,6 +54,13 @@ public:
 
     // A 0-127 value mapped onto the output range min..max.
     static float outputOf(float value, float min, float max);
+
+    // Whether the controller an event number goes out as (its low seven
+    // bits; pitch bend and aftertouch are none) is one of the channel-mode
+    // messages 120-127: all sound off, reset all controllers, local
+    // control, all notes off, omni and mono/poly. A wheel moving one of
+    // them would flood the receivers with mode changes: it sends nothing.
+    static bool isChannelModeEvent(int eventNumber);
 
     // The MIDI channel (1-16) of a source's 0-based channel field; anything
     // above 15 goes out on channel 16.

@@ -496,6 +496,21 @@ Item {
                         ccMenu.popup(eventButton, 0, eventButton.height);
                     }
                 }
+                // A patch can still name a channel-mode controller: say why
+                // the wheel is silent.
+                Text {
+                    id: channelModeNote
+                    objectName: "channelModeNote"
+                    width: 96
+                    visible: element.hasSource && MidiTypes.isChannelModeCC(element.multiSlider.eventNumber)
+                    wrapMode: Text.WordWrap
+                    horizontalAlignment: Text.AlignHCenter
+                    font.pixelSize: 10
+                    color: "#ffb070"
+                    text: qsTr("Channel mode: sends nothing")
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: qsTr("This wheel sends nothing: controllers 120 to 127 are channel-mode messages. Choose another event.")
+                }
             }
         }
     }
@@ -570,10 +585,10 @@ Item {
         Menu {
             id: otherCC2
             objectName: "otherCC2"
-            title: "Other CC 64-127"
+            title: "Other CC 64-119"
 
             Instantiator {
-                model: MidiTypes.uncommonCC64_127
+                model: MidiTypes.uncommonCC64_119
                 delegate: MenuItem {
                     objectName: "ccItem" + modelData
                     property int evtNumber: modelData

@@ -81,9 +81,20 @@ var uncommonCC0_63 = (function () {
     return list;
 })();
 
-var uncommonCC64_127 = (function () {
+// Controllers 120-127 are the channel-mode messages (all sound off, reset
+// all controllers, local control, all notes off, omni, mono/poly): a wheel
+// moving one would flood the receivers with mode changes. They are not
+// offered, and a wheel a patch puts on one sends nothing (the engine cuts
+// an event number to its low seven bits, pitch bend and aftertouch aside).
+var firstChannelModeCC = 120;
+
+function isChannelModeCC(n) {
+    return n !== 200 && n !== 201 && (n & 127) >= firstChannelModeCC;
+}
+
+var uncommonCC64_119 = (function () {
     var list = [];
-    for (var i = 64; i <= 127; ++i)
+    for (var i = 64; i < firstChannelModeCC; ++i)
         list.push(i);
     return list;
 })();

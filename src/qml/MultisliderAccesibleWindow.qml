@@ -1,6 +1,7 @@
 import QtQuick 2.14
 import QtQuick.Window 2.14
 import QtQuick.Controls 2.5
+import "MidiTypes.js" as MidiTypes
 import "PanelLogic.js" as Logic
 
 // Editor of one wheel made of standard controls, each named for screen
@@ -115,11 +116,11 @@ Window {
         dftSliderRow.slider.value = multiSlider.defaultValue;
     }
 
-    // The event field: a controller below 128, 200 or 201; the field is
-    // emptied once the number is taken.
+    // The event field: a controller below 120 (120-127 are channel-mode
+    // messages), 200 or 201; the field is emptied once the number is taken.
     function acceptEvent(text) {
         var n = Logic.parseEventNumber(text);
-        if (n < 0 || !multiSlider)
+        if (n < 0 || MidiTypes.isChannelModeCC(n) || !multiSlider)
             return false;
         multiSlider.setEventNumber(n);
         eventField.text = "";
@@ -290,9 +291,20 @@ Window {
                     top: 201
                 }
                 Accessible.name: qsTr("Midi CC, currently set to ") + Logic.eventText(accessibleConfig.hasSource ? accessibleConfig.multiSlider.eventNumber : 1)
-                Accessible.description: qsTr("Type in 200 for pitchbend, 201 for aftertouch")
+                Accessible.description: qsTr("Type in a controller from 0 to 119, 200 for pitchbend, 201 for aftertouch")
                 onAccepted: accessibleConfig.acceptEvent(text)
             }
+        }
+        Label {
+            id: channelModeNote
+            objectName: "channelModeNote"
+            width: parent.width
+            visible: accessibleConfig.hasSource && MidiTypes.isChannelModeCC(accessibleConfig.multiSlider.eventNumber)
+            wrapMode: Text.WordWrap
+            color: "#ffb070"
+            text: qsTr("Controllers 120 to 127 are channel-mode messages: this wheel sends nothing. Choose another event.")
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
         }
 
         SliderRow {

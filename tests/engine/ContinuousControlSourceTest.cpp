@@ -652,3 +652,25 @@ TEST(ControlSourceParams, DefaultRecordMatchesAnEmptySlot)
     EXPECT_FLOAT_EQ(params.defaultValue, -1.0f);
     EXPECT_FLOAT_EQ(params.sensitivity, 1.0f);
 }
+
+TEST_F(SourceTest, ChannelModeControllersAreNeverSent)
+{
+    // A patch may still name one of controllers 120-127 (or a number whose
+    // low seven bits do): the wheel loads, moves, glides and learns, but
+    // not a byte of it leaves.
+    for (const int number : {120, 121, 123, 127, 248}) {
+        ControlSourceParams params = source->getParams();
+        params.eventNumber = static_cast<uint8_t>(number);
+        params.defaultValue = 64.0f;
+        params.isGated = true;
+        params.upperbound = 100.0f;
+        source->applyParams(params);
+        frameY(0.25f);
+        frameY(0.95f);
+        frameY(0.95f); // the glide towards the default
+        frameY(0.3f);
+        source->sendMapping();
+        EXPECT_EQ(pending().toHex(' '), "") << "controller " << number;
+        EXPECT_EQ(sentToPort().toHex(' '), "") << "controller " << number;
+    }
+}

@@ -357,7 +357,7 @@ Item {
             compare(menuItemFor(ccMenu, 200).text, "Pitchbend");
             compare(menuItemFor(setup.panel.eventMenus[1], 0).text, "CC 0 | Bank Select");
             compare(setup.panel.eventMenus[1].count, 59);
-            compare(setup.panel.eventMenus[2].count, 64);
+            compare(setup.panel.eventMenus[2].count, 56); // 64-119: no channel-mode controllers
             menuItemFor(ccMenu, 200).triggered();
             compare(ms(0).last("setEventNumber")[0], 200);
             compare(find(setup.panel, "eventButton").text, "Pitchbend");
@@ -480,7 +480,7 @@ Item {
             w.multiSlider = ms(0);
             var field = find(w.contentItem, "eventField");
             compare(field.Accessible.name, "Midi CC, currently set to CC 1");
-            compare(field.Accessible.description, "Type in 200 for pitchbend, 201 for aftertouch");
+            compare(field.Accessible.description, "Type in a controller from 0 to 119, 200 for pitchbend, 201 for aftertouch");
             field.text = "130";
             field.accepted();
             compare(ms(0).count("setEventNumber"), 0);
@@ -493,9 +493,20 @@ Item {
             field.text = "201";
             field.accepted();
             compare(field.Accessible.name, "Midi CC, currently set to Aftertouch");
+            // 120-127 are channel-mode messages: refused; a patch that names
+            // one gets a note saying why the wheel is silent.
+            var note = find(w.contentItem, "channelModeNote");
             field.text = "127";
             field.accepted();
-            compare(ms(0).last("setEventNumber")[0], 127);
+            compare(ms(0).last("setEventNumber")[0], 201);
+            verify(!note.visible);
+            ms(0).setEventNumber(123);
+            verify(note.visible);
+            compare(note.Accessible.name, note.text);
+            field.text = "119";
+            field.accepted();
+            compare(ms(0).last("setEventNumber")[0], 119);
+            verify(!note.visible);
             // The validator keeps out what is not a number 0..201.
             field.text = "";
             field.insert(0, "x-9");

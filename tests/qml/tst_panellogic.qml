@@ -207,7 +207,7 @@ TestCase {
         compare(MidiTypes.ccList[83], "General Purpose 8");
         compare(MidiTypes.ccList[127], "Poly On");
         compare(MidiTypes.uncommonCC0_63.length, 59);
-        compare(MidiTypes.uncommonCC64_127.length, 64);
+        compare(MidiTypes.uncommonCC64_119.length, 56);
         for (var c = 0; c < MidiTypes.commonCCs.length; ++c)
             compare(MidiTypes.uncommonCC0_63.indexOf(MidiTypes.commonCCs[c]), -1);
         compare(MidiTypes.uncommonCC0_63[0], 0);
