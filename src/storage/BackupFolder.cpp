@@ -27,6 +27,25 @@ QFileInfoList BackupFolder::list() const
     return files;
 }
 
+bool BackupFolder::isOwnBackupName(const QString& fileName)
+{
+    const QString suffix = QStringLiteral(".json");
+    if (fileName.size() <= suffix.size() || !fileName.endsWith(suffix))
+        return false;
+    const QStringRef digits = fileName.leftRef(fileName.size() - suffix.size());
+    return std::all_of(digits.begin(), digits.end(),
+                       [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
+}
+
+QFileInfoList BackupFolder::ownBackups() const
+{
+    QFileInfoList files = list();
+    files.erase(std::remove_if(files.begin(), files.end(),
+                               [](const QFileInfo& f) { return !isOwnBackupName(f.fileName()); }),
+                files.end());
+    return files;
+}
+
 QString BackupFolder::pathForTime(qint64 secondsSinceEpoch) const
 {
     return m_path + QLatin1Char('/') + QString::number(secondsSinceEpoch) + QStringLiteral(".json");
@@ -35,7 +54,7 @@ QString BackupFolder::pathForTime(qint64 secondsSinceEpoch) const
 QStringList BackupFolder::prune(const QString& keep) const
 {
     QStringList deleted;
-    const QFileInfoList files = list();
+    const QFileInfoList files = ownBackups();
     int remaining = files.size();
     const QString keepPath = QFileInfo(keep).absoluteFilePath();
     for (const QFileInfo& file : files) {

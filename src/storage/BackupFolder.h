@@ -19,8 +19,13 @@ public:
     // "*.json", by modification time, ties broken by name.
     QFileInfoList list() const;
     QString pathForTime(qint64 secondsSinceEpoch) const;
-    // Deletes the oldest backups until at most kMaxBackups remain, never the
-    // file at `keep`. Returns the paths deleted.
+    // The backups this program wrote (named by the digits of a second, then
+    // ".json"), oldest first as in list().
+    QFileInfoList ownBackups() const;
+    static bool isOwnBackupName(const QString& fileName);
+    // Deletes the oldest of its own backups until at most kMaxBackups of them
+    // remain, never the file at `keep` nor any other file in the folder.
+    // Returns the paths deleted.
     QStringList prune(const QString& keep) const;
 
 private:

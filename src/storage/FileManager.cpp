@@ -18,6 +18,8 @@
 #include <QLoggingCategory>
 #include <QUrl>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <memory>
 
@@ -150,6 +152,24 @@ bool FileManager::liesInUserFolder(const QString& path) const
            !file.fileName().isEmpty();
 }
 
+bool FileManager::isSameFile(const QString& a, const QString& b)
+{
+    if (a.isEmpty() || b.isEmpty())
+        return false;
+    if (a == b)
+        return true;
+    // Two spellings of one file: a folder reached through a symbolic link, or
+    // a volume that ignores the case of names.
+    const QString canonicalA = QFileInfo(a).canonicalFilePath();
+    if (!canonicalA.isEmpty() && canonicalA == QFileInfo(b).canonicalFilePath())
+        return true;
+    struct stat statA;
+    struct stat statB;
+    return ::stat(QFile::encodeName(a).constData(), &statA) == 0 &&
+           ::stat(QFile::encodeName(b).constData(), &statB) == 0 && statA.st_dev == statB.st_dev &&
+           statA.st_ino == statB.st_ino;
+}
+
 bool FileManager::removeSlotFile(const QString& path) const
 {
     if (path.isEmpty() || !QFileInfo::exists(path))
@@ -200,8 +220,10 @@ bool FileManager::loadPatchFile(const QString& path, bool isBackup)
         Q_EMIT patchLoadFailed(path, reason);
         return false;
     }
-    if (!isBackup)
+    if (!isBackup) {
         m_currentPatchPath = path;
+        m_absentAtStartup.clear();
+    }
     applyPatch(PatchDocument::fromJson(read.document.object()));
     return true;
 }
@@ -264,6 +286,9 @@ bool FileManager::savePatchFile(const QString& path)
         Q_EMIT patchSaveFailed(path, error);
         return false;
     }
+    // Written by us in this session: it may be written again at quit.
+    if (path == m_absentAtStartup)
+        m_absentAtStartup.clear();
     return true;
 }
 
@@ -290,6 +315,7 @@ bool FileManager::saveToSlot(int slot, const QString& patchName)
     const QString oldFile = readIndex(index) ? index.entry(slot).filename : QString();
     const QString newFile =
         m_paths.userFolder() + QLatin1Char('/') + PresetIndex::slotFileName(patchName, slot);
+    const bool newFileExisted = QFileInfo::exists(newFile);
 
     // The new file first; the old one goes only once the new one and the
     // index entry naming it are safely written.
@@ -298,13 +324,16 @@ bool FileManager::saveToSlot(int slot, const QString& patchName)
     if (!writeIndexEntry(slot, newFile, patchName)) {
         Q_EMIT patchSaveFailed(m_paths.presetIndexFile(),
                                QStringLiteral("the preset index could not be written"));
-        if (newFile != oldFile)
+        // Only a file this save created goes again; a preset that was there
+        // before stays, whether or not the index could tell about it.
+        if (!newFileExisted && !isSameFile(newFile, oldFile))
             removeSlotFile(newFile);
         return false;
     }
-    if (!oldFile.isEmpty() && oldFile != newFile)
+    if (!oldFile.isEmpty() && !isSameFile(oldFile, newFile))
         removeSlotFile(oldFile);
     m_currentPatchPath = newFile;
+    m_absentAtStartup.clear();
     Q_EMIT patchSlotChanged();
     return true;
 }
@@ -318,6 +347,7 @@ void FileManager::removePatchAtSlot(int slot)
         removeSlotFile(index.entry(slot).filename);
     writeIndexEntry(slot, QString(), PresetIndex::defaultTitle(slot));
     m_currentPatchPath.clear();
+    m_absentAtStartup.clear();
     Q_EMIT patchSlotChanged();
 }
 
@@ -343,12 +373,33 @@ void FileManager::restorePatchAtStartup()
 
 bool FileManager::saveCurrentPatchOrBackup()
 {
-    if (!m_currentPatchPath.isEmpty())
-        return savePatchFile(m_currentPatchPath);
+    const QString current = m_currentPatchPath;
+    if (!current.isEmpty()) {
+        if (current == m_absentAtStartup && QFileInfo::exists(current)) {
+            // Not there at start-up, there now (a drive mounted again): it is
+            // not what this session loaded, so it is not overwritten.
+            qCWarning(lcStorage) << "the current patch" << current
+                                 << "appeared during the session; it is kept and the patch"
+                                 << "goes to a backup";
+        } else if (savePatchFile(current)) {
+            return true;
+        } else {
+            qCWarning(lcStorage) << "the current patch" << current
+                                 << "could not be written; the patch goes to a backup";
+        }
+    }
+    return saveBackup();
+}
+
+bool FileManager::saveBackup()
+{
     const BackupFolder backups(m_paths.backupFolder());
     const QString path = backups.pathForTime(m_clock());
-    if (!savePatchFile(path))
+    if (!savePatchFile(path)) {
+        qCWarning(lcStorage)
+            << "no backup could be written; the patch of this session is not saved";
         return false;
+    }
     backups.prune(path);
     return true;
 }
@@ -453,6 +504,8 @@ bool FileManager::loadSettings()
         // writes it anew); one that exists but is no patch is forgotten as the
         // current patch so that quitting does not overwrite it.
         const bool exists = QFileInfo::exists(m_currentPatchPath);
+        if (!exists)
+            m_absentAtStartup = m_currentPatchPath;
         if (!loadPatchFile(m_currentPatchPath, false) && exists) {
             qCWarning(lcStorage) << "current patch" << m_currentPatchPath
                                  << "is not readable; it will not be overwritten";

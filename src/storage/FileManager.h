@@ -64,8 +64,10 @@ public:
     // Start-up, after the settings: when no current patch was named, applies
     // the newest backup that can be read, else the default patch.
     void restorePatchAtStartup();
-    // Quit: writes the patch to the current patch path, or, when that is
-    // empty, to a new backup (keeping at most 15).
+    // Quit: writes the patch to the current patch path, or to a new backup
+    // (keeping at most 15) when that is empty, cannot be written, or names a
+    // file that was missing at start-up and has appeared since. False when
+    // nothing could be written.
     bool saveCurrentPatchOrBackup();
 
     bool loadDeviceRegistry();
@@ -112,6 +114,9 @@ private:
     bool writeIndexEntry(int slot, const QString& filename, const QString& title);
     bool liesInUserFolder(const QString& path) const;
     bool removeSlotFile(const QString& path) const;
+    // Whether two paths name one existing file (or are the same text).
+    static bool isSameFile(const QString& a, const QString& b);
+    bool saveBackup();
     static QString resolvePath(const QString& path, bool isUrl);
 
     MotionControlEngine& m_engine;
@@ -119,6 +124,10 @@ private:
     PersistentFlags& m_flags;
     StoragePaths m_paths;
     QString m_currentPatchPath;
+    // The current patch the settings named when it did not exist at
+    // start-up; cleared once this session loads or writes it or another
+    // patch becomes current.
+    QString m_absentAtStartup;
     // What the settings file held, written back for what no peer holds now
     // (the MIDI ignore lists once the MIDI handler has gone).
     SettingsDocument m_loadedSettings;

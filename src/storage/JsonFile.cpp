@@ -55,6 +55,9 @@ bool JsonFile::writeAtomically(const QString& path, const QJsonDocument& documen
 {
     const QByteArray bytes = serialise(document);
     QSaveFile file(path);
+    // A file that may be written in a folder where no temporary file can be
+    // created beside it is written in place; everywhere else atomically.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
         if (error)
             *error = file.errorString();

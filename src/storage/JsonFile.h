@@ -9,6 +9,8 @@
 // Writes are atomic: the document goes to a temporary file beside the
 // target, is flushed to disk and then renamed over the target, so a crash, a
 // kill or a full disk leaves either the old file or the new one, never a mix.
+// The one exception: an existing file in a folder where no temporary file can
+// be created is rewritten in place, since it could not be saved otherwise.
 // Documents are written in the indented form (four spaces per level, object
 // keys in ascending order).
 class JsonFile

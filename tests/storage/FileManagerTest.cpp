@@ -18,6 +18,9 @@
 #include <QTemporaryDir>
 #include <QUrl>
 #include <gtest/gtest.h>
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <memory>
@@ -888,4 +891,138 @@ TEST_F(FileManagerTest, WheelKeepsItsBandWhileAbsentAndReturnsToIt)
     ASSERT_TRUE(m_files->saveCurrentPatchOrBackup());
     EXPECT_EQ(savedBand(path, 1), "11");
     m_engine->setControlOutput(nullptr);
+}
+
+// --- saving never loses the session ------------------------------------------------------
+
+TEST_F(FileManagerTest, QuitWritesABackupWhenTheCurrentPatchCannotBeWritten)
+{
+    const QString drive = m_tmp.filePath("drive");
+    ASSERT_TRUE(QDir().mkpath(drive));
+    writeText(drive + "/set.json", R"({"wheels": [{"index": 2, "name": "Set"}]})");
+    ASSERT_TRUE(m_files->loadPatchFile(drive + "/set.json", false));
+    ASSERT_TRUE(QDir(drive).removeRecursively()); // the drive went away
+    m_files->setClock([] { return qint64(1700000000); });
+    EXPECT_TRUE(m_files->saveCurrentPatchOrBackup());
+    EXPECT_EQ(readObject(backups() + "/1700000000.json")["wheels"]
+                  .toArray()
+                  .at(0)
+                  .toObject()["name"]
+                  .toString(),
+              "Set");
+}
+
+TEST_F(FileManagerTest, PatchThatAppearedDuringTheSessionIsNotOverwritten)
+{
+    const QString path = m_tmp.filePath("drive/set.json");
+    writeText(m_root + "/settings.json",
+              QJsonDocument(QJsonObject{{"currentPatch", path}}).toJson());
+    m_files->loadSettings();
+    fillSlot(0, "Session");
+    ASSERT_TRUE(QDir().mkpath(m_tmp.filePath("drive"))); // mounted again
+    writeText(path, R"({"wheels": []})");
+    m_files->setClock([] { return qint64(1700000000); });
+    EXPECT_TRUE(m_files->saveCurrentPatchOrBackup());
+    EXPECT_EQ(readText(path), R"({"wheels": []})");
+    EXPECT_EQ(readObject(backups() + "/1700000000.json")["wheels"]
+                  .toArray()
+                  .at(0)
+                  .toObject()["name"]
+                  .toString(),
+              "Session");
+}
+
+TEST_F(FileManagerTest, PruningKeepsFifteenOwnBackupsAndDeletesNothingElse)
+{
+    const QDateTime base = QDateTime::currentDateTimeUtc().addDays(-1);
+    const auto stamp = [&](const QString& name, int age) {
+        writeText(backups() + "/" + name, "{}");
+        QFile file(backups() + "/" + name);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(base.addSecs(-age), QFileDevice::FileModificationTime));
+    };
+    stamp("my set.json", 100); // the oldest file, but not a backup
+    for (int i = 0; i < 15; ++i)
+        stamp(QString("%1.json").arg(1000 + i), 50 - i);
+    fillSlot(0, "A");
+    m_files->setClock([] { return qint64(1700000000); });
+    ASSERT_TRUE(m_files->saveCurrentPatchOrBackup());
+    const QStringList names = QDir(backups()).entryList(QDir::Files);
+    EXPECT_TRUE(names.contains("my set.json"));
+    EXPECT_EQ(names.size(), 16);
+    EXPECT_FALSE(names.contains("1000.json"));
+    EXPECT_TRUE(names.contains("1700000000.json"));
+}
+
+TEST_F(FileManagerTest, SlotSaveKeepsTheFileItWroteAndEarlierPresets)
+{
+    fillSlot(0, "A");
+    ASSERT_TRUE(m_files->saveToSlot(2, "Live"));
+    // The same documents folder reached through a symbolic link: the index
+    // names the file in one spelling, the new save in the other.
+    const QString link = m_tmp.filePath("linked");
+    ASSERT_TRUE(QFile::link(m_tmp.path() + "/Documents", link));
+    FileManager linked(StoragePaths(link + "/Vantor/Kinetra"), *m_engine, nullptr, m_state);
+    ASSERT_TRUE(linked.saveToSlot(2, "Live"));
+    EXPECT_TRUE(QFileInfo::exists(user("Live|2.json")));
+
+    // An index that cannot be read: a preset that was there stays.
+    ASSERT_TRUE(m_files->saveToSlot(5, "Set"));
+    ASSERT_TRUE(QFile::remove(m_root + "/presets/.presets.json"));
+    ASSERT_TRUE(QDir().mkpath(m_root + "/presets/.presets.json"));
+    EXPECT_FALSE(m_files->saveToSlot(5, "Set"));
+    EXPECT_TRUE(QFileInfo::exists(user("Set|5.json")));
+}
+
+namespace {
+
+// A folder the test's user may not create files in (root's file-system
+// identity is dropped meanwhile, since root could), holding a file it may
+// write.
+class ClosedFolder
+{
+public:
+    ClosedFolder(const QString& tmpRoot, const QString& folder)
+        : m_tmpRoot(tmpRoot), m_folder(folder)
+    {
+        ::chmod(QFile::encodeName(m_tmpRoot).constData(), 0711);
+        ::chmod(QFile::encodeName(m_folder).constData(), 0555);
+        if (::geteuid() == 0) {
+            ::setfsuid(65534);
+            m_dropped = ::setfsuid(-1) == 65534;
+        }
+    }
+    ~ClosedFolder()
+    {
+        if (m_dropped)
+            ::setfsuid(0);
+        ::chmod(QFile::encodeName(m_folder).constData(), 0755);
+        ::chmod(QFile::encodeName(m_tmpRoot).constData(), 0700);
+    }
+    bool isClosed() const { return ::geteuid() != 0 || m_dropped; }
+
+private:
+    QString m_tmpRoot;
+    QString m_folder;
+    bool m_dropped = false;
+};
+
+} // namespace
+
+TEST_F(FileManagerTest, PatchInAFolderClosedToNewFilesStillSaves)
+{
+    const QString folder = m_tmp.filePath("closed");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString path = folder + "/set.json";
+    writeText(path, "{}");
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0666), 0);
+    fillSlot(0, "A");
+    {
+        ClosedFolder closed(m_tmp.path(), folder);
+        if (!closed.isClosed())
+            GTEST_SKIP() << "cannot act as another user here";
+        EXPECT_TRUE(m_files->savePatchFile(path));
+    }
+    EXPECT_EQ(readObject(path)["wheels"].toArray().size(), 1);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList("set.json"));
 }
