@@ -68,12 +68,28 @@ void ActionHandler::attachAudioHost(std::shared_ptr<AudioProcessorHolder> host)
     m_audioHostRelay =
         QObject::connect(m_audioHost.get(), &AudioProcessorHolder::audioDeviceChanged, this,
                          &ActionHandler::audioDeviceChanged);
+    // Emitted on the change's thread; the host's count is read here, so the
+    // last of several queued announcements leaves the true state.
+    m_driverChangeRelay = QObject::connect(
+        m_audioHost.get(), &AudioProcessorHolder::driverChangeRunningChanged, this,
+        [this] { setChangingDriver(m_audioHost && m_audioHost->isChangingDriver()); });
+    setChangingDriver(m_audioHost->isChangingDriver());
 }
 
 void ActionHandler::detachAudioHost()
 {
     QObject::disconnect(m_audioHostRelay);
+    QObject::disconnect(m_driverChangeRelay);
     m_audioHost.reset();
+    setChangingDriver(false);
+}
+
+void ActionHandler::setChangingDriver(bool changing)
+{
+    if (m_changingDriver == changing)
+        return;
+    m_changingDriver = changing;
+    Q_EMIT isChangingAudioDriverChanged(changing);
 }
 
 void ActionHandler::shutDownAudioLibrary()
@@ -364,7 +380,9 @@ QList<int> ActionHandler::getAvailableAudioBufferSize() const
 
 void ActionHandler::setAudioDeviceType(QString type)
 {
-    m_driverChanger.change(m_audioHost, type);
+    // Busy from the request on: the change's thread may start a little later.
+    const bool started = m_driverChanger.change(m_audioHost, type);
+    setChangingDriver(started || (m_audioHost && m_audioHost->isChangingDriver()));
 }
 
 void ActionHandler::setAudioDevice(QString name)

@@ -44,6 +44,10 @@ class StateManager;
 class ActionHandler : public QObject
 {
     Q_OBJECT
+    // Set from the request of a driver change until no change runs any more;
+    // the audio getters meanwhile answer with what was known before.
+    Q_PROPERTY(
+        bool isChangingAudioDriver READ isChangingAudioDriver NOTIFY isChangingAudioDriverChanged)
 
 public:
     // Milliseconds from an arbitrary, monotonic origin.
@@ -91,6 +95,7 @@ public:
     // The position recorded by hideCursor; (-1, -1) when none.
     QPoint hiddenCursorPosition() const { return m_windowControl.hiddenCursorPosition(); }
     int tapCount() const { return m_tapTempo.tapCount(); }
+    bool isChangingAudioDriver() const { return m_changingDriver; }
     bool isDriverChangeTimerActive() const { return m_driverChanger.isTimerActive(); }
     int driverChangeRemainingMs() const { return m_driverChanger.remainingMs(); }
     // Driver changes started and not finished yet.
@@ -123,6 +128,7 @@ Q_SIGNALS:
     void shouldDisconnect();
     void audioDeviceChanged();
     void driverChangeTimeout();
+    void isChangingAudioDriverChanged(bool changing);
 
 public Q_SLOTS:
     void newPatch();
@@ -191,6 +197,7 @@ public Q_SLOTS:
 
 private:
     void openPage(const QString& path);
+    void setChangingDriver(bool changing);
 
     StateManager& m_state;
     FileManager& m_files;
@@ -206,6 +213,9 @@ private:
     // GUI thread only; driver changes take their own reference.
     std::shared_ptr<AudioProcessorHolder> m_audioHost;
     QMetaObject::Connection m_audioHostRelay;
+    QMetaObject::Connection m_driverChangeRelay;
+    // GUI thread only.
+    bool m_changingDriver = false;
 
     QUrl m_makerSite;
     std::function<bool(const QUrl&)> m_urlOpener;

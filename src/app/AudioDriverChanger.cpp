@@ -94,12 +94,13 @@ AudioDriverChanger::~AudioDriverChanger()
     m_jobs->releaseHosts();
 }
 
-void AudioDriverChanger::change(std::shared_ptr<AudioProcessorHolder> host, const QString& type)
+bool AudioDriverChanger::change(std::shared_ptr<AudioProcessorHolder> host, const QString& type)
 {
     m_timer.stop();
     if (m_stopped)
-        return;
+        return false;
     m_jobs->releaseHosts();
+    bool started = false;
     if (host) {
         std::shared_ptr<Jobs> jobs = m_jobs;
         jobs->begin();
@@ -108,6 +109,7 @@ void AudioDriverChanger::change(std::shared_ptr<AudioProcessorHolder> host, cons
                 host->setAudioDeviceType(type);
                 jobs->end(std::move(host));
             }).detach();
+            started = true;
         } catch (const std::system_error& error) {
             // The time-out tells the user that the driver did not change.
             qCWarning(lcDriverChange) << "cannot start the driver change:" << error.what();
@@ -115,6 +117,7 @@ void AudioDriverChanger::change(std::shared_ptr<AudioProcessorHolder> host, cons
         }
     }
     m_timer.start();
+    return started;
 }
 
 void AudioDriverChanger::setStopped()

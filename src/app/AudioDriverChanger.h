@@ -30,9 +30,9 @@ public:
     ~AudioDriverChanger() override;
 
     // Restarts the time-out and sets `host`'s driver type to `type` on a new
-    // thread; returns at once. Without a host only the time-out runs. Once
-    // stopped, does nothing at all.
-    void change(std::shared_ptr<AudioProcessorHolder> host, const QString& type);
+    // thread; returns at once, true when that thread started. Without a host
+    // only the time-out runs. Once stopped, does nothing at all.
+    bool change(std::shared_ptr<AudioProcessorHolder> host, const QString& type);
     // Later changes do nothing and the time-out stops; changes already
     // running go on. For quitting.
     void setStopped();

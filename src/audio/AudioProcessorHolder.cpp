@@ -107,6 +107,7 @@ void AudioProcessorHolder::initialise()
     m_knownType = toQt(m_manager.getCurrentAudioDeviceType());
     m_knownOutputs = outputNamesLocked();
     rememberDeviceInUseLocked();
+    storeSnapshot(takeSnapshotLocked());
 }
 
 void AudioProcessorHolder::rememberDeviceInUseLocked()
@@ -122,38 +123,65 @@ QStringList AudioProcessorHolder::outputNamesLocked()
     return {};
 }
 
-QStringList AudioProcessorHolder::getAudioDeviceTypes()
+AudioProcessorHolder::TryLock AudioProcessorHolder::tryLockManager()
 {
-    Lock lock(m_managerMutex);
-    QStringList names;
+    return TryLock(m_managerMutex, std::try_to_lock);
+}
+
+AudioProcessorHolder::Snapshot AudioProcessorHolder::takeSnapshotLocked()
+{
+    Snapshot view;
     for (juce::AudioIODeviceType* type : m_manager.getAvailableDeviceTypes()) {
         const QString name = toQt(type->getTypeName());
         if (name != QLatin1String("DirectSound"))
-            names.append(name);
+            view.types.append(name);
     }
-    return names;
+    view.type = toQt(m_manager.getCurrentAudioDeviceType());
+    if (!view.type.isEmpty())
+        view.outputs = outputNamesLocked();
+    if (juce::AudioIODevice* device = m_manager.getCurrentAudioDevice()) {
+        view.device = toQt(device->getName());
+        view.bufferSizes = usableBufferSizes(device->getAvailableBufferSizes());
+    }
+    return view;
+}
+
+void AudioProcessorHolder::storeSnapshot(Snapshot view)
+{
+    std::lock_guard<std::mutex> lock(m_snapshotMutex);
+    m_snapshot = std::move(view);
+}
+
+AudioProcessorHolder::Snapshot AudioProcessorHolder::snapshot() const
+{
+    std::lock_guard<std::mutex> lock(m_snapshotMutex);
+    return m_snapshot;
+}
+
+// Each getter asks the manager when it is free, and otherwise (a driver
+// change holds it) answers with what was known when the change began.
+QStringList AudioProcessorHolder::getAudioDeviceTypes()
+{
+    TryLock lock = tryLockManager();
+    return lock ? takeSnapshotLocked().types : snapshot().types;
 }
 
 QStringList AudioProcessorHolder::getAllAudioDevices()
 {
-    Lock lock(m_managerMutex);
-    if (m_manager.getCurrentAudioDeviceType().isEmpty())
-        return {};
-    return outputNamesLocked();
+    TryLock lock = tryLockManager();
+    return lock ? takeSnapshotLocked().outputs : snapshot().outputs;
 }
 
 QString AudioProcessorHolder::getCurrentDeviceType()
 {
-    Lock lock(m_managerMutex);
-    return toQt(m_manager.getCurrentAudioDeviceType());
+    TryLock lock = tryLockManager();
+    return lock ? takeSnapshotLocked().type : snapshot().type;
 }
 
 QString AudioProcessorHolder::getCurrentDevice()
 {
-    Lock lock(m_managerMutex);
-    if (juce::AudioIODevice* device = m_manager.getCurrentAudioDevice())
-        return toQt(device->getName());
-    return {};
+    TryLock lock = tryLockManager();
+    return lock ? takeSnapshotLocked().device : snapshot().device;
 }
 
 QList<int> AudioProcessorHolder::usableBufferSizes(const juce::Array<int>& sizes)
@@ -167,10 +195,8 @@ QList<int> AudioProcessorHolder::usableBufferSizes(const juce::Array<int>& sizes
 
 QList<int> AudioProcessorHolder::getAvailableAudioBufferSize()
 {
-    Lock lock(m_managerMutex);
-    if (juce::AudioIODevice* device = m_manager.getCurrentAudioDevice())
-        return usableBufferSizes(device->getAvailableBufferSizes());
-    return {};
+    TryLock lock = tryLockManager();
+    return lock ? takeSnapshotLocked().bufferSizes : snapshot().bufferSizes;
 }
 
 juce::AudioDeviceManager::AudioDeviceSetup
@@ -199,13 +225,18 @@ void AudioProcessorHolder::applySetupLocked(const juce::AudioDeviceManager::Audi
     if (error.isNotEmpty())
         qCInfo(lcAudio) << "audio set-up not applied:" << toQt(error);
     rememberDeviceInUseLocked();
+    storeSnapshot(takeSnapshotLocked());
     if (relisten)
         m_manager.addChangeListener(this);
 }
 
 void AudioProcessorHolder::setAudioBufferSize(int size)
 {
-    Lock lock(m_managerMutex);
+    TryLock lock = tryLockManager();
+    if (!lock) {
+        qCInfo(lcAudio) << "the audio driver is changing; buffer size" << size << "not applied";
+        return;
+    }
     juce::AudioDeviceManager::AudioDeviceSetup setup = m_manager.getAudioDeviceSetup();
     setup.bufferSize = size;
     applySetupLocked(setup);
@@ -213,7 +244,11 @@ void AudioProcessorHolder::setAudioBufferSize(int size)
 
 void AudioProcessorHolder::setAudioDevice(const QString& name)
 {
-    Lock lock(m_managerMutex);
+    TryLock lock = tryLockManager();
+    if (!lock) {
+        qCInfo(lcAudio) << "the audio driver is changing; device" << name << "not opened";
+        return;
+    }
     // A name the driver no longer lists (unplugged since the list was shown)
     // would only close the device that plays.
     if (!name.isEmpty() && !outputNamesLocked().contains(name)) {
@@ -225,17 +260,26 @@ void AudioProcessorHolder::setAudioDevice(const QString& name)
 
 void AudioProcessorHolder::setAudioDeviceType(const QString& type)
 {
-    Lock lock(m_managerMutex);
-    const bool relisten = m_listening && onMessageThread();
-    if (relisten)
-        m_manager.removeChangeListener(this);
-    m_manager.setCurrentAudioDeviceType(toJuce(type), true);
-    if (relisten)
-        m_manager.addChangeListener(this);
-    // The watch compares lists of one type: start again from the new one.
-    m_knownType = toQt(m_manager.getCurrentAudioDeviceType());
-    m_knownOutputs = outputNamesLocked();
-    rememberDeviceInUseLocked();
+    if (m_driverChanges.fetch_add(1) == 0)
+        Q_EMIT driverChangeRunningChanged(true);
+    {
+        Lock lock(m_managerMutex);
+        // What the window sees while the new driver opens its device.
+        storeSnapshot(takeSnapshotLocked());
+        const bool relisten = m_listening && onMessageThread();
+        if (relisten)
+            m_manager.removeChangeListener(this);
+        m_manager.setCurrentAudioDeviceType(toJuce(type), true);
+        if (relisten)
+            m_manager.addChangeListener(this);
+        // The watch compares lists of one type: start again from the new one.
+        m_knownType = toQt(m_manager.getCurrentAudioDeviceType());
+        m_knownOutputs = outputNamesLocked();
+        rememberDeviceInUseLocked();
+        storeSnapshot(takeSnapshotLocked());
+    }
+    if (m_driverChanges.fetch_sub(1) == 1)
+        Q_EMIT driverChangeRunningChanged(false);
 }
 
 QString AudioProcessorHolder::changedDevice(const QStringList& known, const QStringList& current)
@@ -253,7 +297,11 @@ QString AudioProcessorHolder::changedDevice(const QStringList& known, const QStr
 void AudioProcessorHolder::changeListenerCallback(juce::ChangeBroadcaster*)
 {
     {
-        Lock lock(m_managerMutex);
+        // A driver change running elsewhere starts the watch again from the
+        // new driver's list when it ends; the GUI thread does not wait.
+        TryLock lock = tryLockManager();
+        if (!lock)
+            return;
         const QString type = toQt(m_manager.getCurrentAudioDeviceType());
         const QStringList current = outputNamesLocked();
         if (type != m_knownType) {
@@ -278,6 +326,7 @@ void AudioProcessorHolder::changeListenerCallback(juce::ChangeBroadcaster*)
             m_knownOutputs = current;
             rememberDeviceInUseLocked();
         }
+        storeSnapshot(takeSnapshotLocked());
     }
     Q_EMIT audioDeviceChanged();
 }

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -22,7 +23,12 @@
 // Threads: the operations and the device watch run on the GUI (JUCE
 // message) thread, setAudioDeviceType on a worker thread; all of them take
 // one lock around the device manager, so a driver change never overlaps
-// another change. The audio callback takes no lock of ours.
+// another change. A driver change may hold that lock for as long as the new
+// driver takes to open a device (seconds, or for ever), so the GUI thread
+// never waits for it: while it is held elsewhere, the getters answer from
+// the last view of the manager (a snapshot), and the setters and the device
+// watch skip their work (the change itself refreshes the view when it ends).
+// The audio callback takes no lock of ours.
 class AudioFormatState;
 class Transport;
 
@@ -69,8 +75,11 @@ public:
     void setAudioDevice(const QString& name);
     // Safe to call from any thread; overlapping calls run one after the other.
     void setAudioDeviceType(const QString& type);
+    // Whether a driver change is running (or waiting for another to end).
+    bool isChangingDriver() const { return m_driverChanges.load() > 0; }
 
     // Writes the manager's state to the set-up file (creating its folder).
+    // Not while a driver change runs: quitting waits for changes first.
     void saveDeviceState();
     // Stops listening to the manager and leaves the device's callback.
     void detachFromDevice();
@@ -117,9 +126,22 @@ public:
 Q_SIGNALS:
     // A device started or stopped, or the list of devices changed.
     void audioDeviceChanged();
+    // A driver change began or ended (emitted on the change's thread).
+    void driverChangeRunningChanged(bool running);
 
 private:
     using Lock = std::lock_guard<std::recursive_mutex>;
+    using TryLock = std::unique_lock<std::recursive_mutex>;
+
+    // What the window last learnt of the manager.
+    struct Snapshot
+    {
+        QStringList types;
+        QStringList outputs;
+        QString type;
+        QString device;
+        QList<int> bufferSizes;
+    };
 
     juce::AudioDeviceManager::AudioDeviceSetup setupForOutput(const QString& name) const;
     void applySetupLocked(const juce::AudioDeviceManager::AudioDeviceSetup& setup);
@@ -127,6 +149,11 @@ private:
     void rememberDeviceInUseLocked();
     void loadSavedState();
     std::unique_ptr<juce::XmlElement> describeOpenDeviceLocked();
+    // The lock when nobody else holds it; otherwise a driver change does.
+    TryLock tryLockManager();
+    Snapshot takeSnapshotLocked();
+    void storeSnapshot(Snapshot snapshot);
+    Snapshot snapshot() const;
     static bool onMessageThread();
 
     AudioFormatState& m_format;
@@ -144,7 +171,15 @@ private:
     std::function<void(int)> m_blockObserver;
     bool m_listening = false;
     bool m_attached = false;
+    // Lock order: m_managerMutex, then m_snapshotMutex.
     std::recursive_mutex m_managerMutex;
+    // Written under m_managerMutex by whoever changed the manager; read by
+    // the GUI thread while a driver change holds m_managerMutex. Held only
+    // to copy the record.
+    mutable std::mutex m_snapshotMutex;
+    Snapshot m_snapshot;
+    // Driver changes entered and not left; any thread.
+    std::atomic<int> m_driverChanges{0};
     // Last: destroyed first, so the device stops before the tone goes.
     juce::AudioDeviceManager m_manager;
 };

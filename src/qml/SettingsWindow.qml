@@ -9,6 +9,10 @@ Window {
 
     // Set while a driver change runs; the audio choices are locked then.
     property bool isBusy: false
+    // The back end's own word: a driver change is still running (the lists
+    // shown are those from before it).
+    readonly property bool driverChanging: (typeof actionHandler !== "undefined" && actionHandler) ? actionHandler.isChangingAudioDriver === true : false
+    readonly property bool locked: isBusy || driverChanging
 
     // Latency text for a buffer of `bufferSize` samples at `sampleRate` Hz.
     function latencyText(bufferSize, sampleRate) {
@@ -64,6 +68,13 @@ Window {
             if (settingsWindow.isBusy) {
                 settingsWindow.sync();
                 settingsWindow.isBusy = false;
+            }
+        }
+        function onIsChangingAudioDriverChanged() {
+            if (!actionHandler.isChangingAudioDriver && settingsWindow.visible) {
+                settingsWindow.sync();
+                settingsWindow.isBusy = false;
+                actionHandler.stopTimeoutTimer();
             }
         }
         function onAudioDeviceChanged() {
@@ -176,7 +187,7 @@ Window {
             id: deviceTypeSelector
             objectName: "deviceTypeSelector"
             width: parent.width
-            enabled: !settingsWindow.isBusy
+            enabled: !settingsWindow.locked
             // A list that is being replaced may pick its first entry by
             // itself; what counts is whether the current driver is listed.
             property bool noSelection: true
@@ -184,7 +195,7 @@ Window {
             ToolTip.text: qsTr("Audio driver")
             Accessible.name: qsTr("Audio driver")
             onActivated: {
-                if (settingsWindow.isBusy)
+                if (settingsWindow.locked)
                     return;
                 settingsWindow.isBusy = true;
                 actionHandler.setAudioDeviceType(model[index]);
@@ -195,13 +206,13 @@ Window {
             id: deviceSelector
             objectName: "deviceSelector"
             width: parent.width
-            enabled: !settingsWindow.isBusy
+            enabled: !settingsWindow.locked
             property bool noSelection: true
             displayText: (noSelection || currentIndex < 0) ? qsTr("No audio device") : currentText
             ToolTip.text: qsTr("Audio device")
             Accessible.name: qsTr("Audio device")
             onActivated: {
-                if (!settingsWindow.isBusy)
+                if (!settingsWindow.locked)
                     actionHandler.setAudioDevice(model[index]);
             }
         }
@@ -210,13 +221,23 @@ Window {
             id: bufferSizeSelector
             objectName: "bufferSizeSelector"
             width: parent.width
-            enabled: !settingsWindow.isBusy
+            enabled: !settingsWindow.locked
             ToolTip.text: qsTr("Audio I/O buffer size")
             Accessible.name: qsTr("Audio I/O buffer size")
             onActivated: {
-                if (!settingsWindow.isBusy)
+                if (!settingsWindow.locked)
                     actionHandler.setAudioBufferSize(model[index]);
             }
+        }
+
+        Text {
+            objectName: "driverChangingLabel"
+            visible: settingsWindow.driverChanging
+            text: qsTr("Changing audio driver...")
+            font.pixelSize: 10
+            color: "#ffa500"
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
         }
 
         Text {
@@ -233,7 +254,7 @@ Window {
     BusyIndicator {
         objectName: "busyIndicator"
         anchors.centerIn: parent
-        running: settingsWindow.isBusy
+        running: settingsWindow.locked
         visible: running
         Accessible.name: qsTr("Changing audio driver")
     }

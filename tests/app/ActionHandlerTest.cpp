@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 
 using testsupport::FakeAudioDeviceType;
@@ -502,6 +503,9 @@ TEST_F(AudioActions, TheDriverChangesOnAThreadOfItsOwnAndTheHostsSignalIsRelayed
     ASSERT_TRUE(actions.waitForDriverChanges(20000));
     EXPECT_EQ(actions.getCurrentDeviceType(), QStringLiteral("Fake B"));
     ASSERT_TRUE(testsupport::waitUntil([&] { return changed.count() > 0; }, 10000));
+    // The window learns that the change is over.
+    EXPECT_TRUE(testsupport::waitUntil(
+        [&] { return !actions.property("isChangingAudioDriver").toBool(); }, 10000));
     actions.stopTimeoutTimer();
 }
 
@@ -529,6 +533,42 @@ TEST_F(AudioActions, AChangeHoldsItsHostUntilItEnds)
     ASSERT_TRUE(testsupport::waitUntil([&] { return host.expired(); }, 20000));
     EXPECT_GT(log->opens.load(), opensBefore); // the change ran to its end
     EXPECT_EQ(destroyedOn->load(), QThread::currentThreadId());
+}
+
+// While a driver change is stuck opening a device, the window's questions
+// are answered at once (from what was known before the change) and the
+// choices that would wait for the change are refused; quitting then waits
+// only as long as it is told and leaves the host to the change, which ends
+// on its own later.
+TEST_F(AudioActions, AStuckDriverChangeNeitherFreezesTheWindowNorHoldsUpQuitting)
+{
+    using Clock = std::chrono::steady_clock;
+    log->openDelayMs = 2000;
+    actions.setAudioDeviceType(QStringLiteral("Fake B"));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return log->opening.load() > 0; }, 10000));
+    EXPECT_TRUE(actions.property("isChangingAudioDriver").toBool());
+
+    const auto asked = Clock::now();
+    EXPECT_EQ(actions.getAudioDeviceTypes(),
+              (QStringList{QStringLiteral("Fake A"), QStringLiteral("Fake B")}));
+    EXPECT_EQ(actions.getCurrentDeviceType(), QStringLiteral("Fake A"));
+    EXPECT_EQ(actions.getCurrentDevice(), QStringLiteral("Speakers"));
+    EXPECT_EQ(actions.getAllAudioDevices(), QStringList{QStringLiteral("Speakers")});
+    EXPECT_FALSE(actions.getAvailableAudioBufferSize().isEmpty());
+    actions.setAudioBufferSize(128);
+    actions.setAudioDevice(QStringLiteral("Speakers"));
+    EXPECT_LT(Clock::now() - asked, std::chrono::milliseconds(100));
+
+    // The quit sequence's part: stop, wait a little, let go.
+    const std::weak_ptr<AudioProcessorHolder> host = audio;
+    const auto quitting = Clock::now();
+    actions.driverChanger().setStopped();
+    EXPECT_FALSE(actions.waitForDriverChanges(200));
+    EXPECT_LT(Clock::now() - quitting, std::chrono::milliseconds(1000));
+    actions.detachAudioHost();
+    audio.reset();
+    EXPECT_FALSE(host.expired());
+    ASSERT_TRUE(testsupport::waitUntil([&] { return host.expired(); }, 20000));
 }
 
 TEST_F(AudioActions, TheGuideToneParametersReachTheToneGenerator)

@@ -555,6 +555,26 @@ TestCase {
         settings.close();
     }
 
+    // A device that starts during a driver change that is still running
+    // does not unlock the choices; the end of the change does.
+    function test_choicesStayLockedWhileTheDriverChanges() {
+        var settings = openSettings();
+        var types = Finder.find(settings, "deviceTypeSelector");
+        var label = Finder.find(settings, "driverChangingLabel");
+        types.activated(1);
+        actionHandler.isChangingAudioDriver = true;
+        actionHandler.audioDeviceChanged();
+        verify(!types.enabled);
+        verify(label.visible);
+        verify(Finder.find(settings, "busyIndicator").running);
+        actionHandler.currentDeviceType = "JACK";
+        actionHandler.isChangingAudioDriver = false;
+        verify(types.enabled);
+        verify(!label.visible);
+        compare(types.currentText, "JACK");
+        settings.close();
+    }
+
     function test_driverTimeoutClearsBusy() {
         var settings = openSettings();
         var types = Finder.find(settings, "deviceTypeSelector");

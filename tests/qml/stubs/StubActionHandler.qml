@@ -8,6 +8,7 @@ CallLog {
     property var bufferSizes: [32, 64, 128, 256, 512]
     property string currentDeviceType: "ALSA"
     property string currentDevice: "Built-in Audio"
+    property bool isChangingAudioDriver: false
 
     signal shouldOpenFileDialog(bool isSaving)
     signal audioDeviceChanged
@@ -20,6 +21,7 @@ CallLog {
         bufferSizes = [32, 64, 128, 256, 512];
         currentDeviceType = "ALSA";
         currentDevice = "Built-in Audio";
+        isChangingAudioDriver = false;
     }
 
     function setTempo(t) {
