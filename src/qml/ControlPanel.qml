@@ -15,6 +15,10 @@ Item {
     property var multiSlider: null
     property var sourceItem: null
     readonly property bool hasSource: multiSlider !== null && multiSlider !== undefined
+    // Bumped whenever the bands' names may have changed places or text: a
+    // band moved up or down, or renamed in the device panel (which is shown
+    // only while this editor is closed).
+    property int deviceNamesRevision: 0
     // The event menu and its two submenus.
     readonly property var eventMenus: [ccMenu, otherCC1, otherCC2]
 
@@ -137,8 +141,18 @@ Item {
         target: stateManager
         function onFocusedSourceChanged() {
             element.state = stateManager.focusedSource >= 0 ? "opened" : "closed";
-            if (stateManager.focusedSource >= 0)
+            if (stateManager.focusedSource >= 0) {
+                element.deviceNamesRevision++;
                 element.load();
+            }
+        }
+    }
+
+    Connections {
+        target: motionControlEngine
+        ignoreUnknownSignals: true
+        function onDeviceSwapped() {
+            element.deviceNamesRevision++;
         }
     }
 
@@ -272,6 +286,7 @@ Item {
                         property int deviceCount: motionControlEngine.num_device
                         text: {
                             deviceCount;
+                            element.deviceNamesRevision;
                             return motionControlEngine.getDeviceNameAt(index);
                         }
                         enabled: index < deviceCount

@@ -167,8 +167,12 @@ MenuBar {
             }
         }
         MenuEntry {
+            objectName: "hideEntry"
+            visible: mainWindow.canHide
+            height: visible ? implicitHeight : 0
             action: Action {
                 text: qsTr("Hide")
+                enabled: mainWindow.canHide
                 shortcut: StandardKey.Close
                 onTriggered: actionHandler.closeWindow()
             }

@@ -123,8 +123,14 @@ Item {
             }
             Platform.MenuItem {
                 text: qsTr("Hide")
-                shortcut: StandardKey.Close
-                onTriggered: actionHandler.closeWindow()
+                visible: mainWindow.canHide
+                enabled: mainWindow.canHide
+                // A platform item's shortcut fires even while disabled.
+                shortcut: mainWindow.canHide ? StandardKey.Close : ""
+                onTriggered: {
+                    if (mainWindow.canHide)
+                        actionHandler.closeWindow();
+                }
             }
             Platform.MenuSeparator {}
             Platform.MenuItem {

@@ -20,6 +20,9 @@ ApplicationWindow {
     readonly property bool hasNativeMenuBar: (typeof kinetraNativeMenuBar !== "undefined") ? !!kinetraNativeMenuBar : Qt.platform.os === "osx"
     readonly property bool virtualPortMissing: (typeof midiHandler !== "undefined" && midiHandler) ? !midiHandler.isVirtualPortOpen : false
     readonly property int contentHeight: 700
+    // Hiding the window is offered only where the tray icon can bring it
+    // back: without a system tray a hidden window would be lost.
+    readonly property bool canHide: trayIcon.available
 
     function togglePlay() {
         if (typeof transport === "undefined" || !transport)
@@ -183,8 +186,17 @@ ApplicationWindow {
             img: "icons/power.png"
             text: qsTr("Power Switch")
             ToolTip.text: qsTr("Power switch")
+            // Shows the connection itself, not the click: the receiver may
+            // not answer, and a lost link turns the button off again.
             checked: stateManager.isConnected
-            onToggled: actionHandler.toggleConnection(checked)
+            Accessible.checkable: true
+            Accessible.checked: checked
+            onToggled: {
+                actionHandler.toggleConnection(checked);
+                checked = Qt.binding(function () {
+                    return stateManager.isConnected;
+                });
+            }
         }
 
         StackView {

@@ -190,6 +190,22 @@ Item {
             compare(setup.panel.state, "opened");
         }
 
+        // The band names follow bands moved up or down, or renamed in the
+        // device panel (shown while the editor is closed).
+        function test_deviceNamesFollowTheBands() {
+            addWheel(3);
+            mouseClick(find(knob(3), "selectArea"));
+            var dev0 = find(setup.panel, "deviceRadio0");
+            compare(dev0.text, "left");
+            motionControlEngine.swapDevices(0, 1);
+            compare(dev0.text, "right");
+            mouseClick(find(knob(3), "selectArea"));
+            tryCompare(setup.panel, "visible", false);
+            motionControlEngine.devices[0].name = "lead";
+            mouseClick(find(knob(3), "selectArea"));
+            compare(dev0.text, "lead");
+        }
+
         function test_emptyKnobOpensNoEditor() {
             mouseClick(find(knob(4), "selectArea"));
             compare(stateManager.focusedSource, -1);

@@ -130,6 +130,35 @@ TestCase {
         compare(actionHandler.count("tapTempo"), 1);
     }
 
+    // The power button shows the link, not the last click: a receiver that
+    // never answers leaves it off, and a lost link turns it off.
+    function test_powerShowsTheConnection() {
+        var power = find("powerSwitch");
+        mouseClick(power);
+        compare(actionHandler.last("toggleConnection")[0], true);
+        verify(!power.checked);
+        stateManager.isConnected = true;
+        verify(power.checked);
+        stateManager.isConnected = false;
+        verify(!power.checked);
+        stateManager.isConnected = true;
+        mouseClick(power);
+        compare(actionHandler.last("toggleConnection")[0], false);
+        verify(power.checked);
+    }
+
+    // Hide only where the tray icon can bring the window back (Xvfb has no
+    // tray), by the menu and by its shortcut alike.
+    function test_hideOnlyWhereTheTrayCanBringTheWindowBack() {
+        var hide = win.menuBar.item.menuAt(3).itemAt(1);
+        compare(hide.text, "Hide");
+        compare(win.canHide, false);
+        verify(!hide.visible);
+        verify(!hide.action.enabled);
+        keyClick(Qt.Key_W, Qt.ControlModifier);
+        compare(actionHandler.count("closeWindow"), 0);
+    }
+
     function test_playShowsTransportState() {
         var play = find("playButton");
         mouseClick(play);
