@@ -110,6 +110,9 @@ QString ActionHandler::getAppVersion() const
 
 void ActionHandler::newPatch()
 {
+    // A new patch is no file's yet: no preset slot is current any more, and
+    // neither Save nor quitting writes it over the patch shown before.
+    m_files.setCurrentPatchPath(QString());
     m_files.loadDefaultPatch();
     showWindow();
 }

@@ -86,6 +86,9 @@ Item {
     state: "closed"
 
     onMultiSliderChanged: load()
+    // The cable follows the knob being edited, also when another knob is
+    // chosen while the editor stays open.
+    onSourceItemChanged: cableCanvas.requestPaint()
 
     states: [
         State {
@@ -144,6 +147,7 @@ Item {
             if (stateManager.focusedSource >= 0) {
                 element.deviceNamesRevision++;
                 element.load();
+                cableCanvas.requestPaint();
             }
         }
     }

@@ -166,17 +166,43 @@ void VMultiSlider::sync()
     if (s && !s->isDummy() && p) {
         if (!m_tickConnection)
             m_tickConnection = p->onAnimationTick(this, [this] { shouldUpdate(); });
-    } else if (m_tickConnection) {
+    } else {
+        stopDrawing();
+    }
+}
+
+void VMultiSlider::stopDrawing()
+{
+    if (m_tickConnection) {
         disconnect(m_tickConnection);
         m_tickConnection = {};
     }
+    clearRing();
+}
+
+void VMultiSlider::clearRing()
+{
+    if (!m_ringShown)
+        return;
+    m_ringShown = false;
+    update();
 }
 
 void VMultiSlider::shouldUpdate()
 {
     const ContinuousControlSource* s = drawableSource();
-    if (!s)
+    if (!s) {
+        // An emptied slot (a new patch, a removed wheel) is not ticked any
+        // more; a wheel whose band went away keeps its tick for the band's
+        // return. Neither shows the last ring it drew.
+        const ContinuousControlSource* slot = cs();
+        if (!slot || slot->isDummy())
+            stopDrawing();
+        else
+            clearRing();
         return;
+    }
+    m_ringShown = true;
     m_value = s->getValue();
     m_lowerbound = s->getLowerbound();
     m_upperbound = s->getUpperbound();
@@ -319,8 +345,10 @@ void VMultiSlider::sendMapping()
 
 QSGNode* VMultiSlider::updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData*)
 {
-    if (!drawableSource())
-        return oldNode;
+    // No node at all when there is nothing to show: the scene graph deletes
+    // the old one.
+    if (!m_ringShown || !drawableSource())
+        return nullptr;
     auto* node = static_cast<QSGGeometryNode*>(oldNode);
     const int count = KnobRingGeometry::vertexCount(m_segments);
     QSGGeometry* geometry = nullptr;

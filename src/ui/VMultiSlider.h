@@ -83,6 +83,7 @@ public:
     float mirroredValue() const { return m_value; }
     QColor mirroredColour() const { return m_colour; }
     bool isTickConnected() const { return bool(m_tickConnection); }
+    bool isRingShown() const { return m_ringShown; }
 
 Q_SIGNALS:
     void lowerboundChanged(float);
@@ -114,6 +115,10 @@ private:
     ContinuousControlSource* cs() const;
     // The source when it is live and its device exists.
     ContinuousControlSource* drawableSource() const;
+    // Leaves the animation tick and clears the ring.
+    void stopDrawing();
+    // Asks for a frame without the ring, once.
+    void clearRing();
 
     int m_index = -1;
     float m_value = 0.0f;
@@ -127,5 +132,8 @@ private:
     float m_endAngle;
     int m_segments;
     QMetaObject::Connection m_tickConnection;
+    // Whether the last frame asked for shows the ring; GUI thread, read by
+    // updatePaintNode while the GUI thread waits for it.
+    bool m_ringShown = false;
     ItemPeers* m_peers = nullptr;
 };

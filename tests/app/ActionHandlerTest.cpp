@@ -418,6 +418,18 @@ TEST_F(Actions, NewPatchLoadsTheDefaultPatch)
     EXPECT_EQ(changed.count(), 1);
 }
 
+// The preset that was current before is no longer marked, nor written over.
+TEST_F(Actions, ANewPatchLeavesNoPresetCurrent)
+{
+    files.saveCurrentPatchToSlot(2, QStringLiteral("Verse"));
+    ASSERT_TRUE(files.slotIsChecked(2));
+    actions.newPatch();
+    EXPECT_FALSE(files.slotIsChecked(2));
+    QSignalSpy asked(&actions, &ActionHandler::shouldOpenFileDialog);
+    actions.savePatch();
+    EXPECT_EQ(asked.count(), 1);
+}
+
 // --- audio driver change -----------------------------------------------------
 
 TEST_F(Actions, TwoDriverChangesInARowRestartTheTimeOut)

@@ -190,6 +190,28 @@ Item {
             compare(setup.panel.state, "opened");
         }
 
+        // The cable follows the knob chosen while the editor stays open.
+        function test_cableFollowsTheChosenKnob() {
+            addWheel(0);
+            addWheel(3);
+            var cable = find(setup.panel, "cableCanvas");
+            var knobCentre = function (i) {
+                return knob(i).mapToItem(cable, knob(i).width / 2, 0).x;
+            };
+            mouseClick(find(knob(0), "selectArea"));
+            tryCompare(setup.panel, "y", root.height - setup.panel.height);
+            tryVerify(function () {
+                return Math.abs(cable.prevX - knobCentre(0)) < 1;
+            }, 2000);
+            // Every paint the opening asked for is done.
+            waitForRendering(root);
+            wait(100);
+            mouseClick(find(knob(3), "selectArea"));
+            tryVerify(function () {
+                return Math.abs(cable.prevX - knobCentre(3)) < 1;
+            }, 2000, "the cable moved to the chosen knob");
+        }
+
         // The band names follow bands moved up or down, or renamed in the
         // device panel (shown while the editor is closed).
         function test_deviceNamesFollowTheBands() {

@@ -158,3 +158,32 @@ TEST_F(SliderItem, DrawsThePointRingOnceAllocated)
     EXPECT_EQ(geometry->vertexData(), storage) << "refilled in place";
     delete node;
 }
+
+// A slot emptied under a drawing knob (a new patch, a removed wheel), with or
+// without a sync: the next tick leaves the animation and the next frame has
+// no ring. A wheel that only lost its band stays ticked for its return.
+TEST_F(SliderItem, AnEmptiedSlotStopsTickingAndDrawsNoRing)
+{
+    slider.sync();
+    engine.distributeAnimationTick();
+    QSGNode* node = slider.paint(nullptr);
+    ASSERT_NE(node, nullptr);
+
+    engine.removeCSourceAt(0);
+    engine.distributeAnimationTick();
+    EXPECT_FALSE(slider.isTickConnected());
+    EXPECT_EQ(slider.paint(node), nullptr);
+    delete node; // what the scene graph does with a replaced node
+
+    engine.addNewCSourceAt(0);
+    slider.sync();
+    engine.distributeAnimationTick();
+    node = slider.paint(nullptr);
+    ASSERT_NE(node, nullptr);
+    engine.removeDeviceAt(0);
+    engine.removeDeviceAt(0);
+    engine.distributeAnimationTick();
+    EXPECT_TRUE(slider.isTickConnected());
+    EXPECT_EQ(slider.paint(node), nullptr);
+    delete node;
+}
