@@ -43,7 +43,8 @@ set(expected
     share/man/man1/kinetra.1.gz
     share/man/man1/kinetra-sim.1.gz
     share/doc/kinetra/README.md
-    share/doc/kinetra/copyright)
+    share/doc/kinetra/copyright
+    lib/systemd/user/kinetra-headless.service)
 foreach(size 16 24 32 48 64 128 256)
     list(APPEND expected share/icons/hicolor/${size}x${size}/apps/${APP_ID}.png)
 endforeach()

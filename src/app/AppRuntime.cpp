@@ -26,7 +26,7 @@
 
 Q_LOGGING_CATEGORY(lcRuntime, "kinetra.app")
 
-AppRuntime::AppRuntime(QGuiApplication* app, Options options)
+AppRuntime::AppRuntime(QCoreApplication* app, Options options)
     : m_app(app), m_options(std::move(options)),
       m_libraryShutdown(&ActionHandler::shutDownAudioLibrary)
 {
@@ -101,7 +101,8 @@ void AppRuntime::createSharedObjects()
 
     m_virtualKeyboard = std::make_unique<VirtualKeyboard>(m_midiHandler.get(), state);
 
-    m_actionHandler = std::make_unique<ActionHandler>(state, *m_fileManager, *m_engine, m_app);
+    m_actionHandler = std::make_unique<ActionHandler>(state, *m_fileManager, *m_engine,
+                                                      qobject_cast<QGuiApplication*>(m_app));
     SerialHandler* handler = m_serialHandler.data();
     QObject::connect(m_actionHandler.get(), &ActionHandler::shouldConnect, handler,
                      &SerialHandler::connectToTessel, Qt::UniqueConnection);

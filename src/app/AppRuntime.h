@@ -16,7 +16,7 @@ class MidiBackend;
 class MidiHandler;
 class MotionControlEngine;
 class OSCHandler;
-class QGuiApplication;
+class QCoreApplication;
 class QQmlContext;
 class SerialHandler;
 class StateManager;
@@ -72,7 +72,9 @@ public:
     // How long quitting waits for a driver change still in progress.
     static constexpr int kQuitDriverWaitMs = 10000;
 
-    AppRuntime(QGuiApplication* app, Options options);
+    // `app` is the window's application object, or a core one without a
+    // window (the window actions then do nothing).
+    AppRuntime(QCoreApplication* app, Options options);
     ~AppRuntime();
     AppRuntime(const AppRuntime&) = delete;
     AppRuntime& operator=(const AppRuntime&) = delete;
@@ -120,7 +122,7 @@ private:
     bool stopThreads();
     void releaseOutputs(bool audioFree);
 
-    QGuiApplication* m_app;
+    QCoreApplication* m_app;
     Options m_options;
     bool m_shutDown = false;
     bool m_threadsStopped = false;

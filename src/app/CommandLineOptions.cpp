@@ -33,8 +33,29 @@ CommandLineOptions CommandLineOptions::parse(const QStringList& arguments)
             o.demo = true;
             continue;
         }
+        if (a == QLatin1String("--headless")) {
+            o.headless = true;
+            continue;
+        }
+        QString service;
+        if (takeValue(QStringLiteral("--midi-service"), service)) {
+            if (o.action == Action::Fail)
+                return o;
+            if (service == QLatin1String("system")) {
+                o.midiService = MidiService::System;
+            } else if (service == QLatin1String("none")) {
+                o.midiService = MidiService::None;
+            } else {
+                o.action = Action::Fail;
+                o.error =
+                    QStringLiteral("--midi-service takes system or none, not %1").arg(service);
+                return o;
+            }
+            continue;
+        }
         if (takeValue(QStringLiteral("--port"), o.port) ||
             takeValue(QStringLiteral("--record"), o.recordPath) ||
+            takeValue(QStringLiteral("--patch"), o.patchPath) ||
             takeValue(QStringLiteral("--qml"), o.mainDocument) ||
             takeValue(QStringLiteral("--screenshot"), o.screenshotPath)) {
             if (o.action == Action::Fail)
@@ -67,6 +88,16 @@ CommandLineOptions CommandLineOptions::parse(const QStringList& arguments)
         o.action = Action::Fail;
         o.error = QStringLiteral("--demo and --port cannot be used together");
     }
+    if (o.action == Action::Run && !o.headless && !o.patchPath.isEmpty()) {
+        o.action = Action::Fail;
+        o.error = QStringLiteral("--patch works with --headless only (the window opens patches "
+                                 "from its menu)");
+    }
+    if (o.action == Action::Run && o.headless &&
+        (!o.mainDocument.isEmpty() || !o.screenshotPath.isEmpty())) {
+        o.action = Action::Fail;
+        o.error = QStringLiteral("--qml and --screenshot need the window, not --headless");
+    }
     return o;
 }
 
@@ -85,6 +116,14 @@ QString CommandLineOptions::helpText(const QString& program)
                "                 and connect to it (no hardware needed)\n"
                "  --record FILE  record everything the receiver sends to FILE, for\n"
                "                 replay with kinetra-sim --replay FILE\n"
+               "  --headless     run without a window or a display: the receiver link, the\n"
+               "                 wheels, MIDI, OSC, the clock and audio; a status line on\n"
+               "                 standard error every 10 seconds; SIGTERM, SIGINT or SIGHUP\n"
+               "                 quit and save as the window's Quit does\n"
+               "  --patch FILE   with --headless: load the patch FILE instead of the current\n"
+               "                 one (it becomes the current patch)\n"
+               "  --midi-service system|none  the system's MIDI service (default), or none:\n"
+               "                 messages are counted and dropped\n"
                "  --qml FILE     load FILE as the main window document instead of the\n"
                "                 built-in one (for developing the window)\n"
                "  --screenshot FILE  save a PNG picture of the window to FILE once it has\n"

@@ -33,6 +33,18 @@ public:
     // screenshotDelayMs (documentation and tests).
     QString screenshotPath;
     int screenshotDelayMs = 3000;
+    // Run the back end alone, without a window or a display.
+    bool headless = false;
+    // With headless: a patch to load instead of the current one.
+    QString patchPath;
+    // Which MIDI service to use: the system's, or none (messages are
+    // counted and dropped).
+    enum class MidiService
+    {
+        System,
+        None
+    };
+    MidiService midiService = MidiService::System;
     // Why parsing failed (with Action::Fail).
     QString error;
 };

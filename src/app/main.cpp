@@ -1,6 +1,8 @@
 #include "app/ActionHandler.h"
 #include "app/AppRuntime.h"
 #include "app/CommandLineOptions.h"
+#include "app/CountingMidiBackend.h"
+#include "app/HeadlessRunner.h"
 #include "app/JuceMessagePump.h"
 #include "app/MultisampleChoice.h"
 #include "app/QmlTypes.h"
@@ -77,6 +79,33 @@ QStringList argumentsOf(int argc, char** argv)
     return list;
 }
 
+// `--demo`: a simulated receiver with four bands runs on a thread of its
+// own, on its own pseudo-terminal, and the link searches for that one.
+// `--record`: the link hands every chunk it reads to the recorder. False
+// when either cannot start (said on standard error).
+bool setUpLink(const CommandLineOptions& options, std::unique_ptr<SimulatedReceiver>& demo,
+               PerformanceRecorder& recorder, AppRuntime::Options& runtimeOptions)
+{
+    if (options.demo) {
+        demo = std::make_unique<SimulatedReceiver>(ReceiverSimulator::Config::withBands(4));
+        if (!demo->start()) {
+            std::fprintf(stderr, "kinetra: cannot start the simulated receiver\n");
+            return false;
+        }
+        runtimeOptions.portSearch = demo->portSearch();
+        qCInfo(lcMain) << "demo receiver on" << demo->portPath();
+    }
+    if (!options.recordPath.isEmpty()) {
+        if (!recorder.start(options.recordPath)) {
+            std::fprintf(stderr, "kinetra: cannot record to %s: %s\n",
+                         qPrintable(options.recordPath), qPrintable(recorder.errorString()));
+            return false;
+        }
+        runtimeOptions.rawTap = recorder.tap();
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -102,6 +131,18 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationVersion(QStringLiteral(KINETRA_VERSION));
     QCoreApplication::setOrganizationName(QStringLiteral("Vantor Corp"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("kinetra.example.org"));
+    // Without a window: no display, no OpenGL, no QML documents.
+    if (options.headless) {
+        std::unique_ptr<SimulatedReceiver> demo;
+        PerformanceRecorder recorder;
+        return HeadlessRunner(options).run(
+            argc, argv,
+            [&](AppRuntime::Options& o) { return setUpLink(options, demo, recorder, o); },
+            [&] {
+                recorder.stop();
+                demo.reset();
+            });
+    }
     // The name of the installed launcher, through which desktops (Wayland's
     // app id among them) find the window's icon and name.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.example.kinetra"));
@@ -147,29 +188,14 @@ int main(int argc, char** argv)
         },
         Qt::QueuedConnection);
 
-    // `--demo`: a simulated receiver with four bands runs on a thread of its
-    // own, on its own pseudo-terminal, and the link searches for that one.
     std::unique_ptr<SimulatedReceiver> demo;
+    PerformanceRecorder recorder;
     AppRuntime::Options runtimeOptions;
     runtimeOptions.port = options.port;
-    if (options.demo) {
-        demo = std::make_unique<SimulatedReceiver>(ReceiverSimulator::Config::withBands(4));
-        if (!demo->start()) {
-            std::fprintf(stderr, "kinetra: cannot start the simulated receiver\n");
-            return 1;
-        }
-        runtimeOptions.portSearch = demo->portSearch();
-        qCInfo(lcMain) << "demo receiver on" << demo->portPath();
-    }
-    PerformanceRecorder recorder;
-    if (!options.recordPath.isEmpty()) {
-        if (!recorder.start(options.recordPath)) {
-            std::fprintf(stderr, "kinetra: cannot record to %s: %s\n",
-                         qPrintable(options.recordPath), qPrintable(recorder.errorString()));
-            return 1;
-        }
-        runtimeOptions.rawTap = recorder.tap();
-    }
+    if (options.midiService == CommandLineOptions::MidiService::None)
+        runtimeOptions.midiBackend = std::make_shared<CountingMidiBackend>();
+    if (!setUpLink(options, demo, recorder, runtimeOptions))
+        return 1;
 
     auto runtime = std::make_unique<AppRuntime>(app.get(), runtimeOptions);
     runtime->createSharedObjects();

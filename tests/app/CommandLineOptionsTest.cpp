@@ -46,3 +46,18 @@ TEST(CommandLineOptions, ScreenshotWithDelay)
     EXPECT_EQ(o.screenshotDelayMs, 500);
     EXPECT_EQ(parse({"--screenshot-delay", "soon"}).action, CommandLineOptions::Action::Fail);
 }
+
+TEST(CommandLineOptions, HeadlessWithPatchAndMidiService)
+{
+    const auto o = parse({"--headless", "--patch=show.json", "--midi-service", "none"});
+    EXPECT_EQ(o.action, CommandLineOptions::Action::Run);
+    EXPECT_TRUE(o.headless);
+    EXPECT_EQ(o.patchPath, "show.json");
+    EXPECT_EQ(o.midiService, CommandLineOptions::MidiService::None);
+    EXPECT_EQ(parse({}).midiService, CommandLineOptions::MidiService::System);
+    // Combinations that cannot mean anything are refused, not ignored.
+    EXPECT_EQ(parse({"--patch", "show.json"}).action, CommandLineOptions::Action::Fail);
+    EXPECT_EQ(parse({"--headless", "--screenshot", "a.png"}).action,
+              CommandLineOptions::Action::Fail);
+    EXPECT_EQ(parse({"--midi-service", "alsa"}).action, CommandLineOptions::Action::Fail);
+}
