@@ -12,6 +12,9 @@ QtObject {
     property int batteryLevel: 255
     property string name: "No device"
     property string uuid: ""
+    property string linkHealth: ""
+    property string linkHealthDescription: ""
+    property bool linkHealthWarning: false
     property int syncCount: 0
 
     function dev() {
