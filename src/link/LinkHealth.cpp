@@ -94,13 +94,15 @@ const LinkHealth::Band* LinkHealth::band(uint64_t uuid) const
 
 QString LinkHealth::describe(const Band& band)
 {
-    if (!band.measured)
-        return QStringLiteral("measuring · %1 · %2")
-            .arg(ageText(band.lastFrameAgeMs), batteryText(band.battery));
-    return QStringLiteral("%1 fps · %2% lost · %3 · %4")
-        .arg(qRound(band.framesPerSecond))
-        .arg(band.lossRatio * 100.0, 0, 'f', 1)
-        .arg(ageText(band.lastFrameAgeMs), batteryText(band.battery));
+    QString text = band.measured ? QStringLiteral("%1 fps · %2% lost · ")
+                                       .arg(qRound(band.framesPerSecond))
+                                       .arg(band.lossRatio * 100.0, 0, 'f', 1)
+                                 : QStringLiteral("measuring · ");
+    text += ageText(band.lastFrameAgeMs);
+    // The short line leaves out a battery that never reported.
+    if (band.battery != kUnknownBattery)
+        text += QStringLiteral(" · ") + batteryText(band.battery);
+    return text;
 }
 
 QString LinkHealth::describeInWords(const Band& band)

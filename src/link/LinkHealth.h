@@ -74,7 +74,8 @@ public:
     // Frames lost on the whole link since the last reading.
     double linkFramesLost() const { return m_linkLost; }
 
-    // "98 fps · 0.0% lost · last frame 12 ms ago · battery unknown"
+    // "98 fps · 0.0% lost · last frame 12 ms ago" (and " · battery 80%"
+    // once a band reported it)
     static QString describe(const Band& band);
     // The same in whole words, for the screen reader.
     static QString describeInWords(const Band& band);

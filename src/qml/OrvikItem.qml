@@ -152,6 +152,9 @@ VPanel {
         anchors.horizontalCenter: parent.horizontalCenter
         anchors.bottom: parent.bottom
         anchors.bottomMargin: 5
+        width: parent.width - 16
+        horizontalAlignment: Text.AlignHCenter
+        elide: Text.ElideRight
         visible: element.hasDevice && text !== ""
         text: orvik.linkHealth
         color: orvik.linkHealthWarning ? "#ff8c00" : "#BfB3AF"
