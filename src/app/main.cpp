@@ -1,3 +1,4 @@
+#include "app/AccessibilityTeardown.h"
 #include "app/ActionHandler.h"
 #include "app/AppRuntime.h"
 #include "app/CommandLineOptions.h"
@@ -211,6 +212,7 @@ int main(int argc, char** argv)
     }
     const int code = QCoreApplication::exec();
 
+    AccessibilityTeardown::silence();
     qml.reset();
     runtime.reset();
     recorder.stop();
