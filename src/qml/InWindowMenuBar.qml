@@ -10,6 +10,28 @@ MenuBar {
 
     property alias presetMenu: presetMenu
 
+    // Opens the menu at `index` as a click on its title does.
+    function openMenu(index) {
+        var item = bar.itemAt(index);
+        if (item)
+            item.triggered();
+    }
+
+    // F10 opens the first menu, Alt and a title's first letter that menu.
+    Shortcut {
+        sequence: "F10"
+        onActivated: bar.openMenu(0)
+    }
+    Repeater {
+        model: ["Alt+F", "Alt+C", "Alt+P", "Alt+W", "Alt+H"]
+        delegate: Item {
+            Shortcut {
+                sequence: modelData
+                onActivated: bar.openMenu(index)
+            }
+        }
+    }
+
     delegate: MenuBarItem {
         id: barItem
         contentItem: Text {
@@ -79,8 +101,17 @@ MenuBar {
         MenuEntry {
             action: Action {
                 text: qsTr("Preferences...")
-                shortcut: StandardKey.Preferences
+                // The desktop's own key for preferences may be none.
+                shortcut: "Ctrl+,"
                 onTriggered: mainWindow.showPreferences()
+            }
+        }
+        MenuSeparator {}
+        MenuEntry {
+            action: Action {
+                text: qsTr("Quit")
+                shortcut: StandardKey.Quit
+                onTriggered: Qt.quit()
             }
         }
     }
@@ -116,6 +147,14 @@ MenuBar {
             action: Action {
                 text: qsTr("Play/Stop")
                 onTriggered: mainWindow.togglePlay()
+            }
+        }
+        MenuEntry {
+            action: Action {
+                text: qsTr("Arpeggiator")
+                checkable: true
+                checked: stateManager.isArpOn
+                onTriggered: stateManager.isArpOn = checked
             }
         }
     }
@@ -171,6 +210,14 @@ MenuBar {
                 text: qsTr("Hide")
                 shortcut: StandardKey.Close
                 onTriggered: actionHandler.closeWindow()
+            }
+        }
+        MenuEntry {
+            // F6 belongs to the window (it also works without this menu).
+            shortcutHint: "F6"
+            action: Action {
+                text: qsTr("Focus the controls")
+                onTriggered: mainWindow.focusControls()
             }
         }
         MenuSeparator {}

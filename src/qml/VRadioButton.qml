@@ -5,9 +5,22 @@ import QtQuick.Controls 2.5
 RadioButton {
     id: control
 
+    // What a click does, for the keyboard and the screen reader.
+    function activate() {
+        if (!enabled)
+            return;
+        checked = true;
+        toggled();
+        clicked();
+    }
+
     height: 16
     implicitHeight: 16
     padding: 0
+    focusPolicy: Qt.TabFocus
+    Keys.onReturnPressed: activate()
+    Keys.onEnterPressed: activate()
+    Accessible.onToggleAction: activate()
     spacing: 6
     opacity: enabled ? 1 : 0.5
 
@@ -27,6 +40,8 @@ RadioButton {
             visible: control.checked
         }
     }
+
+    FocusRing {}
 
     contentItem: Text {
         text: control.text

@@ -37,6 +37,43 @@ ApplicationWindow {
         mainMenuLoader.item.aboutWindow.requestActivate();
     }
 
+    // Focus model. The keyboard area (v_Keyboard) holds the focus and plays
+    // the virtual keyboard; F6 moves the focus into the controls, where Tab
+    // and Shift+Tab visit them in visual order; Escape returns to the
+    // keyboard area.
+    function focusControls() {
+        actionHandler.exitEditing();
+        powerButton.forceActiveFocus(Qt.TabFocusReason);
+    }
+
+    function focusKeyboard() {
+        v_Keyboard.forceActiveFocus();
+    }
+
+    // Escape pressed on a control and not used by it.
+    function controlKey(event) {
+        if (event.key === Qt.Key_Escape) {
+            focusKeyboard();
+            event.accepted = true;
+        }
+    }
+
+    // A mouse click on a control: the keyboard goes back to the keyboard
+    // area, unless a dialog or menu has it.
+    function pointerUsed(item) {
+        var overlay = mainWindow.overlay;
+        for (var i = 0; overlay && i < overlay.children.length; ++i)
+            if (overlay.children[i].visible)
+                return;
+        if (!v_Keyboard.activeFocus)
+            focusKeyboard();
+    }
+
+    // Shows a short message in the window and reads it to screen readers.
+    function announce(text) {
+        announcer.show(text);
+    }
+
     function showPreferences() {
         actionHandler.quitFloatingWindowMode();
         settingsWindow.show();
@@ -111,6 +148,9 @@ ApplicationWindow {
         objectName: "v_Keyboard"
         anchors.fill: parent
         focus: true
+        Accessible.role: Accessible.Pane
+        Accessible.name: stateManager.isVKeyOn ? qsTr("Virtual keyboard, press F6 for the controls") : qsTr("Keyboard area, press F6 for the controls")
+        Accessible.focusable: true
 
         // Also runs when the window is deactivated: the window then takes
         // the active focus from its items.
@@ -158,6 +198,17 @@ ApplicationWindow {
         }
     }
 
+    Shortcut {
+        objectName: "focusControlsShortcut"
+        sequences: ["F6", "Shift+F6"]
+        onActivated: {
+            if (v_Keyboard.activeFocus)
+                mainWindow.focusControls();
+            else
+                mainWindow.focusKeyboard();
+        }
+    }
+
     Loader {
         id: mainMenuLoader
         objectName: "mainMenuLoader"
@@ -172,6 +223,7 @@ ApplicationWindow {
         anchors.right: parent.right
         height: 32
         color: "#1f1f1f"
+        Keys.onPressed: mainWindow.controlKey(event)
 
         VToolButton {
             id: powerButton
@@ -207,7 +259,7 @@ ApplicationWindow {
                     padding: 2
                     flat: false
                     hoverEnabled: true
-                    focusPolicy: Qt.NoFocus
+                    focusPolicy: Qt.TabFocus
                     text: qsTr("Tap")
                     font.pixelSize: 10
                     ToolTip.text: qsTr("Tap tempo")
@@ -215,7 +267,12 @@ ApplicationWindow {
                     ToolTip.visible: hovered
                     Accessible.description: "Tap tempo button, current tempo: " + stateManager.tempo
                             + ", tap at least 4 times to set a new tempo"
+                    Accessible.name: qsTr("Tap tempo")
+                    Keys.onReturnPressed: actionHandler.tapTempo()
+                    Keys.onEnterPressed: actionHandler.tapTempo()
                     onClicked: actionHandler.tapTempo()
+
+                    FocusRing {}
 
                     contentItem: Text {
                         text: tapTempo.text
@@ -248,6 +305,56 @@ ApplicationWindow {
                     property bool editing: false
                     property string tempBuffer: ""
                     property int lastSent: -1
+                    // For screen readers: the tempo as a value in its range.
+                    readonly property real value: stateManager.tempo
+                    readonly property real minimumValue: 20
+                    readonly property real maximumValue: 256
+                    readonly property real stepSize: 1
+
+                    // Sets the tempo from a key, within 20..256.
+                    function stepTempo(delta) {
+                        var t = Math.max(20, Math.min(256, stateManager.tempo + delta));
+                        if (t !== stateManager.tempo)
+                            actionHandler.setTempo(t);
+                    }
+
+                    // One key while not typing; returns true when used.
+                    function navigateKey(key, keyText, modifiers) {
+                        var fine = (modifiers & Qt.ShiftModifier) !== 0;
+                        switch (key) {
+                        case Qt.Key_Up:
+                        case Qt.Key_Right:
+                            stepTempo(1);
+                            return true;
+                        case Qt.Key_Down:
+                        case Qt.Key_Left:
+                            stepTempo(-1);
+                            return true;
+                        case Qt.Key_PageUp:
+                            stepTempo(fine ? 5 : 10);
+                            return true;
+                        case Qt.Key_PageDown:
+                            stepTempo(fine ? -5 : -10);
+                            return true;
+                        case Qt.Key_Home:
+                            stepTempo(20 - stateManager.tempo);
+                            return true;
+                        case Qt.Key_End:
+                            stepTempo(256 - stateManager.tempo);
+                            return true;
+                        case Qt.Key_Return:
+                        case Qt.Key_Enter:
+                        case Qt.Key_Space:
+                            startEditing();
+                            return true;
+                        }
+                        if (keyText.length === 1 && keyText >= "0" && keyText <= "9") {
+                            startEditing();
+                            typeKey(key, keyText);
+                            return true;
+                        }
+                        return false;
+                    }
 
                     function exitEditing() {
                         editing = false;
@@ -281,13 +388,13 @@ ApplicationWindow {
                             // clock (tempo 0) or race it; it is dropped.
                             if (!isNaN(t) && t >= 20 && t <= 256)
                                 actionHandler.setTempo(t);
+                            else if (tempBuffer.length > 0)
+                                mainWindow.announce(qsTr("Tempo %1 refused: the tempo lies between 20 and 256 beats per minute").arg(tempBuffer));
                             exitEditing();
-                            v_Keyboard.forceActiveFocus();
                             return true;
                         }
                         if (key === Qt.Key_Escape) {
                             exitEditing();
-                            v_Keyboard.forceActiveFocus();
                             return true;
                         }
                         if (key === Qt.Key_Backspace || key === Qt.Key_Delete) {
@@ -302,7 +409,7 @@ ApplicationWindow {
                     width: 36
                     height: parent.height
                     padding: 2
-                    focusPolicy: Qt.NoFocus
+                    focusPolicy: Qt.TabFocus
                     hoverEnabled: true
                     text: qsTr("%1").arg(stateManager.tempo)
                     ToolTip.text: qsTr("Drag to change tempo")
@@ -310,8 +417,8 @@ ApplicationWindow {
                     ToolTip.visible: hovered && !editing
 
                     Accessible.role: Accessible.Slider
-                    Accessible.name: "Tempo (Beat per second)"
-                    Accessible.description: ToolTip.text
+                    Accessible.name: qsTr("Tempo, %1 beats per minute").arg(stateManager.tempo)
+                    Accessible.description: qsTr("Arrows, Page Up and Page Down change the tempo; type a number and press Return to set it")
                     // Same 20..256 range as dragging and typing.
                     Accessible.onIncreaseAction: {
                         if (stateManager.tempo + 1 <= 256)
@@ -335,11 +442,21 @@ ApplicationWindow {
                     Keys.onPressed: {
                         if (editing)
                             event.accepted = typeKey(event.key, event.text);
+                        else
+                            event.accepted = navigateKey(event.key, event.text, event.modifiers);
                     }
                     onActiveFocusChanged: {
                         if (!activeFocus && editing)
                             exitEditing();
                     }
+
+                    // Qt Quick Controls put their own role back when a
+                    // screen reader connects.
+                    Accessible.onRoleChanged: {
+                        if (Accessible.role !== Accessible.Slider)
+                            Accessible.role = Accessible.Slider;
+                    }
+                    FocusRing {}
 
                     Connections {
                         target: stateManager
@@ -511,10 +628,7 @@ ApplicationWindow {
                 text: qsTr("Virtual Keyboard")
                 ToolTip.text: qsTr("Virtual Keyboard")
                 checked: stateManager.isVKeyOn
-                onToggled: {
-                    stateManager.isVKeyOn = checked;
-                    v_Keyboard.forceActiveFocus();
-                }
+                onToggled: stateManager.isVKeyOn = checked
             }
             VToolButton {
                 objectName: "hiResButton"
@@ -574,6 +688,7 @@ ApplicationWindow {
         anchors.top: topBar.bottom
         width: parent.width
         spacing: 32
+        Keys.onPressed: mainWindow.controlKey(event)
 
         // Device band: the sensors, the focused one's settings and data.
         DeviceContainer {
@@ -595,18 +710,29 @@ ApplicationWindow {
         }
     }
 
-    PresetContainer {
-        id: presetContainer
-    }
-
     // Editor of the focused knob; slides up from the bottom edge like the
-    // preset bay.
+    // preset bay, and is drawn above it. It comes first so that Tab reaches
+    // it before the preset bay.
     ControlPanel {
         id: sliderPanel
         objectName: "sliderPanel"
         width: parent.width
         height: 210
-        z: 10
+        z: 11
+        Keys.onPressed: mainWindow.controlKey(event)
+    }
+
+    PresetContainer {
+        id: presetContainer
+        Keys.onPressed: mainWindow.controlKey(event)
+    }
+
+    Announcer {
+        id: announcer
+        objectName: "announcer"
+        anchors.horizontalCenter: parent.horizontalCenter
+        y: topBar.height + 6
+        z: 20
     }
 
     Connections {
