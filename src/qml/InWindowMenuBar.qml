@@ -212,14 +212,6 @@ MenuBar {
                 onTriggered: actionHandler.closeWindow()
             }
         }
-        MenuEntry {
-            // F6 belongs to the window (it also works without this menu).
-            shortcutHint: "F6"
-            action: Action {
-                text: qsTr("Focus the controls")
-                onTriggered: mainWindow.focusControls()
-            }
-        }
         MenuSeparator {}
         MenuEntry {
             action: Action {
@@ -233,6 +225,15 @@ MenuBar {
                     else
                         actionHandler.hidePresetBay();
                 }
+            }
+        }
+        MenuSeparator {}
+        MenuEntry {
+            // F6 belongs to the window (it also works without this menu).
+            shortcutHint: "F6"
+            action: Action {
+                text: qsTr("Focus the controls")
+                onTriggered: mainWindow.focusControls()
             }
         }
     }

@@ -21,6 +21,7 @@ RadioButton {
     Keys.onReturnPressed: activate()
     Keys.onEnterPressed: activate()
     Accessible.onToggleAction: activate()
+    Accessible.onPressAction: activate()
     spacing: 6
     opacity: enabled ? 1 : 0.5
 

@@ -28,6 +28,7 @@ Switch {
     Keys.onEnterPressed: activate()
     // The default toggle action would flip the lever alone.
     Accessible.onToggleAction: activate()
+    Accessible.onPressAction: activate()
     spacing: 6
     opacity: enabled ? 1 : 0.5
 

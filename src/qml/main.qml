@@ -305,6 +305,9 @@ ApplicationWindow {
                     property bool editing: false
                     property string tempBuffer: ""
                     property int lastSent: -1
+                    // Typing started by a double click gives the keyboard
+                    // back to the keyboard area when it ends.
+                    property bool returnFocus: false
                     // For screen readers: the tempo as a value in its range.
                     readonly property real value: stateManager.tempo
                     readonly property real minimumValue: 20
@@ -363,6 +366,7 @@ ApplicationWindow {
                     }
 
                     function startEditing() {
+                        returnFocus = !activeFocus;
                         dragging = false;
                         editing = true;
                         tempBuffer = "";
@@ -391,10 +395,14 @@ ApplicationWindow {
                             else if (tempBuffer.length > 0)
                                 mainWindow.announce(qsTr("Tempo %1 refused: the tempo lies between 20 and 256 beats per minute").arg(tempBuffer));
                             exitEditing();
+                            if (returnFocus)
+                                v_Keyboard.forceActiveFocus();
                             return true;
                         }
                         if (key === Qt.Key_Escape) {
                             exitEditing();
+                            if (returnFocus)
+                                v_Keyboard.forceActiveFocus();
                             return true;
                         }
                         if (key === Qt.Key_Backspace || key === Qt.Key_Delete) {

@@ -103,8 +103,7 @@ class Kinetra:
 
 
 def key(*names):
-    subprocess.run(["xdotool", "key", "--delay", "60"] + list(names), check=True)
-    time.sleep(0.15)
+    subprocess.run(["xdotool", "key", "--delay", "40"] + list(names), check=True)
 
 
 def type_text(text):
@@ -190,6 +189,7 @@ def pump(seconds):
 class FocusTracker:
     def __init__(self):
         self.focused = None
+        self.events = 0
         pyatspi.Registry.registerEventListener(self.on_event, "object:state-changed:focused",
                                                "focus:")
 
@@ -197,14 +197,20 @@ class FocusTracker:
         if event.type.startswith("object:state-changed:focused") and not event.detail1:
             return
         self.focused = event.source
+        self.events += 1
 
-    def current(self, settle=0.35):
+    def current(self, settle=0.1):
         pump(settle)
         return self.focused
 
-    def press(self, *keys):
+    def press(self, *keys, timeout=1.0):
+        """Presses keys and waits for the focus to move (or the timeout)."""
+        before = self.events
         key(*keys)
-        return self.current()
+        end = time.monotonic() + timeout
+        while self.events == before and time.monotonic() < end:
+            pump(0.02)
+        return self.current(0.05)
 
 
 def focused_name(tracker):
