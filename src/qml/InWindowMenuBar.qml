@@ -151,6 +151,19 @@ MenuBar {
         }
         MenuEntry {
             action: Action {
+                text: qsTr("Live mode")
+                checkable: true
+                checked: false
+                onTriggered: {
+                    if (checked)
+                        actionHandler.enterLiveMode();
+                    else
+                        actionHandler.quitLiveMode();
+                }
+            }
+        }
+        MenuEntry {
+            action: Action {
                 text: qsTr("Arpeggiator")
                 checkable: true
                 checked: stateManager.isArpOn

@@ -345,11 +345,24 @@ VPanel {
                 objectName: "statusLabel"
                 anchors.horizontalCenter: parent.horizontalCenter
                 anchors.bottom: parent.bottom
-                anchors.bottomMargin: 32
+                anchors.bottomMargin: 40
                 visible: headingPopupItem.inRange
                 text: headingPopupItem.done ? qsTr("Done!") : qsTr("Processing... Please hold")
                 font.bold: true
                 font.pointSize: 14
+                // Screen readers hear the progress as it changes.
+                Accessible.role: Accessible.AlertMessage
+                Accessible.name: visible ? text : qsTr("Align the logos")
+            }
+
+            VButton {
+                objectName: "calibrationCancel"
+                anchors.horizontalCenter: parent.horizontalCenter
+                anchors.bottom: parent.bottom
+                anchors.bottomMargin: 8
+                text: qsTr("Cancel")
+                Accessible.name: qsTr("Cancel the Z centre calibration")
+                onClicked: headingPopup.close()
             }
         }
     }

@@ -204,6 +204,30 @@ Rectangle {
             text: qsTr("Remove")
             onTriggered: motionControlEngine.removeCSourceAt(element.slot)
         }
+
+        // Moves the wheel to another slot; a wheel there takes this slot.
+        Menu {
+            id: moveMenu
+            objectName: "moveMenu"
+            title: qsTr("Move to slot")
+
+            Instantiator {
+                model: motionControlEngine.getNumOfCSources()
+                delegate: MenuItem {
+                    objectName: "moveToSlot" + index
+                    text: qsTr("Slot %1").arg(index + 1)
+                    enabled: index !== element.slot
+                    onTriggered: {
+                        var focused = stateManager.focusedSource === element.slot;
+                        motionControlEngine.swapCSources(element.slot, index);
+                        if (focused)
+                            stateManager.focusedSource = -1;
+                    }
+                }
+                onObjectAdded: moveMenu.insertItem(index, object)
+                onObjectRemoved: moveMenu.removeItem(object)
+            }
+        }
     }
 
     // Header: channel, on/off lamp and name.

@@ -735,6 +735,39 @@ ApplicationWindow {
         Keys.onPressed: mainWindow.controlKey(event)
     }
 
+    // Play and the MIDI clock run on the audio device: without one they do
+    // nothing, and this line says why.
+    Text {
+        id: audioMissingLine
+        objectName: "audioMissingLine"
+        property string device: (typeof actionHandler !== "undefined" && actionHandler.getCurrentDevice) ? actionHandler.getCurrentDevice() : ""
+        anchors.horizontalCenter: parent.horizontalCenter
+        anchors.bottom: parent.bottom
+        anchors.bottomMargin: 4
+        visible: device.length === 0
+        text: qsTr("No audio device is running: play and the MIDI clock need one (File \u2192 Preferences)")
+        color: "#e0a060"
+        font.pixelSize: 10
+        Accessible.role: Accessible.StaticText
+        Accessible.name: text
+
+        Connections {
+            target: typeof actionHandler !== "undefined" ? actionHandler : null
+            ignoreUnknownSignals: true
+            function onAudioDeviceChanged() {
+                audioMissingLine.device = actionHandler.getCurrentDevice();
+            }
+        }
+    }
+
+    Connections {
+        target: stateManager
+        ignoreUnknownSignals: true
+        function onConnectionStateChanged() {
+            mainWindow.announce(stateManager.isConnected ? qsTr("Receiver connected") : qsTr("Receiver disconnected"));
+        }
+    }
+
     Announcer {
         id: announcer
         objectName: "announcer"
