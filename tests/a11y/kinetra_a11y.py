@@ -20,6 +20,7 @@ Checks, in one run of the application:
 import argparse
 import json
 import os
+import shutil
 import signal
 import subprocess
 import sys
@@ -410,6 +411,7 @@ def main():
     if failures:
         log("\n%d failure(s); application log:\n%s" % (len(failures), kinetra.tail()))
         sys.exit(1)
+    shutil.rmtree(home, ignore_errors=True)
     log("A11Y PASS")
 
 
