@@ -36,12 +36,14 @@ Button {
     Accessible.name: text
     Accessible.ignored: !enabled
 
-    TapHandler {
-        onTapped: {
-            var w = control.Window.window;
-            if (w && typeof w.pointerUsed === "function")
-                w.pointerUsed(control);
-        }
+    // A mouse click (the keyboard presses only the focused control) hands
+    // the keys back to the window's keyboard area.
+    onReleased: {
+        if (activeFocus)
+            return;
+        var w = control.Window.window;
+        if (w && typeof w.pointerUsed === "function")
+            w.pointerUsed(control);
     }
     FocusRing {}
 

@@ -41,13 +41,14 @@ ToolButton {
     // The default toggle action would flip the check mark alone.
     Accessible.onToggleAction: activate()
 
-    // A click hands the keyboard back to the window (the virtual keyboard).
-    TapHandler {
-        onTapped: {
-            var w = control.Window.window;
-            if (w && typeof w.pointerUsed === "function")
-                w.pointerUsed(control);
-        }
+    // A mouse click (the keyboard presses only the focused control) hands
+    // the keys back to the window's keyboard area.
+    onReleased: {
+        if (activeFocus)
+            return;
+        var w = control.Window.window;
+        if (w && typeof w.pointerUsed === "function")
+            w.pointerUsed(control);
     }
     FocusRing {}
 

@@ -702,4 +702,18 @@ TestCase {
         win.requestActivate();
         tryCompare(win, "active", true);
     }
+
+    function test_menusOpenFromTheKeyboard() {
+        var bar = win.menuBar.item;
+        press(Qt.Key_F10);
+        tryCompare(bar.menuAt(0), "opened", true);
+        press(Qt.Key_Escape);
+        tryCompare(bar.menuAt(0), "opened", false);
+        press(Qt.Key_W, Qt.AltModifier);
+        tryCompare(bar.menuAt(3), "opened", true);
+        press(Qt.Key_Escape);
+        tryCompare(bar.menuAt(3), "opened", false);
+        // The platform menu owns no shortcut while the in-window one shows.
+        compare(find("mainMenuLoader").item.ownsShortcuts, false);
+    }
 }
