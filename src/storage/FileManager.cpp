@@ -482,6 +482,7 @@ bool FileManager::loadSettings()
         state->setSyncingToClockState(settings.syncingToClock);
         state->setSendingClockState(settings.sendingClock);
         state->setVirtualKeyboardState(settings.virtualKeyboard);
+        state->setTempo(settings.tempo);
     }
     return true;
 }
@@ -499,6 +500,7 @@ bool FileManager::saveSettings()
         settings.syncingToClock = state->getSyncingToClockState();
         settings.sendingClock = state->getSendingClockState();
         settings.virtualKeyboard = state->getVirtualKeyboardState();
+        settings.tempo = state->getTempo();
     }
     return JsonFile::writeAtomically(m_paths.settingsFile(), QJsonDocument(settings.toJson()));
 }
