@@ -9,13 +9,20 @@ Rectangle {
     property var editor: null
     property var accessibleEditor: null
     readonly property alias knobs: cSourceContainer
+    // Set while the knobs re-read the engine: those changes are no edits.
+    property bool refreshing: false
+
+    // The user changed a wheel (not a re-read after a load).
+    signal edited
 
     function refreshAll() {
+        refreshing = true;
         for (var i = 0; i < cSourceContainer.count; ++i) {
             var knob = cSourceContainer.itemAt(i);
             if (knob)
                 knob.refresh();
         }
+        refreshing = false;
     }
 
     color: "transparent"
@@ -67,6 +74,10 @@ Rectangle {
                 editor: sliderContainer.editor
                 accessibleEditor: sliderContainer.accessibleEditor
                 onRemoveRequested: removeDialog.ask(slot)
+                onEdited: {
+                    if (!sliderContainer.refreshing)
+                        sliderContainer.edited();
+                }
             }
         }
     }

@@ -43,6 +43,8 @@ Rectangle {
 
     // Asks before the wheel is removed with the Delete key.
     signal removeRequested(int slot)
+    // A setting of the wheel changed.
+    signal edited
 
     // Keys every focusable part of the wheel shares: Delete asks to remove
     // the wheel, the menu key and Shift+F10 open its menu.
@@ -180,6 +182,25 @@ Rectangle {
         function onDeviceChanged() {
             face.requestPaint();
         }
+    }
+
+    Connections {
+        target: multiSlider
+        function onSourceChanged() { element.edited(); }
+        function onChannelChanged() { element.edited(); }
+        function onEventNumberChanged() { element.edited(); }
+        function onDummyChanged() { element.edited(); }
+        function onEnablementChanged() { element.edited(); }
+        function onGateChanged() { element.edited(); }
+        function onReverseChanged() { element.edited(); }
+        function onMinChanged() { element.edited(); }
+        function onMaxChanged() { element.edited(); }
+        function onLowerboundChanged() { element.edited(); }
+        function onUpperboundChanged() { element.edited(); }
+        function onDefaultValueChanged() { element.edited(); }
+        function onDeviceChanged() { element.edited(); }
+        function onSensitivityChanged() { element.edited(); }
+        function onNameChanged() { element.edited(); }
     }
 
     // Right click: the menu with "Remove", for a real wheel only.

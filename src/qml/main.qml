@@ -92,7 +92,25 @@ ApplicationWindow {
         return (typeof fileManager === "undefined" || !fileManager) ? true : fileManager.slotIsEmtpy(index);
     }
 
-    title: qsTr("Kinetra")
+    // The current patch's name, and whether it changed since it was loaded
+    // or saved: quitting writes the changes into it.
+    property string patchTitle: ""
+    property bool patchModified: false
+    // Set while a load settles: the knobs re-reading it are no edits.
+    property bool patchSettling: true
+
+    function patchReplaced() {
+        patchTitle = (typeof fileManager !== "undefined" && fileManager && typeof fileManager.currentPatchTitle === "function") ? fileManager.currentPatchTitle() : "";
+        patchModified = false;
+        patchSettling = true;
+        Qt.callLater(function () {
+            mainWindow.patchSettling = false;
+        });
+    }
+
+    Component.onCompleted: patchReplaced()
+
+    title: qsTr("Kinetra") + (patchTitle.length > 0 ? " \u2014 " + patchTitle : "") + (patchModified ? " " + qsTr("(modified)") : "")
     color: "#2f2f2f"
     // The user cannot resize the window; it grows only by the in-window
     // menu bar and the port warning. The limits follow the wanted size, not
@@ -715,6 +733,10 @@ ApplicationWindow {
             height: 435
             editor: sliderPanel
             accessibleEditor: sliderAccesibleWindow
+            onEdited: {
+                if (!mainWindow.patchSettling)
+                    mainWindow.patchModified = true;
+            }
         }
     }
 
@@ -757,6 +779,17 @@ ApplicationWindow {
             function onAudioDeviceChanged() {
                 audioMissingLine.device = actionHandler.getCurrentDevice();
             }
+        }
+    }
+
+    Connections {
+        target: typeof fileManager !== "undefined" ? fileManager : null
+        ignoreUnknownSignals: true
+        function onPatchChanged() {
+            mainWindow.patchReplaced();
+        }
+        function onPatchSlotChanged() {
+            mainWindow.patchReplaced();
         }
     }
 

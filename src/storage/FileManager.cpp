@@ -330,6 +330,16 @@ void FileManager::removePatchAtSlot(int slot)
     Q_EMIT patchSlotChanged();
 }
 
+QString FileManager::currentPatchTitle() const
+{
+    if (m_currentPatchPath.isEmpty())
+        return QString();
+    const QString name = QFileInfo(m_currentPatchPath).completeBaseName();
+    // Preset files are called "title|slot".
+    const int bar = name.lastIndexOf(QLatin1Char('|'));
+    return bar > 0 ? name.left(bar) : name;
+}
+
 void FileManager::loadPatchAtSlot(int slot)
 {
     PresetIndex index;

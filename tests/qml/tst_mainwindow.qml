@@ -716,4 +716,13 @@ TestCase {
         // The platform menu owns no shortcut while the in-window one shows.
         compare(find("mainMenuLoader").item.ownsShortcuts, false);
     }
+
+    function test_titleMarksAnEditedPatch() {
+        wait(0); // the start-up load has settled
+        find("sliderContainer").edited();
+        compare(win.title, "Kinetra (modified)");
+        // A load (or a save into a preset) clears the mark.
+        fileManager.patchChanged();
+        compare(win.title, "Kinetra");
+    }
 }
