@@ -190,6 +190,9 @@ int main(int argc, char** argv)
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     runtime->startAudio();
     runtime->exposeTransportTo(qml->rootContext());
+    // The window shows that a recording runs, and where it goes.
+    qml->rootContext()->setContextProperty(QStringLiteral("kinetraRecordingTo"),
+                                           options.recordPath);
 
     qml->load(mainDocument);
     // The window actions (show, hide, keep on top, cursor) act on the main

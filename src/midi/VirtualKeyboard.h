@@ -29,6 +29,12 @@ public:
     // Qt key codes in note order: position = semitones above the octave's C.
     static const std::array<int, kKeyCount> kKeyTable;
 
+    // The keyboard's settings as the window shows them; the keys (Z/X, 1/2,
+    // C/V) change them.
+    Q_PROPERTY(int octave READ octave NOTIFY settingsChanged)
+    Q_PROPERTY(int transpose READ transpose NOTIFY settingsChanged)
+    Q_PROPERTY(int velocity READ velocity NOTIFY settingsChanged)
+
     explicit VirtualKeyboard(QObject* parent = nullptr);
 
     Q_INVOKABLE void keyPressed(int code);
@@ -51,6 +57,8 @@ public:
 Q_SIGNALS:
     void noteOn(uint8_t note);
     void noteOff(uint8_t note);
+    // Octave, transpose or velocity changed.
+    void settingsChanged();
 
 private:
     bool handleControlPress(int code);

@@ -75,7 +75,11 @@ Rectangle {
                         checked: stateManager.focusedDevice === index
                         // This band's own settings, for its name.
                         readonly property alias band: bandInfo
-                        Accessible.name: enabled ? qsTr("Band %1, %2 hand").arg(index + 1).arg(bandInfo.isOnLeft ? qsTr("Left") : qsTr("Right")) : qsTr("Band %1, no device").arg(index + 1)
+                        Accessible.name: enabled ? qsTr("Band %1, %2 hand").arg(index + 1).arg(bandInfo.isOnLeft ? qsTr("Left") : qsTr("Right")) + (bandInfo.isBypassed ? qsTr(", bypassed") : "") : qsTr("Band %1, no device").arg(index + 1)
+                        // A band bypassed from its own button shows it.
+                        font.italic: !!bandInfo.isBypassed
+                        ToolTip.visible: hovered && !!bandInfo.isBypassed
+                        ToolTip.text: qsTr("Bypassed on the band")
                         Accessible.description: text + (checked ? qsTr(", selected") : qsTr(", press to select it and make it blink")) + qsTr("; the menu key moves or removes it")
 
                         Orvik {
@@ -147,6 +151,11 @@ Rectangle {
                                     stateManager.focusedDevice = index + 1;
                                     deviceContainer.update();
                                 }
+                            }
+                            MenuItem {
+                                objectName: "resetZItem"
+                                text: qsTr("Reset Z centre")
+                                onTriggered: bandInfo.resetInitPos()
                             }
                             MenuItem {
                                 objectName: "removeItem"

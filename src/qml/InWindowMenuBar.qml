@@ -170,6 +170,59 @@ MenuBar {
                 onTriggered: stateManager.isArpOn = checked
             }
         }
+        Menu {
+            id: keyboardMenu
+            objectName: "inWindowKeyboardMenu"
+            title: qsTr("Keyboard")
+
+            // The virtual keyboard's own keys do these; the entries show the values.
+            readonly property bool known: typeof virtualKeyboard !== "undefined" && virtualKeyboard && virtualKeyboard.octave !== undefined
+
+            function press(code) {
+                virtualKeyboard.keyPressed(code);
+                virtualKeyboard.keyReleased(code);
+            }
+
+            MenuEntry {
+                shortcutHint: "Z / X"
+                action: Action {
+                    text: keyboardMenu.known ? qsTr("Octave down (now %1)").arg(virtualKeyboard.octave) : qsTr("Octave down")
+                    onTriggered: keyboardMenu.press(Qt.Key_Z)
+                }
+            }
+            MenuEntry {
+                action: Action {
+                    text: qsTr("Octave up")
+                    onTriggered: keyboardMenu.press(Qt.Key_X)
+                }
+            }
+            MenuEntry {
+                shortcutHint: "1 / 2"
+                action: Action {
+                    text: keyboardMenu.known ? qsTr("Transpose down (now %1)").arg(virtualKeyboard.transpose) : qsTr("Transpose down")
+                    onTriggered: keyboardMenu.press(Qt.Key_1)
+                }
+            }
+            MenuEntry {
+                action: Action {
+                    text: qsTr("Transpose up")
+                    onTriggered: keyboardMenu.press(Qt.Key_2)
+                }
+            }
+            MenuEntry {
+                shortcutHint: "C / V"
+                action: Action {
+                    text: keyboardMenu.known ? qsTr("Velocity down (now %1)").arg(virtualKeyboard.velocity) : qsTr("Velocity down")
+                    onTriggered: keyboardMenu.press(Qt.Key_C)
+                }
+            }
+            MenuEntry {
+                action: Action {
+                    text: qsTr("Velocity up")
+                    onTriggered: keyboardMenu.press(Qt.Key_V)
+                }
+            }
+        }
     }
 
     Menu {

@@ -186,6 +186,7 @@ Rectangle {
 
     Connections {
         target: multiSlider
+        ignoreUnknownSignals: true
         function onSourceChanged() { element.edited(); }
         function onChannelChanged() { element.edited(); }
         function onEventNumberChanged() { element.edited(); }

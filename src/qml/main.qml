@@ -582,6 +582,23 @@ ApplicationWindow {
             }
         }
 
+        // Shown while `--record FILE` writes the bands' data to a file.
+        Text {
+            id: recordingIndicator
+            objectName: "recordingIndicator"
+            readonly property string path: typeof kinetraRecordingTo !== "undefined" ? String(kinetraRecordingTo) : ""
+            anchors.left: mappingModeSwitch.right
+            anchors.leftMargin: 10
+            anchors.verticalCenter: parent.verticalCenter
+            visible: path.length > 0
+            text: "\u25CF REC"
+            color: "#ff4f44"
+            font.pixelSize: 10
+            font.bold: true
+            Accessible.role: Accessible.StaticText
+            Accessible.name: qsTr("Recording the bands to %1").arg(path)
+        }
+
         Row {
             id: midiTools
             objectName: "midiTools"
@@ -652,7 +669,7 @@ ApplicationWindow {
                 objectName: "keysButton"
                 img: "icons/keys.png"
                 text: qsTr("Virtual Keyboard")
-                ToolTip.text: qsTr("Virtual Keyboard")
+                ToolTip.text: (typeof virtualKeyboard !== "undefined" && virtualKeyboard && virtualKeyboard.octave !== undefined) ? qsTr("Virtual Keyboard: octave %1, transpose %2, velocity %3").arg(virtualKeyboard.octave).arg(virtualKeyboard.transpose).arg(virtualKeyboard.velocity) : qsTr("Virtual Keyboard")
                 checked: stateManager.isVKeyOn
                 onToggled: stateManager.isVKeyOn = checked
             }

@@ -410,7 +410,7 @@ TestCase {
             titles.push(bar.menuAt(i).title);
         compare(titles.join(","), "File,Control,Presets,Window,Help");
         compare(bar.menuAt(0).count, 10);
-        compare(bar.menuAt(1).count, 8);
+        compare(bar.menuAt(1).count, 9);
         compare(bar.menuAt(2).count, 16);
         compare(bar.menuAt(3).count, 6);
         compare(bar.menuAt(4).count, 4);
