@@ -3,11 +3,13 @@
 #include "app/AppRuntime.h"
 #include "app/CommandLineOptions.h"
 #include "app/JuceMessagePump.h"
+#include "app/MidiMonitor.h"
 #include "app/MultisampleChoice.h"
 #include "app/RenderPriority.h"
 #include "app/UnixSignalQuitter.h"
 #include "app/VApplication.h"
 #include "link/OrvikQMLWrapper.h"
+#include "midi/MidiHandler.h"
 #include "link/PerformanceRecorder.h"
 #include "ui/DataMonitor.h"
 #include "ui/VMultiSlider.h"
@@ -177,6 +179,8 @@ int main(int argc, char** argv)
         runtimeOptions.rawTap = recorder.tap();
     }
 
+    // Outlives the runtime, whose MIDI handler writes to its log.
+    MidiMonitor midiMonitor;
     auto runtime = std::make_unique<AppRuntime>(app.get(), runtimeOptions);
     runtime->createSharedObjects();
     runtime->loadPersistentState();
@@ -190,6 +194,9 @@ int main(int argc, char** argv)
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     runtime->startAudio();
     runtime->exposeTransportTo(qml->rootContext());
+    if (MidiHandler* midi = runtime->midiHandler())
+        midi->setSentLog(midiMonitor.log());
+    qml->rootContext()->setContextProperty(QStringLiteral("midiMonitor"), &midiMonitor);
     // The window shows that a recording runs, and where it goes.
     qml->rootContext()->setContextProperty(QStringLiteral("kinetraRecordingTo"),
                                            options.recordPath);

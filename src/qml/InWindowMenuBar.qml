@@ -293,6 +293,13 @@ MenuBar {
                 }
             }
         }
+        MenuEntry {
+            action: Action {
+                text: qsTr("MIDI monitor")
+                shortcut: "Ctrl+Shift+M"
+                onTriggered: mainWindow.showMidiMonitor()
+            }
+        }
         MenuSeparator {}
         MenuEntry {
             // F6 belongs to the window (it also works without this menu).

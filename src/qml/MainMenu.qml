@@ -149,6 +149,11 @@ Item {
             }
             Platform.MenuSeparator {}
             Platform.MenuItem {
+                text: qsTr("MIDI monitor")
+                shortcut: mainMenu.key("Ctrl+Shift+M")
+                onTriggered: mainWindow.showMidiMonitor()
+            }
+            Platform.MenuItem {
                 text: qsTr("Show presets")
                 checkable: true
                 checked: stateManager.isPresetBayShown

@@ -876,6 +876,19 @@ ApplicationWindow {
         color: mainWindow.color
     }
 
+    MidiMonitorWindow {
+        id: midiMonitorWindow
+        objectName: "midiMonitorWindow"
+        transientParent: mainWindow
+    }
+
+    function showMidiMonitor() {
+        actionHandler.quitFloatingWindowMode();
+        midiMonitorWindow.show();
+        midiMonitorWindow.raise();
+        midiMonitorWindow.requestActivate();
+    }
+
     // Screen-reader-friendly knob editor.
     MultisliderAccesibleWindow {
         id: sliderAccesibleWindow

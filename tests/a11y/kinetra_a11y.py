@@ -114,6 +114,16 @@ def type_text(text):
 
 # --- the accessibility tree -------------------------------------------------
 
+def a11y_bus_address():
+    """The accessibility bus's address, from the launcher on the session bus."""
+    out = subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus",
+                          "/org/a11y/bus", "org.a11y.Bus.GetAddress"],
+                         capture_output=True, text=True)
+    if out.returncode != 0 or '"' not in out.stdout:
+        return None
+    return out.stdout.split('"')[1]
+
+
 def import_atspi():
     global pyatspi, INTERACTIVE_ROLES, GLib
     import pyatspi  # noqa: F401  (connects to the bus on import)
@@ -386,9 +396,16 @@ def main():
         if not wait_for(kinetra.window_id, 60, 0.5):
             sys.exit("Kinetra showed no window:\n" + kinetra.tail())
         # 2. The accessibility bus, after the application.
-        launcher = subprocess.Popen([args.bus_launcher, "--launch-immediately"],
+        # Its socket goes under the scratch home, not the user's.
+        bus_env = dict(os.environ, HOME=home, XDG_RUNTIME_DIR=os.path.join(home, "run"))
+        launcher = subprocess.Popen([args.bus_launcher, "--launch-immediately"], env=bus_env,
                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        # 3. The client.
+        # 3. The client, on the bus this session's launcher made (not on the
+        # one the X server's root window may still name from another run).
+        address = wait_for(a11y_bus_address, 15, 0.3)
+        if not address:
+            sys.exit("the accessibility bus did not start")
+        os.environ["AT_SPI_BUS_ADDRESS"] = address
         import_atspi()
         app = find_app(30)
         if app is None:

@@ -59,6 +59,12 @@ TestCase {
             tempo.exitEditing();
         find("v_Keyboard").forceActiveFocus();
         virtualKeyboard.reset();
+        // A secondary window left open by a failed test keeps the focus.
+        if (find("settingsWindow").visible) {
+            find("settingsWindow").close();
+            win.requestActivate();
+            tryCompare(win, "active", true);
+        }
     }
 
     // --- window and tool bar ---------------------------------------------
@@ -412,7 +418,7 @@ TestCase {
         compare(bar.menuAt(0).count, 10);
         compare(bar.menuAt(1).count, 9);
         compare(bar.menuAt(2).count, 16);
-        compare(bar.menuAt(3).count, 6);
+        compare(bar.menuAt(3).count, 7);
         compare(bar.menuAt(4).count, 4);
         // Entries name their shortcuts as the desktop spells them.
         compare(Finder.find(bar.menuAt(0).itemAt(0), "shortcutText").text, "Ctrl+N");
@@ -697,6 +703,7 @@ TestCase {
         var prefs = find("settingsWindow");
         tryCompare(prefs, "visible", true);
         tryCompare(prefs, "active", true);
+        wait(50); // the focus window follows the activation
         keyClick(Qt.Key_Escape, Qt.NoModifier);
         tryCompare(prefs, "visible", false);
         win.requestActivate();
