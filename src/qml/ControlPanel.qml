@@ -277,7 +277,8 @@ Item {
                         enabled: index < deviceCount
                         checked: element.hasSource && element.multiSlider.deviceIndex === index
                         autoExclusive: false
-                        Accessible.name: qsTr("Attach to ") + text
+                        Accessible.name: qsTr("Attach to band %1").arg(index + 1)
+                        Accessible.description: text
                         onClicked: {
                             if (element.hasSource)
                                 element.multiSlider.setDevice(index);
@@ -385,6 +386,8 @@ Item {
                         id: sensitivityKnob
                         objectName: "sensitivityKnob"
                         label: "sens"
+                        showValue: true
+                        Accessible.name: qsTr("Sensitivity, %1").arg(valueText)
                         from: 0
                         to: 2
                         defaultValue: 1
@@ -399,6 +402,8 @@ Item {
                         id: defaultKnob
                         objectName: "defaultKnob"
                         label: on ? "default" : "off"
+                        showValue: true
+                        Accessible.name: on ? qsTr("Default value, %1").arg(valueText) : qsTr("Default value, off")
                         from: -1
                         to: 127
                         stepSize: 1
@@ -435,6 +440,8 @@ Item {
                         id: minKnob
                         objectName: "minKnob"
                         label: "min"
+                        showValue: true
+                        Accessible.name: qsTr("Minimum output value, %1").arg(valueText)
                         from: 0
                         to: 127
                         stepSize: 1
@@ -449,6 +456,8 @@ Item {
                         id: maxKnob
                         objectName: "maxKnob"
                         label: "max"
+                        showValue: true
+                        Accessible.name: qsTr("Maximum output value, %1").arg(valueText)
                         from: 0
                         to: 127
                         stepSize: 1
@@ -482,6 +491,7 @@ Item {
                     objectName: "channelButton"
                     width: 96
                     text: "Channel " + ((element.hasSource ? element.multiSlider.channel : 0) + 1)
+                    Accessible.name: qsTr("MIDI channel, %1").arg((element.hasSource ? element.multiSlider.channel : 0) + 1)
                     Accessible.description: qsTr("MIDI channel of this wheel, press to choose another")
                     onClicked: chMenu.popup(channelButton, 0, channelButton.height)
                 }
@@ -490,6 +500,7 @@ Item {
                     objectName: "eventButton"
                     width: 96
                     text: Logic.eventText(element.hasSource ? element.multiSlider.eventNumber : 1)
+                    Accessible.name: qsTr("MIDI event, %1").arg(text)
                     Accessible.description: qsTr("MIDI event of this wheel, press to choose another")
                     onClicked: {
                         element.refreshEventMenu();

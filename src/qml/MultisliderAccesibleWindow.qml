@@ -133,6 +133,11 @@ Window {
     modality: Qt.ApplicationModal
     flags: Qt.Dialog
     title: hasSource ? multiSlider.name + qsTr(" configuration") : qsTr("Wheel configuration")
+
+    Shortcut {
+        sequence: "Escape"
+        onActivated: accessibleConfig.close()
+    }
     color: "#2f2f2f"
 
     onMultiSliderChanged: load()
@@ -204,6 +209,8 @@ Window {
             ComboBox {
                 id: deviceList
                 objectName: "deviceList"
+                // The shown text repeats the box's own value: one control.
+                Component.onCompleted: contentItem.Accessible.ignored = true
                 width: 180
                 height: 24
                 Accessible.name: qsTr("Device attachment")
@@ -228,6 +235,8 @@ Window {
             ComboBox {
                 id: axisList
                 objectName: "axisList"
+                // The shown text repeats the box's own value: one control.
+                Component.onCompleted: contentItem.Accessible.ignored = true
                 width: 180
                 height: 24
                 model: accessibleConfig.axisNames
