@@ -20,6 +20,9 @@ PACKAGES=(
   # an X server for the window, an independent OSC decoder, SVG rendering
   libgtest-dev libgmock-dev libbenchmark-dev jackd2 xvfb xauth libgl1-mesa-dri liblo-tools
   librsvg2-bin libclang-rt-14-dev
+  # accessibility test: an AT-SPI bus and client, a private D-Bus session and
+  # synthetic key presses
+  at-spi2-core python3-pyatspi dbus-daemon dbus-x11 xdotool
   # packaging: validators for the desktop and AppStream files
   appstream desktop-file-utils
 )

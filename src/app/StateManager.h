@@ -79,7 +79,7 @@ public:
     // Emit only when the value changes.
     void setAudioSampleRate(int newValue) override;
     void setAudioBufferSize(int newValue) override;
-    void setTempo(int newValue);
+    void setTempo(int newValue) override;
     void setHiResMidiState(bool newState) override;
     void setConnectionState(bool newState) override;
     void setMappingModeState(bool newState);

@@ -1,14 +1,17 @@
+#include "app/AccessibilityTeardown.h"
 #include "app/ActionHandler.h"
 #include "app/AppRuntime.h"
 #include "app/CommandLineOptions.h"
 #include "app/CountingMidiBackend.h"
 #include "app/HeadlessRunner.h"
 #include "app/JuceMessagePump.h"
+#include "app/MidiMonitor.h"
 #include "app/MultisampleChoice.h"
 #include "app/QmlTypes.h"
 #include "app/RenderPriority.h"
 #include "app/UnixSignalQuitter.h"
 #include "app/VApplication.h"
+#include "midi/MidiHandler.h"
 #include "protocol/PerformanceRecorder.h"
 
 #include "SimulatedReceiver.h"
@@ -197,6 +200,8 @@ int main(int argc, char** argv)
     if (!setUpLink(options, demo, recorder, runtimeOptions))
         return 1;
 
+    // Outlives the runtime, whose MIDI handler writes to its log.
+    MidiMonitor midiMonitor;
     auto runtime = std::make_unique<AppRuntime>(app.get(), runtimeOptions);
     runtime->createSharedObjects();
     runtime->loadPersistentState();
@@ -210,6 +215,12 @@ int main(int argc, char** argv)
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     runtime->startAudio();
     runtime->exposeTransportTo(qml->rootContext());
+    if (MidiHandler* midi = runtime->midiHandler())
+        midi->setSentLog(midiMonitor.log());
+    qml->rootContext()->setContextProperty(QStringLiteral("midiMonitor"), &midiMonitor);
+    // The window shows that a recording runs, and where it goes.
+    qml->rootContext()->setContextProperty(QStringLiteral("kinetraRecordingTo"),
+                                           options.recordPath);
 
     qml->load(mainDocument);
     // The window actions (show, hide, keep on top, cursor) act on the main
@@ -232,6 +243,7 @@ int main(int argc, char** argv)
     }
     const int code = QCoreApplication::exec();
 
+    AccessibilityTeardown::silence();
     qml.reset();
     runtime.reset();
     recorder.stop();

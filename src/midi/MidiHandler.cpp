@@ -140,6 +140,8 @@ void MidiHandler::sendNow(const juce::MidiMessage& message)
 
 void MidiHandler::sendToAllPorts(const juce::MidiMessage& message)
 {
+    if (SentMidiLog* log = m_sentLog.load(std::memory_order_acquire))
+        log->record(message.getRawData(), message.getRawDataSize());
     if (m_virtualPort != nullptr)
         m_virtualPort->send(message);
     for (auto& output : m_openOutputs)
@@ -198,6 +200,10 @@ void MidiHandler::drainPending()
 
     PendingEntry* entries = m_store[drainIndex].get();
     sortByPosition(entries, count);
+    if (SentMidiLog* log = m_sentLog.load(std::memory_order_acquire)) {
+        for (int i = 0; i < count; ++i)
+            log->record(entries[i].bytes, entries[i].size);
+    }
 
     // Short messages live inside juce::MidiMessage itself: no allocation.
     if (m_virtualPort != nullptr) {

@@ -3,6 +3,7 @@
 #include "engine/ControlOutput.h"
 #include "midi/ClockEstimator.h"
 #include "midi/MidiBackend.h"
+#include "midi/SentMidiLog.h"
 
 #include <QObject>
 #include <QString>
@@ -127,6 +128,9 @@ public:
     // Defaults to JUCE's high-resolution millisecond counter. Set it before
     // any input is open.
     void setMillisecondClock(MillisecondClock clock);
+    // Every message sent from now on is also written to `log` (which must
+    // outlive this object, or be taken back with nullptr first).
+    void setSentLog(SentMidiLog* log) { m_sentLog.store(log, std::memory_order_release); }
 
     // Our own ports are never listed: inputs named "Kinetra Out" or
     // "KinetraMIDIPort", outputs named "Kinetra In" or "KinetraMIDIPort".
@@ -222,4 +226,6 @@ private:
     // fallback (normally the audio callback's).
     std::atomic<qint64> m_lastFlushUs{0};
     std::atomic<bool> m_fallbackEnabled{false};
+    // Set by the GUI thread, read by whoever sends (under m_portsMutex).
+    std::atomic<SentMidiLog*> m_sentLog{nullptr};
 };

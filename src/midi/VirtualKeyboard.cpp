@@ -112,8 +112,12 @@ bool VirtualKeyboard::handleControlPress(int code)
 
 void VirtualKeyboard::keyPressed(int code)
 {
-    if (handleControlPress(code))
+    const int octave = m_octave, transpose = m_transpose, velocity = m_velocity;
+    if (handleControlPress(code)) {
+        if (octave != m_octave || transpose != m_transpose || velocity != m_velocity)
+            Q_EMIT settingsChanged();
         return;
+    }
     const int position = keyPosition(code);
     if (position < 0)
         return;

@@ -40,6 +40,12 @@ public:
     // Qt key codes in note order: position = semitones above the octave's C.
     static const std::array<int, kKeyCount> kKeyTable;
 
+    // The keyboard's settings as the window shows them; the keys (Z/X, 1/2,
+    // C/V) change them.
+    Q_PROPERTY(int octave READ octave NOTIFY settingsChanged)
+    Q_PROPERTY(int transpose READ transpose NOTIFY settingsChanged)
+    Q_PROPERTY(int velocity READ velocity NOTIFY settingsChanged)
+
     // Plays through `midi` (may be none); `settings` says whether the
     // arpeggiator takes the notes instead.
     VirtualKeyboard(MidiHandler* midi, const MidiSettings& settings, QObject* parent = nullptr);
@@ -71,6 +77,8 @@ Q_SIGNALS:
     // Everything sounding is to be cut now (all notes off, focus lost): the
     // arpeggiator ends its step at once.
     void allNotesEnded();
+    // Octave, transpose or velocity changed.
+    void settingsChanged();
 
 private:
     bool handleControlPress(int code);

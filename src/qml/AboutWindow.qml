@@ -16,6 +16,11 @@ Window {
     color: "#2f2f2f"
     visible: false
 
+    Shortcut {
+        sequence: "Escape"
+        onActivated: aboutWindow.close()
+    }
+
     Column {
         anchors.centerIn: parent
         spacing: 12

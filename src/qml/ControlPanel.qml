@@ -296,7 +296,8 @@ Item {
                         enabled: index < deviceCount
                         checked: element.hasSource && element.multiSlider.deviceIndex === index
                         autoExclusive: false
-                        Accessible.name: qsTr("Attach to ") + text
+                        Accessible.name: qsTr("Attach to band %1").arg(index + 1)
+                        Accessible.description: text
                         onClicked: {
                             if (element.hasSource)
                                 element.multiSlider.setDevice(index);
@@ -404,6 +405,8 @@ Item {
                         id: sensitivityKnob
                         objectName: "sensitivityKnob"
                         label: "sens"
+                        showValue: true
+                        Accessible.name: qsTr("Sensitivity, %1").arg(valueText)
                         from: 0
                         to: 2
                         defaultValue: 1
@@ -418,6 +421,8 @@ Item {
                         id: defaultKnob
                         objectName: "defaultKnob"
                         label: on ? "default" : "off"
+                        showValue: true
+                        Accessible.name: on ? qsTr("Default value, %1").arg(valueText) : qsTr("Default value, off")
                         from: -1
                         to: 127
                         stepSize: 1
@@ -454,6 +459,8 @@ Item {
                         id: minKnob
                         objectName: "minKnob"
                         label: "min"
+                        showValue: true
+                        Accessible.name: qsTr("Minimum output value, %1").arg(valueText)
                         from: 0
                         to: 127
                         stepSize: 1
@@ -468,6 +475,8 @@ Item {
                         id: maxKnob
                         objectName: "maxKnob"
                         label: "max"
+                        showValue: true
+                        Accessible.name: qsTr("Maximum output value, %1").arg(valueText)
                         from: 0
                         to: 127
                         stepSize: 1
@@ -501,6 +510,7 @@ Item {
                     objectName: "channelButton"
                     width: 96
                     text: "Channel " + ((element.hasSource ? element.multiSlider.channel : 0) + 1)
+                    Accessible.name: qsTr("MIDI channel, %1").arg((element.hasSource ? element.multiSlider.channel : 0) + 1)
                     Accessible.description: qsTr("MIDI channel of this wheel, press to choose another")
                     onClicked: chMenu.popup(channelButton, 0, channelButton.height)
                 }
@@ -509,6 +519,7 @@ Item {
                     objectName: "eventButton"
                     width: 96
                     text: Logic.eventText(element.hasSource ? element.multiSlider.eventNumber : 1)
+                    Accessible.name: qsTr("MIDI event, %1").arg(text)
                     Accessible.description: qsTr("MIDI event of this wheel, press to choose another")
                     onClicked: {
                         element.refreshEventMenu();

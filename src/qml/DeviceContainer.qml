@@ -1,5 +1,6 @@
 import QtQuick 2.14
 import QtQuick.Controls 2.5
+import VT.Orvik 1.0
 import "PanelLogic.js" as Logic
 
 // The band under the tool bar: the sensors, the focused one's settings and
@@ -15,6 +16,7 @@ Rectangle {
                 continue;
             button.text = motionControlEngine.getDeviceNameAt(i);
             button.enabled = !!motionControlEngine.getDeviceAt(i);
+            button.band.sync();
         }
     }
 
@@ -71,12 +73,29 @@ Rectangle {
                         enabled: false
                         autoExclusive: false
                         checked: stateManager.focusedDevice === index
-                        Accessible.name: text
-                        Accessible.description: qsTr("Device ") + (index + 1) + (checked ? qsTr(", selected") : qsTr(", press to select it and make it blink"))
-                        // Toggling a device button by screen reader selects
-                        // that device, as a click does.
-                        Accessible.onToggleAction: select()
-                        Accessible.onPressAction: select()
+                        // This band's own settings, for its name.
+                        readonly property alias band: bandInfo
+                        Accessible.name: enabled ? qsTr("Band %1, %2 hand").arg(index + 1).arg(bandInfo.isOnLeft ? qsTr("Left") : qsTr("Right")) + (bandInfo.isBypassed ? qsTr(", bypassed") : "") : qsTr("Band %1, no device").arg(index + 1)
+                        // A band bypassed from its own button shows it.
+                        font.italic: !!bandInfo.isBypassed
+                        ToolTip.visible: hovered && !!bandInfo.isBypassed
+                        ToolTip.text: qsTr("Bypassed on the band")
+                        Accessible.description: text + (checked ? qsTr(", selected") : qsTr(", press to select it and make it blink")) + qsTr("; the menu key moves or removes it")
+
+                        Orvik {
+                            id: bandInfo
+                            i: index
+                        }
+
+                        Keys.onPressed: {
+                            if (event.key === Qt.Key_Menu || (event.key === Qt.Key_F10 && (event.modifiers & Qt.ShiftModifier))) {
+                                if (motionControlEngine.getNumOfDevice() > 0 && deviceButton.enabled) {
+                                    stateManager.focusedDevice = index;
+                                    reorderMenu.popup(deviceButton, 0, deviceButton.height);
+                                }
+                                event.accepted = true;
+                            }
+                        }
 
                         function select() {
                             if (motionControlEngine.getNumOfDevice() <= 0)
@@ -132,6 +151,11 @@ Rectangle {
                                     stateManager.focusedDevice = index + 1;
                                     deviceContainer.update();
                                 }
+                            }
+                            MenuItem {
+                                objectName: "resetZItem"
+                                text: qsTr("Reset Z centre")
+                                onTriggered: bandInfo.resetInitPos()
                             }
                             MenuItem {
                                 objectName: "removeItem"

@@ -10,6 +10,28 @@ MenuBar {
 
     property alias presetMenu: presetMenu
 
+    // Opens the menu at `index` as a click on its title does.
+    function openMenu(index) {
+        var item = bar.itemAt(index);
+        if (item)
+            item.triggered();
+    }
+
+    // F10 opens the first menu, Alt and a title's first letter that menu.
+    Shortcut {
+        sequence: "F10"
+        onActivated: bar.openMenu(0)
+    }
+    Repeater {
+        model: ["Alt+F", "Alt+C", "Alt+P", "Alt+W", "Alt+H"]
+        delegate: Item {
+            Shortcut {
+                sequence: modelData
+                onActivated: bar.openMenu(index)
+            }
+        }
+    }
+
     delegate: MenuBarItem {
         id: barItem
         contentItem: Text {
@@ -79,8 +101,17 @@ MenuBar {
         MenuEntry {
             action: Action {
                 text: qsTr("Preferences...")
-                shortcut: StandardKey.Preferences
+                // The desktop's own key for preferences may be none.
+                shortcut: "Ctrl+,"
                 onTriggered: mainWindow.showPreferences()
+            }
+        }
+        MenuSeparator {}
+        MenuEntry {
+            action: Action {
+                text: qsTr("Quit")
+                shortcut: StandardKey.Quit
+                onTriggered: Qt.quit()
             }
         }
     }
@@ -116,6 +147,80 @@ MenuBar {
             action: Action {
                 text: qsTr("Play/Stop")
                 onTriggered: mainWindow.togglePlay()
+            }
+        }
+        MenuEntry {
+            action: Action {
+                text: qsTr("Live mode")
+                checkable: true
+                checked: false
+                onTriggered: {
+                    if (checked)
+                        actionHandler.enterLiveMode();
+                    else
+                        actionHandler.quitLiveMode();
+                }
+            }
+        }
+        MenuEntry {
+            action: Action {
+                text: qsTr("Arpeggiator")
+                checkable: true
+                checked: stateManager.isArpOn
+                onTriggered: stateManager.isArpOn = checked
+            }
+        }
+        Menu {
+            id: keyboardMenu
+            objectName: "inWindowKeyboardMenu"
+            title: qsTr("Keyboard")
+
+            // The virtual keyboard's own keys do these; the entries show the values.
+            readonly property bool known: typeof virtualKeyboard !== "undefined" && virtualKeyboard && virtualKeyboard.octave !== undefined
+
+            function press(code) {
+                virtualKeyboard.keyPressed(code);
+                virtualKeyboard.keyReleased(code);
+            }
+
+            MenuEntry {
+                shortcutHint: "Z / X"
+                action: Action {
+                    text: keyboardMenu.known ? qsTr("Octave down (now %1)").arg(virtualKeyboard.octave) : qsTr("Octave down")
+                    onTriggered: keyboardMenu.press(Qt.Key_Z)
+                }
+            }
+            MenuEntry {
+                action: Action {
+                    text: qsTr("Octave up")
+                    onTriggered: keyboardMenu.press(Qt.Key_X)
+                }
+            }
+            MenuEntry {
+                shortcutHint: "1 / 2"
+                action: Action {
+                    text: keyboardMenu.known ? qsTr("Transpose down (now %1)").arg(virtualKeyboard.transpose) : qsTr("Transpose down")
+                    onTriggered: keyboardMenu.press(Qt.Key_1)
+                }
+            }
+            MenuEntry {
+                action: Action {
+                    text: qsTr("Transpose up")
+                    onTriggered: keyboardMenu.press(Qt.Key_2)
+                }
+            }
+            MenuEntry {
+                shortcutHint: "C / V"
+                action: Action {
+                    text: keyboardMenu.known ? qsTr("Velocity down (now %1)").arg(virtualKeyboard.velocity) : qsTr("Velocity down")
+                    onTriggered: keyboardMenu.press(Qt.Key_C)
+                }
+            }
+            MenuEntry {
+                action: Action {
+                    text: qsTr("Velocity up")
+                    onTriggered: keyboardMenu.press(Qt.Key_V)
+                }
             }
         }
     }
@@ -190,6 +295,22 @@ MenuBar {
                     else
                         actionHandler.hidePresetBay();
                 }
+            }
+        }
+        MenuEntry {
+            action: Action {
+                text: qsTr("MIDI monitor")
+                shortcut: "Ctrl+Shift+M"
+                onTriggered: mainWindow.showMidiMonitor()
+            }
+        }
+        MenuSeparator {}
+        MenuEntry {
+            // F6 belongs to the window (it also works without this menu).
+            shortcutHint: "F6"
+            action: Action {
+                text: qsTr("Focus the controls")
+                onTriggered: mainWindow.focusControls()
             }
         }
     }

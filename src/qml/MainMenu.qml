@@ -11,6 +11,14 @@ Item {
 
     property alias aboutWindow: aboutWindow
     property alias presetMenu: presetMenu
+    // Only the menu bar the user sees owns the shortcuts: without a native
+    // menu bar the in-window menus own them, and two owners of one key make
+    // Qt alternate between them.
+    readonly property bool ownsShortcuts: mainWindow.hasNativeMenuBar
+
+    function key(sequence) {
+        return ownsShortcuts ? sequence : "";
+    }
 
     Platform.MenuBar {
         id: menuBar
@@ -21,24 +29,24 @@ Item {
 
             Platform.MenuItem {
                 text: qsTr("New")
-                shortcut: StandardKey.New
+                shortcut: mainMenu.key(StandardKey.New)
                 onTriggered: actionHandler.newPatch()
             }
             Platform.MenuSeparator {}
             Platform.MenuItem {
                 text: qsTr("Open...")
-                shortcut: StandardKey.Open
+                shortcut: mainMenu.key(StandardKey.Open)
                 onTriggered: actionHandler.openPatch()
             }
             Platform.MenuSeparator {}
             Platform.MenuItem {
                 text: qsTr("Save")
-                shortcut: StandardKey.Save
+                shortcut: mainMenu.key(StandardKey.Save)
                 onTriggered: actionHandler.savePatch()
             }
             Platform.MenuItem {
                 text: qsTr("Save as...")
-                shortcut: StandardKey.SaveAs
+                shortcut: mainMenu.key(StandardKey.SaveAs)
                 onTriggered: actionHandler.savePatchAs()
             }
             Platform.MenuItem {
@@ -48,9 +56,16 @@ Item {
             }
             Platform.MenuItem {
                 text: qsTr("Preferences...")
-                shortcut: StandardKey.Preferences
+                shortcut: mainMenu.key(StandardKey.Preferences)
                 role: Platform.MenuItem.PreferencesRole
                 onTriggered: mainWindow.showPreferences()
+            }
+            Platform.MenuSeparator {}
+            Platform.MenuItem {
+                text: qsTr("Quit")
+                shortcut: mainMenu.key(StandardKey.Quit)
+                role: Platform.MenuItem.QuitRole
+                onTriggered: Qt.quit()
             }
         }
 
@@ -70,13 +85,19 @@ Item {
                 text: qsTr("Mapping Mode")
                 checkable: true
                 checked: stateManager.isInMappingMode
-                shortcut: "Ctrl+M"
+                shortcut: mainMenu.key("Ctrl+M")
                 onTriggered: actionHandler.toggleMappingMode(checked)
             }
             Platform.MenuSeparator {}
             Platform.MenuItem {
                 text: qsTr("Play/Stop")
                 onTriggered: mainWindow.togglePlay()
+            }
+            Platform.MenuItem {
+                text: qsTr("Arpeggiator")
+                checkable: true
+                checked: stateManager.isArpOn
+                onTriggered: stateManager.isArpOn = checked
             }
         }
 
@@ -103,7 +124,7 @@ Item {
                 delegate: Platform.MenuItem {
                     text: mainWindow.presetMenuText(index)
                     enabled: !mainWindow.presetSlotEmpty(index)
-                    shortcut: index < 8 ? "Ctrl+" + (index + 1) : ""
+                    shortcut: mainMenu.key(index < 8 ? "Ctrl+" + (index + 1) : "")
                     onTriggered: fileManager.loadPatchAtSlot(index)
                 }
                 onObjectAdded: presetMenu.insertItem(index, object)
@@ -118,7 +139,7 @@ Item {
                 text: qsTr("Always on top")
                 checkable: true
                 checked: stateManager.isWindowOnTop
-                shortcut: "Ctrl+Alt+F"
+                shortcut: mainMenu.key("Ctrl+Alt+F")
                 onTriggered: actionHandler.toggleFloatingWindowMode(checked)
             }
             Platform.MenuItem {
@@ -126,7 +147,7 @@ Item {
                 visible: mainWindow.canHide
                 enabled: mainWindow.canHide
                 // A platform item's shortcut fires even while disabled.
-                shortcut: mainWindow.canHide ? StandardKey.Close : ""
+                shortcut: mainWindow.canHide ? mainMenu.key(StandardKey.Close) : ""
                 onTriggered: {
                     if (mainWindow.canHide)
                         actionHandler.closeWindow();
@@ -134,10 +155,15 @@ Item {
             }
             Platform.MenuSeparator {}
             Platform.MenuItem {
+                text: qsTr("MIDI monitor")
+                shortcut: mainMenu.key("Ctrl+Shift+M")
+                onTriggered: mainWindow.showMidiMonitor()
+            }
+            Platform.MenuItem {
                 text: qsTr("Show presets")
                 checkable: true
                 checked: stateManager.isPresetBayShown
-                shortcut: "Ctrl+Shift+P"
+                shortcut: mainMenu.key("Ctrl+Shift+P")
                 onTriggered: {
                     if (checked)
                         actionHandler.showPresetBay();
@@ -163,7 +189,7 @@ Item {
                 text: qsTr("Accessibility Mode")
                 checkable: true
                 checked: stateManager.isAccessibilityModeOn
-                shortcut: "Ctrl+Shift+A"
+                shortcut: mainMenu.key("Ctrl+Shift+A")
                 onTriggered: actionHandler.toggleAccessibility(checked)
             }
         }

@@ -6,6 +6,9 @@ import QtQuick.Controls 2.5
 MenuItem {
     id: entry
 
+    // Shortcut text for an entry whose key another object owns.
+    property string shortcutHint: ""
+
     implicitWidth: Math.max(200, entryText.implicitWidth + entryText.anchors.leftMargin + shortcutText.implicitWidth + leftPadding + rightPadding + 32)
 
     Shortcut {
@@ -33,7 +36,7 @@ MenuItem {
             objectName: "shortcutText"
             anchors.right: parent.right
             anchors.verticalCenter: parent.verticalCenter
-            text: shortcutProbe.nativeText
+            text: entry.shortcutHint.length > 0 ? entry.shortcutHint : shortcutProbe.nativeText
             font.pixelSize: 10
             color: entry.enabled ? "#b0b0b0" : "#6a6a6a"
         }

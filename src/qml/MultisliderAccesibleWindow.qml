@@ -134,6 +134,11 @@ Window {
     modality: Qt.ApplicationModal
     flags: Qt.Dialog
     title: hasSource ? multiSlider.name + qsTr(" configuration") : qsTr("Wheel configuration")
+
+    Shortcut {
+        sequence: "Escape"
+        onActivated: accessibleConfig.close()
+    }
     color: "#2f2f2f"
 
     onMultiSliderChanged: load()
@@ -205,6 +210,8 @@ Window {
             ComboBox {
                 id: deviceList
                 objectName: "deviceList"
+                // The shown text repeats the box's own value: one control.
+                Component.onCompleted: contentItem.Accessible.ignored = true
                 width: 180
                 height: 24
                 Accessible.name: qsTr("Device attachment")
@@ -229,6 +236,8 @@ Window {
             ComboBox {
                 id: axisList
                 objectName: "axisList"
+                // The shown text repeats the box's own value: one control.
+                Component.onCompleted: contentItem.Accessible.ignored = true
                 width: 180
                 height: 24
                 model: accessibleConfig.axisNames

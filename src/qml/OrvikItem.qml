@@ -12,6 +12,8 @@ VPanel {
     readonly property alias orvik: orvik
     readonly property string deviceName: String(orvik.name).toLowerCase()
     readonly property bool hasDevice: deviceName !== "no device" && stateManager.focusedDevice > -1
+    // "band 2": how screen readers name the focused band.
+    readonly property string bandName: qsTr("band %1").arg(stateManager.focusedDevice + 1)
 
     // The device was renamed through the dialog.
     signal renamed
@@ -85,7 +87,8 @@ VPanel {
                 leftPadding: 0
                 text: "L/R"
                 checked: orvik.isOnLeft
-                Accessible.name: element.deviceName + " is wear on " + (orvik.isOnLeft ? "left wrist" : "right wrist") + ", press to change hand"
+                Accessible.name: qsTr("Worn on the left hand, %1").arg(element.bandName)
+                Accessible.description: qsTr("Checked: left hand; not checked: right hand")
                 onSwitchChanged: {
                     if (checked !== orvik.isOnLeft)
                         element.toggleHand();
@@ -107,7 +110,7 @@ VPanel {
                     checked: orvik.isMuted
                     Accessible.checkable: true
                     Accessible.checked: checked
-                    Accessible.name: (orvik.isMuted ? "press to unmute " : "press to mute ") + element.deviceName
+                    Accessible.name: qsTr("Mute %1").arg(element.bandName)
                     onClicked: element.toggleMute()
                 }
                 VButton {
@@ -120,7 +123,7 @@ VPanel {
                     checked: orvik.isSoloed
                     Accessible.checkable: true
                     Accessible.checked: checked
-                    Accessible.name: (orvik.isSoloed ? "press to unsolo " : "press to solo ") + element.deviceName
+                    Accessible.name: qsTr("Solo %1").arg(element.bandName)
                     onClicked: element.toggleSolo()
                 }
             }
@@ -134,12 +137,14 @@ VPanel {
                 objectName: "setNameButton"
                 width: 92
                 text: qsTr("Set name")
+                Accessible.name: qsTr("Rename %1").arg(element.bandName)
                 onClicked: renamePopup.open()
             }
             VButton {
                 objectName: "setZCenterButton"
                 width: 92
                 text: qsTr("Set Z center")
+                Accessible.name: qsTr("Set Z centre of %1").arg(element.bandName)
                 onClicked: headingPopup.open()
             }
         }
@@ -359,11 +364,24 @@ VPanel {
                 objectName: "statusLabel"
                 anchors.horizontalCenter: parent.horizontalCenter
                 anchors.bottom: parent.bottom
-                anchors.bottomMargin: 32
+                anchors.bottomMargin: 40
                 visible: headingPopupItem.inRange
                 text: headingPopupItem.done ? qsTr("Done!") : qsTr("Processing... Please hold")
                 font.bold: true
                 font.pointSize: 14
+                // Screen readers hear the progress as it changes.
+                Accessible.role: Accessible.AlertMessage
+                Accessible.name: visible ? text : qsTr("Align the logos")
+            }
+
+            VButton {
+                objectName: "calibrationCancel"
+                anchors.horizontalCenter: parent.horizontalCenter
+                anchors.bottom: parent.bottom
+                anchors.bottomMargin: 8
+                text: qsTr("Cancel")
+                Accessible.name: qsTr("Cancel the Z centre calibration")
+                onClicked: headingPopup.close()
             }
         }
     }

@@ -184,6 +184,24 @@ Rectangle {
 
                 onClicked: element.loadSlot(index)
 
+                // The slot's menu from the keyboard; Delete asks to remove.
+                function openMenu() {
+                    presetButtonMenu.slot = index;
+                    presetButtonMenu.slotTitle = presetButton.text;
+                    presetButtonMenu.slotEmpty = presetButton.isEmpty;
+                    presetButtonMenu.popup(presetButton, 0, presetButton.height / 2);
+                }
+                Keys.onPressed: {
+                    if (event.key === Qt.Key_Menu || (event.key === Qt.Key_F10 && (event.modifiers & Qt.ShiftModifier))) {
+                        openMenu();
+                        event.accepted = true;
+                    } else if (event.key === Qt.Key_Delete && !isEmpty) {
+                        deletePopup.slot = index;
+                        deletePopup.open();
+                        event.accepted = true;
+                    }
+                }
+
                 MouseArea {
                     anchors.fill: parent
                     acceptedButtons: Qt.RightButton
@@ -355,7 +373,7 @@ Rectangle {
 
         title: qsTr("Preset %1").arg(slot + 1)
         width: 300
-        height: 220
+        height: 260
         minimumWidth: width
         maximumWidth: width
         minimumHeight: height
@@ -365,6 +383,11 @@ Rectangle {
         onVisibleChanged: {
             if (visible)
                 acctextField.text = "";
+        }
+
+        Shortcut {
+            sequence: "Escape"
+            onActivated: presetAccessibleWindow.close()
         }
 
         Column {
@@ -417,6 +440,12 @@ Rectangle {
                     element.removeSlot(presetAccessibleWindow.slot);
                     presetAccessibleWindow.close();
                 }
+            }
+            Button {
+                objectName: "accCancelButton"
+                width: parent.width
+                text: qsTr("Cancel")
+                onClicked: presetAccessibleWindow.close()
             }
         }
     }

@@ -251,6 +251,22 @@ Window {
         }
     }
 
+    // Escape and the Close button close the window.
+    Shortcut {
+        sequence: "Escape"
+        onActivated: settingsWindow.close()
+    }
+
+    VButton {
+        objectName: "settingsCloseButton"
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        anchors.margins: 16
+        text: qsTr("Close")
+        Accessible.name: qsTr("Close Preferences")
+        onClicked: settingsWindow.close()
+    }
+
     BusyIndicator {
         objectName: "busyIndicator"
         anchors.centerIn: parent

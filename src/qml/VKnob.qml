@@ -5,6 +5,9 @@ import QtQuick.Controls 2.5
 // returns it to `defaultValue`; with `useOnOffState` a right click switches it
 // on or off. Double-clicking the caption lets the user type a value:
 // Return applies it when it lies within from..to, Escape cancels.
+// Keyboard: the arrows step (Shift: fine steps), Page Up and Page Down take
+// a tenth of the range, Home and End go to the ends, Return or a digit
+// starts typing a value.
 Dial {
     id: control
 
@@ -14,6 +17,11 @@ Dial {
     property bool on: true
     property bool useOnOffState: false
     property real defaultValue: 0
+    // Whether the caption shows the value after the label.
+    property bool showValue: false
+    readonly property string valueText: (useOnOffState && !on) ? "" : (stepSize >= 1 ? String(Math.round(value)) : value.toFixed(1))
+    readonly property real keyStep: stepSize > 0 ? stepSize : (to - from) / 20
+    readonly property real fineStep: stepSize > 0 ? stepSize : keyStep / 10
 
     // Typing state: the buffer shown under the knob and whether the next key
     // replaces the value put there when typing started.
@@ -50,6 +58,56 @@ Dial {
         return accepted;
     }
 
+    // Sets the value as the user would, within from..to.
+    function setByUser(v) {
+        v = Math.max(control.from, Math.min(control.to, v));
+        if (stepSize > 0)
+            v = Math.round(v / stepSize) * stepSize;
+        if (v === control.value)
+            return;
+        control.value = v;
+        control.moved();
+    }
+
+    // One key while not typing; returns true when the key was used.
+    function navigateKey(key, text, modifiers) {
+        var fine = (modifiers & Qt.ShiftModifier) !== 0;
+        var step = fine ? fineStep : keyStep;
+        var page = fine ? keyStep : (to - from) / 10;
+        switch (key) {
+        case Qt.Key_Up:
+        case Qt.Key_Right:
+            setByUser(value + step);
+            return true;
+        case Qt.Key_Down:
+        case Qt.Key_Left:
+            setByUser(value - step);
+            return true;
+        case Qt.Key_PageUp:
+            setByUser(value + page);
+            return true;
+        case Qt.Key_PageDown:
+            setByUser(value - page);
+            return true;
+        case Qt.Key_Home:
+            setByUser(from);
+            return true;
+        case Qt.Key_End:
+            setByUser(to);
+            return true;
+        case Qt.Key_Return:
+        case Qt.Key_Enter:
+            startTyping();
+            return true;
+        }
+        if (text.length === 1 && "0123456789-.".indexOf(text) >= 0) {
+            startTyping();
+            typeKey(key, text);
+            return true;
+        }
+        return false;
+    }
+
     // Handles one key while typing; returns true when the key was used.
     function typeKey(key, text) {
         if (key === Qt.Key_Escape) {
@@ -74,6 +132,7 @@ Dial {
     implicitHeight: size + textLabel.implicitHeight + 2
     inputMode: Dial.Vertical
     hoverEnabled: true
+    focusPolicy: Qt.TabFocus
     opacity: (useOnOffState && !on) ? 0.45 : (enabled ? 1 : 0.3)
 
     ToolTip.delay: 1000
@@ -84,6 +143,8 @@ Dial {
     Keys.onPressed: {
         if (control.typing)
             event.accepted = control.typeKey(event.key, event.text);
+        else
+            event.accepted = control.navigateKey(event.key, event.text, event.modifiers);
     }
     onActiveFocusChanged: {
         if (!activeFocus && typing)
@@ -99,6 +160,10 @@ Dial {
     }
 
     background: Rectangle {
+        FocusRing {
+            target: control
+            radius: width / 2
+        }
         x: (control.width - width) / 2
         y: 0
         width: control.size
@@ -161,7 +226,7 @@ Dial {
         y: control.size + 2
         font.pixelSize: 9
         color: "#d0d0d0"
-        text: control.typing ? control.typingBuffer : (control.pressed ? control.value.toFixed(1) : control.label)
+        text: control.typing ? control.typingBuffer : (control.pressed ? control.value.toFixed(1) : (control.showValue && control.valueText.length > 0 ? control.label + " " + control.valueText : control.label))
         Accessible.ignored: true
 
         MouseArea {

@@ -29,6 +29,36 @@ Rectangle {
     readonly property bool isFocused: stateManager.focusedSource === slot
     readonly property bool isLive: !multiSlider.isDummy
     readonly property color deviceColor: (multiSlider.deviceIndex >= 0) ? stateManager.getColorCodeOn(multiSlider.deviceIndex) : "#808080"
+    // What screen readers call this wheel: its slot, and for a real wheel
+    // its own name when the user gave one, its band and axis and its event.
+    readonly property string accessibleTitle: {
+        var number = slot + 1;
+        if (multiSlider.isDummy)
+            return qsTr("Wheel %1, empty").arg(number);
+        var custom = multiSlider.name !== qsTr("Wheel %1").arg(number) && multiSlider.name.length > 0 ? " (" + multiSlider.name + ")" : "";
+        var axis = ["X", "Y", "Z", "G"][multiSlider.source] || "?";
+        var band = multiSlider.deviceIndex >= 0 ? qsTr("band %1").arg(multiSlider.deviceIndex + 1) : qsTr("no band");
+        return qsTr("Wheel %1%2, %3 axis of %4, %5").arg(number).arg(custom).arg(axis).arg(band).arg(Logic.eventText(multiSlider.eventNumber));
+    }
+
+    // Asks before the wheel is removed with the Delete key.
+    signal removeRequested(int slot)
+    // A setting of the wheel changed.
+    signal edited
+
+    // Keys every focusable part of the wheel shares: Delete asks to remove
+    // the wheel, the menu key and Shift+F10 open its menu.
+    function wheelKey(event) {
+        if (multiSlider.isDummy)
+            return;
+        if (event.key === Qt.Key_Delete) {
+            element.removeRequested(slot);
+            event.accepted = true;
+        } else if (event.key === Qt.Key_Menu || (event.key === Qt.Key_F10 && (event.modifiers & Qt.ShiftModifier))) {
+            rightClickMenu.popup(element, element.width / 2, sliderTopbar.height);
+            event.accepted = true;
+        }
+    }
 
     function map(x, inMin, inMax, outMin, outMax) {
         return Logic.map(x, inMin, inMax, outMin, outMax);
@@ -56,6 +86,11 @@ Rectangle {
         else
             multiSlider.setEnable(!multiSlider.isEnabled);
         updateHeaderTint();
+    }
+
+    // Gives the keyboard focus to the header (after a dialog closes).
+    function focusHeader() {
+        sliderTopbar.forceActiveFocus(Qt.TabFocusReason);
     }
 
     // Opens or closes the editor for this knob.
@@ -116,7 +151,7 @@ Rectangle {
     border.width: 1
 
     Accessible.role: Accessible.Grouping
-    Accessible.name: multiSlider.name
+    Accessible.name: qsTr("Wheel %1").arg(slot + 1)
 
     Component.onCompleted: refresh()
 
@@ -149,6 +184,26 @@ Rectangle {
         }
     }
 
+    Connections {
+        target: multiSlider
+        ignoreUnknownSignals: true
+        function onSourceChanged() { element.edited(); }
+        function onChannelChanged() { element.edited(); }
+        function onEventNumberChanged() { element.edited(); }
+        function onDummyChanged() { element.edited(); }
+        function onEnablementChanged() { element.edited(); }
+        function onGateChanged() { element.edited(); }
+        function onReverseChanged() { element.edited(); }
+        function onMinChanged() { element.edited(); }
+        function onMaxChanged() { element.edited(); }
+        function onLowerboundChanged() { element.edited(); }
+        function onUpperboundChanged() { element.edited(); }
+        function onDefaultValueChanged() { element.edited(); }
+        function onDeviceChanged() { element.edited(); }
+        function onSensitivityChanged() { element.edited(); }
+        function onNameChanged() { element.edited(); }
+    }
+
     // Right click: the menu with "Remove", for a real wheel only.
     MouseArea {
         id: rightClickArea
@@ -171,6 +226,30 @@ Rectangle {
             text: qsTr("Remove")
             onTriggered: motionControlEngine.removeCSourceAt(element.slot)
         }
+
+        // Moves the wheel to another slot; a wheel there takes this slot.
+        Menu {
+            id: moveMenu
+            objectName: "moveMenu"
+            title: qsTr("Move to slot")
+
+            Instantiator {
+                model: motionControlEngine.getNumOfCSources()
+                delegate: MenuItem {
+                    objectName: "moveToSlot" + index
+                    text: qsTr("Slot %1").arg(index + 1)
+                    enabled: index !== element.slot
+                    onTriggered: {
+                        var focused = stateManager.focusedSource === element.slot;
+                        motionControlEngine.swapCSources(element.slot, index);
+                        if (focused)
+                            stateManager.focusedSource = -1;
+                    }
+                }
+                onObjectAdded: moveMenu.insertItem(index, object)
+                onObjectRemoved: moveMenu.removeItem(object)
+            }
+        }
     }
 
     // Header: channel, on/off lamp and name.
@@ -187,10 +266,24 @@ Rectangle {
         color: (headerArea.containsMouse || headerArea.pressed) ? Qt.darker(element.headerTint, 1.25) : element.headerTint
 
         Accessible.role: Accessible.Button
-        Accessible.name: sliderLabel.text
+        Accessible.name: element.accessibleTitle
         Accessible.description: Logic.headerDescription(multiSlider.isDummy, multiSlider.name, element.slot, multiSlider.isEnabled)
         Accessible.focusable: true
+        Accessible.checkable: element.isLive
+        Accessible.checked: element.isLive && multiSlider.isEnabled
         Accessible.onPressAction: element.pressHeader()
+        Accessible.onToggleAction: element.pressHeader()
+        activeFocusOnTab: true
+        Keys.onPressed: {
+            if (event.key === Qt.Key_Space || event.key === Qt.Key_Return || event.key === Qt.Key_Enter) {
+                element.pressHeader();
+                event.accepted = true;
+            } else {
+                element.wheelKey(event);
+            }
+        }
+
+        FocusRing {}
 
         Text {
             id: channelLabel
@@ -394,10 +487,26 @@ Rectangle {
             objectName: "selectArea"
             anchors.fill: parent
             Accessible.role: Accessible.Button
-            Accessible.name: qsTr("Edit ") + multiSlider.name
+            Accessible.name: qsTr("Edit wheel %1").arg(element.slot + 1)
             Accessible.description: element.isFocused ? qsTr("Press to close the editor") : qsTr("Press to open the editor of this wheel")
+            Accessible.ignored: !element.isLive
+            Accessible.focusable: element.isLive
             Accessible.onPressAction: element.select()
+            // An empty slot has nothing to edit: Tab passes it by.
+            activeFocusOnTab: element.isLive
+            Keys.onPressed: {
+                if (event.key === Qt.Key_Space || event.key === Qt.Key_Return || event.key === Qt.Key_Enter) {
+                    element.select();
+                    event.accepted = true;
+                } else {
+                    element.wheelKey(event);
+                }
+            }
             onClicked: element.select()
+
+            FocusRing {
+                radius: width / 2
+            }
         }
 
         Rectangle {
@@ -411,9 +520,23 @@ Rectangle {
             color: mappingArea.pressed ? "#e02b20" : ((mappingArea.containsMouse || flash) ? "#ef3a3a" : "#ff4f44")
             state: (stateManager.isInMappingMode && element.isLive) ? "opened" : "closed"
             Accessible.role: Accessible.Button
-            Accessible.name: qsTr("Send Mapping Message for ") + multiSlider.name
+            Accessible.name: qsTr("Send mapping message for wheel %1").arg(element.slot + 1)
             Accessible.ignored: !visible
+            Accessible.focusable: visible
             Accessible.onPressAction: element.pressMapping(Qt.NoModifier)
+            activeFocusOnTab: visible
+            Keys.onPressed: {
+                if (event.key === Qt.Key_Space || event.key === Qt.Key_Return || event.key === Qt.Key_Enter) {
+                    element.pressMapping(event.modifiers);
+                    event.accepted = true;
+                } else {
+                    element.wheelKey(event);
+                }
+            }
+
+            FocusRing {
+                radius: width / 2
+            }
 
             states: [
                 State {
@@ -516,18 +639,64 @@ Rectangle {
                     width: modelData.w
                     height: modelData.h
                     padding: 0
-                    focusPolicy: Qt.NoFocus
+                    focusPolicy: Qt.TabFocus
                     hoverEnabled: true
                     opacity: handleHolder.kind === "default" ? 0.6 : 1
                     text: handleHolder.kind === "default" ? qsTr("Default value: ") + Math.round(handleHolder.value) : (handleHolder.kind === "lower" ? qsTr("Motion lowerbound") : qsTr("Motion upperbound"))
+                    // For screen readers: the handle as a value in 0..127.
+                    readonly property real value: handleHolder.value
+                    readonly property real minimumValue: 0
+                    readonly property real maximumValue: 127
+                    readonly property real stepSize: 1
                     ToolTip.text: text
                     ToolTip.delay: 600
                     ToolTip.visible: hovered && !element.dragging
                     Accessible.role: Accessible.Slider
-                    Accessible.name: text + (handleHolder.kind === "default" ? "" : " " + Math.round(handleHolder.value))
+                    Accessible.name: qsTr("Wheel %1 %2, %3").arg(element.slot + 1).arg(handleHolder.kind === "default" ? qsTr("default value") : (handleHolder.kind === "lower" ? qsTr("motion low bound") : qsTr("motion high bound"))).arg(Math.round(handleHolder.value))
                     Accessible.onIncreaseAction: element.dragHandle(handleHolder.kind, handleHolder.value + 1, false)
                     Accessible.onDecreaseAction: element.dragHandle(handleHolder.kind, handleHolder.value - 1, false)
+                    // Qt Quick Controls put their own role back when a
+                    // screen reader connects.
+                    Accessible.onRoleChanged: {
+                        if (Accessible.role !== Accessible.Slider)
+                            Accessible.role = Accessible.Slider;
+                    }
+                    // Arrows step by one (Shift too), Page Up and Page Down
+                    // by ten, Home and End go to the ends.
+                    Keys.onPressed: {
+                        var v = handleHolder.value;
+                        switch (event.key) {
+                        case Qt.Key_Up:
+                        case Qt.Key_Right:
+                            v += 1;
+                            break;
+                        case Qt.Key_Down:
+                        case Qt.Key_Left:
+                            v -= 1;
+                            break;
+                        case Qt.Key_PageUp:
+                            v += 10;
+                            break;
+                        case Qt.Key_PageDown:
+                            v -= 10;
+                            break;
+                        case Qt.Key_Home:
+                            v = 0;
+                            break;
+                        case Qt.Key_End:
+                            v = 127;
+                            break;
+                        default:
+                            element.wheelKey(event);
+                            return;
+                        }
+                        element.dragHandle(handleHolder.kind, Math.max(0, Math.min(127, v)), false);
+                        event.accepted = true;
+                    }
                     contentItem: Item {}
+                    FocusRing {
+                        inset: -3
+                    }
                     background: Rectangle {
                         radius: 1.5
                         color: handleHolder.kind === "default" ? "#ffa500" : (handle.pressed ? "#ffffff" : "#d8d8d8")

@@ -5,9 +5,23 @@ import QtQuick.Controls 2.5
 RadioButton {
     id: control
 
+    // What a click does, for the keyboard and the screen reader.
+    function activate() {
+        if (!enabled)
+            return;
+        checked = true;
+        toggled();
+        clicked();
+    }
+
     height: 16
     implicitHeight: 16
     padding: 0
+    focusPolicy: Qt.TabFocus
+    Keys.onReturnPressed: activate()
+    Keys.onEnterPressed: activate()
+    Accessible.onToggleAction: activate()
+    Accessible.onPressAction: activate()
     spacing: 6
     opacity: enabled ? 1 : 0.5
 
@@ -27,6 +41,8 @@ RadioButton {
             visible: control.checked
         }
     }
+
+    FocusRing {}
 
     contentItem: Text {
         text: control.text

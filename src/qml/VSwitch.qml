@@ -13,8 +13,22 @@ Switch {
 
     signal switchChanged
 
+    // What a click does, for the keyboard and the screen reader.
+    function activate() {
+        if (!enabled)
+            return;
+        toggle();
+        toggled();
+    }
+
     implicitHeight: 16
     padding: 0
+    focusPolicy: Qt.TabFocus
+    Keys.onReturnPressed: activate()
+    Keys.onEnterPressed: activate()
+    // The default toggle action would flip the lever alone.
+    Accessible.onToggleAction: activate()
+    Accessible.onPressAction: activate()
     spacing: 6
     opacity: enabled ? 1 : 0.5
 
@@ -86,6 +100,8 @@ Switch {
             }
         }
     }
+
+    FocusRing {}
 
     contentItem: Text {
         text: control.text

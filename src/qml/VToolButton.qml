@@ -1,10 +1,12 @@
 import QtQuick 2.14
 import QtQuick.Controls 2.5
+import QtQuick.Window 2.14
 import QtGraphicalEffects 1.0
 
 // Icon-only tool bar button. Unchecked it shows its icon as drawn; checked
 // it shows the icon tinted (`onColor`), or, with `tintBacground`, an
-// `onColor` face with the icon in `reverseTint`.
+// `onColor` face with the icon in `reverseTint`. Tab reaches it, Space,
+// Return and Enter press it, and a click never takes the keyboard focus.
 ToolButton {
     id: control
 
@@ -20,8 +22,35 @@ ToolButton {
     checkable: true
     hoverEnabled: true
     clip: true
-    focusPolicy: Qt.NoFocus
+    focusPolicy: Qt.TabFocus
     display: AbstractButton.IconOnly
+
+    // What a click does, for the keyboard and the screen reader.
+    function activate() {
+        if (!enabled)
+            return;
+        if (checkable) {
+            toggle();
+            toggled();
+        }
+        clicked();
+    }
+
+    Keys.onReturnPressed: activate()
+    Keys.onEnterPressed: activate()
+    // The default toggle action would flip the check mark alone.
+    Accessible.onToggleAction: activate()
+
+    // A mouse click (the keyboard presses only the focused control) hands
+    // the keys back to the window's keyboard area.
+    onReleased: {
+        if (activeFocus)
+            return;
+        var w = control.Window.window;
+        if (w && typeof w.pointerUsed === "function")
+            w.pointerUsed(control);
+    }
+    FocusRing {}
 
     ToolTip.delay: 1000
     ToolTip.visible: hovered && ToolTip.text.length > 0

@@ -40,6 +40,43 @@ ApplicationWindow {
         mainMenuLoader.item.aboutWindow.requestActivate();
     }
 
+    // Focus model. The keyboard area (v_Keyboard) holds the focus and plays
+    // the virtual keyboard; F6 moves the focus into the controls, where Tab
+    // and Shift+Tab visit them in visual order; Escape returns to the
+    // keyboard area.
+    function focusControls() {
+        actionHandler.exitEditing();
+        powerButton.forceActiveFocus(Qt.TabFocusReason);
+    }
+
+    function focusKeyboard() {
+        v_Keyboard.forceActiveFocus();
+    }
+
+    // Escape pressed on a control and not used by it.
+    function controlKey(event) {
+        if (event.key === Qt.Key_Escape) {
+            focusKeyboard();
+            event.accepted = true;
+        }
+    }
+
+    // A mouse click on a control: the keyboard goes back to the keyboard
+    // area, unless a dialog or menu has it.
+    function pointerUsed(item) {
+        var overlay = mainWindow.overlay;
+        for (var i = 0; overlay && i < overlay.children.length; ++i)
+            if (overlay.children[i].visible)
+                return;
+        if (!v_Keyboard.activeFocus)
+            focusKeyboard();
+    }
+
+    // Shows a short message in the window and reads it to screen readers.
+    function announce(text) {
+        announcer.show(text);
+    }
+
     function showPreferences() {
         actionHandler.quitFloatingWindowMode();
         settingsWindow.show();
@@ -58,7 +95,25 @@ ApplicationWindow {
         return (typeof fileManager === "undefined" || !fileManager) ? true : fileManager.slotIsEmtpy(index);
     }
 
-    title: qsTr("Kinetra")
+    // The current patch's name, and whether it changed since it was loaded
+    // or saved: quitting writes the changes into it.
+    property string patchTitle: ""
+    property bool patchModified: false
+    // Set while a load settles: the knobs re-reading it are no edits.
+    property bool patchSettling: true
+
+    function patchReplaced() {
+        patchTitle = (typeof fileManager !== "undefined" && fileManager && typeof fileManager.currentPatchTitle === "function") ? fileManager.currentPatchTitle() : "";
+        patchModified = false;
+        patchSettling = true;
+        Qt.callLater(function () {
+            mainWindow.patchSettling = false;
+        });
+    }
+
+    Component.onCompleted: patchReplaced()
+
+    title: qsTr("Kinetra") + (patchTitle.length > 0 ? " \u2014 " + patchTitle : "") + (patchModified ? " " + qsTr("(modified)") : "")
     color: "#2f2f2f"
     // The user cannot resize the window; it grows only by the in-window
     // menu bar and the port warning. The limits follow the wanted size, not
@@ -114,6 +169,9 @@ ApplicationWindow {
         objectName: "v_Keyboard"
         anchors.fill: parent
         focus: true
+        Accessible.role: Accessible.Pane
+        Accessible.name: stateManager.isVKeyOn ? qsTr("Virtual keyboard, press F6 for the controls") : qsTr("Keyboard area, press F6 for the controls")
+        Accessible.focusable: true
 
         // Also runs when the window is deactivated: the window then takes
         // the active focus from its items.
@@ -161,6 +219,17 @@ ApplicationWindow {
         }
     }
 
+    Shortcut {
+        objectName: "focusControlsShortcut"
+        sequences: ["F6", "Shift+F6"]
+        onActivated: {
+            if (v_Keyboard.activeFocus)
+                mainWindow.focusControls();
+            else
+                mainWindow.focusKeyboard();
+        }
+    }
+
     Loader {
         id: mainMenuLoader
         objectName: "mainMenuLoader"
@@ -175,6 +244,7 @@ ApplicationWindow {
         anchors.right: parent.right
         height: 32
         color: "#1f1f1f"
+        Keys.onPressed: mainWindow.controlKey(event)
 
         VToolButton {
             id: powerButton
@@ -219,7 +289,7 @@ ApplicationWindow {
                     padding: 2
                     flat: false
                     hoverEnabled: true
-                    focusPolicy: Qt.NoFocus
+                    focusPolicy: Qt.TabFocus
                     text: qsTr("Tap")
                     font.pixelSize: 10
                     ToolTip.text: qsTr("Tap tempo")
@@ -227,7 +297,12 @@ ApplicationWindow {
                     ToolTip.visible: hovered
                     Accessible.description: "Tap tempo button, current tempo: " + stateManager.tempo
                             + ", tap at least 4 times to set a new tempo"
+                    Accessible.name: qsTr("Tap tempo")
+                    Keys.onReturnPressed: actionHandler.tapTempo()
+                    Keys.onEnterPressed: actionHandler.tapTempo()
                     onClicked: actionHandler.tapTempo()
+
+                    FocusRing {}
 
                     contentItem: Text {
                         text: tapTempo.text
@@ -260,6 +335,59 @@ ApplicationWindow {
                     property bool editing: false
                     property string tempBuffer: ""
                     property int lastSent: -1
+                    // Typing started by a double click gives the keyboard
+                    // back to the keyboard area when it ends.
+                    property bool returnFocus: false
+                    // For screen readers: the tempo as a value in its range.
+                    readonly property real value: stateManager.tempo
+                    readonly property real minimumValue: 20
+                    readonly property real maximumValue: 256
+                    readonly property real stepSize: 1
+
+                    // Sets the tempo from a key, within 20..256.
+                    function stepTempo(delta) {
+                        var t = Math.max(20, Math.min(256, stateManager.tempo + delta));
+                        if (t !== stateManager.tempo)
+                            actionHandler.setTempo(t);
+                    }
+
+                    // One key while not typing; returns true when used.
+                    function navigateKey(key, keyText, modifiers) {
+                        var fine = (modifiers & Qt.ShiftModifier) !== 0;
+                        switch (key) {
+                        case Qt.Key_Up:
+                        case Qt.Key_Right:
+                            stepTempo(1);
+                            return true;
+                        case Qt.Key_Down:
+                        case Qt.Key_Left:
+                            stepTempo(-1);
+                            return true;
+                        case Qt.Key_PageUp:
+                            stepTempo(fine ? 5 : 10);
+                            return true;
+                        case Qt.Key_PageDown:
+                            stepTempo(fine ? -5 : -10);
+                            return true;
+                        case Qt.Key_Home:
+                            stepTempo(20 - stateManager.tempo);
+                            return true;
+                        case Qt.Key_End:
+                            stepTempo(256 - stateManager.tempo);
+                            return true;
+                        case Qt.Key_Return:
+                        case Qt.Key_Enter:
+                        case Qt.Key_Space:
+                            startEditing();
+                            return true;
+                        }
+                        if (keyText.length === 1 && keyText >= "0" && keyText <= "9") {
+                            startEditing();
+                            typeKey(key, keyText);
+                            return true;
+                        }
+                        return false;
+                    }
 
                     function exitEditing() {
                         editing = false;
@@ -268,6 +396,7 @@ ApplicationWindow {
                     }
 
                     function startEditing() {
+                        returnFocus = !activeFocus;
                         dragging = false;
                         editing = true;
                         tempBuffer = "";
@@ -293,13 +422,17 @@ ApplicationWindow {
                             // clock (tempo 0) or race it; it is dropped.
                             if (!isNaN(t) && t >= 20 && t <= 256)
                                 actionHandler.setTempo(t);
+                            else if (tempBuffer.length > 0)
+                                mainWindow.announce(qsTr("Tempo %1 refused: the tempo lies between 20 and 256 beats per minute").arg(tempBuffer));
                             exitEditing();
-                            v_Keyboard.forceActiveFocus();
+                            if (returnFocus)
+                                v_Keyboard.forceActiveFocus();
                             return true;
                         }
                         if (key === Qt.Key_Escape) {
                             exitEditing();
-                            v_Keyboard.forceActiveFocus();
+                            if (returnFocus)
+                                v_Keyboard.forceActiveFocus();
                             return true;
                         }
                         if (key === Qt.Key_Backspace || key === Qt.Key_Delete) {
@@ -314,7 +447,7 @@ ApplicationWindow {
                     width: 36
                     height: parent.height
                     padding: 2
-                    focusPolicy: Qt.NoFocus
+                    focusPolicy: Qt.TabFocus
                     hoverEnabled: true
                     text: qsTr("%1").arg(stateManager.tempo)
                     ToolTip.text: qsTr("Drag to change tempo")
@@ -322,8 +455,8 @@ ApplicationWindow {
                     ToolTip.visible: hovered && !editing
 
                     Accessible.role: Accessible.Slider
-                    Accessible.name: "Tempo (Beat per second)"
-                    Accessible.description: ToolTip.text
+                    Accessible.name: qsTr("Tempo, %1 beats per minute").arg(stateManager.tempo)
+                    Accessible.description: qsTr("Arrows, Page Up and Page Down change the tempo; type a number and press Return to set it")
                     // Same 20..256 range as dragging and typing.
                     Accessible.onIncreaseAction: {
                         if (stateManager.tempo + 1 <= 256)
@@ -347,11 +480,21 @@ ApplicationWindow {
                     Keys.onPressed: {
                         if (editing)
                             event.accepted = typeKey(event.key, event.text);
+                        else
+                            event.accepted = navigateKey(event.key, event.text, event.modifiers);
                     }
                     onActiveFocusChanged: {
                         if (!activeFocus && editing)
                             exitEditing();
                     }
+
+                    // Qt Quick Controls put their own role back when a
+                    // screen reader connects.
+                    Accessible.onRoleChanged: {
+                        if (Accessible.role !== Accessible.Slider)
+                            Accessible.role = Accessible.Slider;
+                    }
+                    FocusRing {}
 
                     Connections {
                         target: stateManager
@@ -451,6 +594,23 @@ ApplicationWindow {
             }
         }
 
+        // Shown while `--record FILE` writes the bands' data to a file.
+        Text {
+            id: recordingIndicator
+            objectName: "recordingIndicator"
+            readonly property string path: typeof kinetraRecordingTo !== "undefined" ? String(kinetraRecordingTo) : ""
+            anchors.left: mappingModeSwitch.right
+            anchors.leftMargin: 10
+            anchors.verticalCenter: parent.verticalCenter
+            visible: path.length > 0
+            text: "\u25CF REC"
+            color: "#ff4f44"
+            font.pixelSize: 10
+            font.bold: true
+            Accessible.role: Accessible.StaticText
+            Accessible.name: qsTr("Recording the bands to %1").arg(path)
+        }
+
         Row {
             id: midiTools
             objectName: "midiTools"
@@ -521,12 +681,9 @@ ApplicationWindow {
                 objectName: "keysButton"
                 img: "icons/keys.png"
                 text: qsTr("Virtual Keyboard")
-                ToolTip.text: qsTr("Virtual Keyboard")
+                ToolTip.text: (typeof virtualKeyboard !== "undefined" && virtualKeyboard && virtualKeyboard.octave !== undefined) ? qsTr("Virtual Keyboard: octave %1, transpose %2, velocity %3").arg(virtualKeyboard.octave).arg(virtualKeyboard.transpose).arg(virtualKeyboard.velocity) : qsTr("Virtual Keyboard")
                 checked: stateManager.isVKeyOn
-                onToggled: {
-                    stateManager.isVKeyOn = checked;
-                    v_Keyboard.forceActiveFocus();
-                }
+                onToggled: stateManager.isVKeyOn = checked
             }
             VToolButton {
                 objectName: "hiResButton"
@@ -586,6 +743,7 @@ ApplicationWindow {
         anchors.top: topBar.bottom
         width: parent.width
         spacing: 32
+        Keys.onPressed: mainWindow.controlKey(event)
 
         // Device band: the sensors, the focused one's settings and data.
         DeviceContainer {
@@ -604,21 +762,80 @@ ApplicationWindow {
             height: 435
             editor: sliderPanel
             accessibleEditor: sliderAccesibleWindow
+            onEdited: {
+                if (!mainWindow.patchSettling)
+                    mainWindow.patchModified = true;
+            }
         }
     }
 
-    PresetContainer {
-        id: presetContainer
-    }
-
     // Editor of the focused knob; slides up from the bottom edge like the
-    // preset bay.
+    // preset bay, and is drawn above it. It comes first so that Tab reaches
+    // it before the preset bay.
     ControlPanel {
         id: sliderPanel
         objectName: "sliderPanel"
         width: parent.width
         height: 210
-        z: 10
+        z: 11
+        Keys.onPressed: mainWindow.controlKey(event)
+    }
+
+    PresetContainer {
+        id: presetContainer
+        Keys.onPressed: mainWindow.controlKey(event)
+    }
+
+    // Play and the MIDI clock run on the audio device: without one they do
+    // nothing, and this line says why.
+    Text {
+        id: audioMissingLine
+        objectName: "audioMissingLine"
+        property string device: (typeof actionHandler !== "undefined" && actionHandler.getCurrentDevice) ? actionHandler.getCurrentDevice() : ""
+        anchors.horizontalCenter: parent.horizontalCenter
+        anchors.bottom: parent.bottom
+        anchors.bottomMargin: 4
+        visible: device.length === 0
+        text: qsTr("No audio device is running: play and the MIDI clock need one (File \u2192 Preferences)")
+        color: "#e0a060"
+        font.pixelSize: 10
+        Accessible.role: Accessible.StaticText
+        Accessible.name: text
+
+        Connections {
+            target: typeof actionHandler !== "undefined" ? actionHandler : null
+            ignoreUnknownSignals: true
+            function onAudioDeviceChanged() {
+                audioMissingLine.device = actionHandler.getCurrentDevice();
+            }
+        }
+    }
+
+    Connections {
+        target: typeof fileManager !== "undefined" ? fileManager : null
+        ignoreUnknownSignals: true
+        function onPatchChanged() {
+            mainWindow.patchReplaced();
+        }
+        function onPatchSlotChanged() {
+            mainWindow.patchReplaced();
+        }
+    }
+
+    Connections {
+        target: stateManager
+        ignoreUnknownSignals: true
+        function onConnectionStateChanged() {
+            mainWindow.announce(stateManager.isConnected ? qsTr("Receiver connected") : qsTr("Receiver disconnected"));
+        }
+    }
+
+    Announcer {
+        id: announcer
+        objectName: "announcer"
+        anchors.horizontalCenter: parent.horizontalCenter
+        y: topBar.height + 6
+        z: 20
     }
 
     Connections {
@@ -669,6 +886,19 @@ ApplicationWindow {
         objectName: "settingsWindow"
         transientParent: mainWindow
         color: mainWindow.color
+    }
+
+    MidiMonitorWindow {
+        id: midiMonitorWindow
+        objectName: "midiMonitorWindow"
+        transientParent: mainWindow
+    }
+
+    function showMidiMonitor() {
+        actionHandler.quitFloatingWindowMode();
+        midiMonitorWindow.show();
+        midiMonitorWindow.raise();
+        midiMonitorWindow.requestActivate();
     }
 
     // Screen-reader-friendly knob editor.

@@ -351,6 +351,16 @@ void FileManager::removePatchAtSlot(int slot)
     Q_EMIT patchSlotChanged();
 }
 
+QString FileManager::currentPatchTitle() const
+{
+    if (m_currentPatchPath.isEmpty())
+        return QString();
+    const QString name = QFileInfo(m_currentPatchPath).completeBaseName();
+    // Preset files are called "title|slot".
+    const int bar = name.lastIndexOf(QLatin1Char('|'));
+    return bar > 0 ? name.left(bar) : name;
+}
+
 void FileManager::loadPatchAtSlot(int slot)
 {
     PresetIndex index;
@@ -521,6 +531,7 @@ bool FileManager::loadSettings()
     m_flags.setSyncingToClockState(settings.syncingToClock);
     m_flags.setSendingClockState(settings.sendingClock);
     m_flags.setVirtualKeyboardState(settings.virtualKeyboard);
+    m_flags.setTempo(settings.tempo);
     return true;
 }
 
@@ -536,5 +547,6 @@ bool FileManager::saveSettings()
     settings.syncingToClock = m_flags.getSyncingToClockState();
     settings.sendingClock = m_flags.getSendingClockState();
     settings.virtualKeyboard = m_flags.getVirtualKeyboardState();
+    settings.tempo = m_flags.getTempo();
     return JsonFile::writeAtomically(m_paths.settingsFile(), QJsonDocument(settings.toJson()));
 }

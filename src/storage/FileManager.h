@@ -54,6 +54,9 @@ public:
     Q_INVOKABLE QString getSlotName(int i) const;
     Q_INVOKABLE bool slotIsEmtpy(int i) const;
     Q_INVOKABLE bool slotIsChecked(int i) const;
+    // The current patch's name for the window title: its file name without
+    // folder and ending (a preset's title for a preset file), or nothing.
+    Q_INVOKABLE QString currentPatchTitle() const;
 
     // Plain operations for start-up and the user actions. Those returning
     // bool report whether the file was read or written.

@@ -1,7 +1,8 @@
 #pragma once
 
 // The switches of the application state that the patch ("arpOn",
-// "accessibilityOn") and the settings file keep. GUI thread.
+// "accessibilityOn") and the settings file keep, and the tempo the settings
+// file remembers. GUI thread.
 class PersistentFlags
 {
 public:
@@ -19,4 +20,6 @@ public:
     virtual void setSendingClockState(bool newState) = 0;
     virtual bool getVirtualKeyboardState() const = 0;
     virtual void setVirtualKeyboardState(bool newState) = 0;
+    virtual int getTempo() const = 0;
+    virtual void setTempo(int newValue) = 0;
 };

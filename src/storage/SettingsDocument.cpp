@@ -13,6 +13,7 @@ const QString kHiResMidi = QStringLiteral("hiResMidi");
 const QString kSyncingToClock = QStringLiteral("syncingToClock");
 const QString kSendingClock = QStringLiteral("sendingClock");
 const QString kVirtualKeyboard = QStringLiteral("virtualKeyboard");
+const QString kTempo = QStringLiteral("tempo");
 
 QStringList readStringArray(const QJsonObject& object, const QString& key)
 {
@@ -37,6 +38,7 @@ SettingsDocument SettingsDocument::fromJson(const QJsonObject& object)
     settings.syncingToClock = JsonFields::readBool(object, kSyncingToClock, false);
     settings.sendingClock = JsonFields::readBool(object, kSendingClock, true);
     settings.virtualKeyboard = JsonFields::readBool(object, kVirtualKeyboard, false);
+    settings.tempo = static_cast<int>(JsonFields::readInteger(object, kTempo, 120, 20, 256));
     return settings;
 }
 
@@ -48,5 +50,6 @@ QJsonObject SettingsDocument::toJson() const
                        {kHiResMidi, hiResMidi},
                        {kSyncingToClock, syncingToClock},
                        {kSendingClock, sendingClock},
-                       {kVirtualKeyboard, virtualKeyboard}};
+                       {kVirtualKeyboard, virtualKeyboard},
+                       {kTempo, tempo}};
 }

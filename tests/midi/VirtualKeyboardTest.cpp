@@ -83,8 +83,14 @@ TEST_F(VirtualKeyboardTest, OctaveWrapsFromNineToZeroButStopsAtZero)
         octaves.push_back(keyboard.octave());
     }
     EXPECT_EQ(octaves, (std::vector<int>{5, 6, 7, 8, 9, 0}));
+    // The window hears of every change, and of no press that changes nothing.
+    QSignalSpy changed(&keyboard, &VirtualKeyboard::settingsChanged);
     keyboard.keyPressed(Z);
     EXPECT_EQ(keyboard.octave(), 0);
+    EXPECT_EQ(changed.count(), 0);
+    keyboard.keyPressed(X);
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(keyboard.property("octave").toInt(), 1);
 }
 
 TEST_F(VirtualKeyboardTest, TransposeStaysWithinAnOctave)

@@ -118,7 +118,8 @@ Item {
             compare(stateManager.focusedDevice, 1);
             button(0).Accessible.toggleAction();
             compare(stateManager.focusedDevice, 0);
-            compare(button(0).Accessible.name, "left");
+            compare(button(0).Accessible.name, "Band 1, Right hand");
+            verify(button(0).Accessible.description.indexOf("left") === 0);
         }
 
         function test_reorderMenuEntries() {
@@ -170,25 +171,29 @@ Item {
             addTwo();
             focus(0);
             var hand = find(band, "handSelect");
-            compare(hand.Accessible.name, "left is wear on right wrist, press to change hand");
+            compare(hand.Accessible.name, "Worn on the left hand, band 1");
+            verify(!hand.checked);
             mouseClick(hand, 20, hand.height / 2);
             verify(orvik().isOnLeft);
             verify(device(0).isOnLeft);
-            compare(hand.Accessible.name, "left is wear on left wrist, press to change hand");
+            // The name stays; the check state follows the hand.
+            compare(hand.Accessible.name, "Worn on the left hand, band 1");
+            verify(hand.checked);
             var mute = find(band, "muteButton");
             var solo = find(band, "soloButton");
-            compare(mute.Accessible.name, "press to mute left");
-            compare(solo.Accessible.name, "press to solo left");
+            compare(mute.Accessible.name, "Mute band 1");
+            verify(!mute.Accessible.checked);
+            compare(solo.Accessible.name, "Solo band 1");
             mouseClick(solo);
             verify(orvik().isSoloed);
-            compare(solo.Accessible.name, "press to unsolo left");
+            verify(solo.Accessible.checked);
             // Muting a soloed device clears its solo...
             mouseClick(mute);
             verify(orvik().isMuted);
             verify(!orvik().isSoloed);
             verify(mute.checked);
             verify(!solo.checked);
-            compare(mute.Accessible.name, "press to unmute left");
+            verify(mute.Accessible.checked);
             // ...and soloing a muted one clears its mute.
             mouseClick(solo);
             verify(orvik().isSoloed);

@@ -298,14 +298,16 @@ Item {
                 compare(find(p, n).ToolTip.text, tips[n], n);
                 compare(find(p, n).Accessible.description, tips[n], n);
             }
-            compare(find(p, "sensitivityKnob").Accessible.name, "sens");
+            compare(find(p, "sensitivityKnob").Accessible.name, "Sensitivity, 1.0");
             compare(find(p, "reverseSwitch").Accessible.name, "Reverse");
             compare(find(p, "gateSwitch").Accessible.name, "Gate");
             compare(find(p, "axisRadio3").Accessible.name, "G axis");
             verify(find(p, "channelButton").Accessible.name.length > 0);
             verify(find(p, "eventButton").Accessible.name.length > 0);
             verify(find(p, "nameField").Accessible.name.length > 0);
-            compare(find(knob(0), "sliderTopbar").Accessible.name, "Wheel 1");
+            compare(find(knob(0), "sliderTopbar").Accessible.name, "Wheel 1, X axis of band 1, CC 1");
+            // Empty slots are told apart by their number.
+            compare(find(knob(5), "sliderTopbar").Accessible.name, "Wheel 6, empty");
             verify(find(knob(0), "selectArea").Accessible.name.length > 0);
         }
 
@@ -476,7 +478,7 @@ Item {
             stateManager.isInMappingMode = true;
             compare(button.state, "opened");
             tryCompare(button, "opacity", 1);
-            compare(button.Accessible.name, "Send Mapping Message for Wheel 1");
+            compare(button.Accessible.name, "Send mapping message for wheel 1");
             mouseClick(button);
             compare(ms(0).count("sendMapping"), 1);
             mouseClick(button, button.width / 2, button.height / 2, Qt.LeftButton, Qt.ControlModifier);

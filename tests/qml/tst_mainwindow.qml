@@ -59,6 +59,12 @@ TestCase {
             tempo.exitEditing();
         find("v_Keyboard").forceActiveFocus();
         virtualKeyboard.reset();
+        // A secondary window left open by a failed test keeps the focus.
+        if (find("settingsWindow").visible) {
+            find("settingsWindow").close();
+            win.requestActivate();
+            tryCompare(win, "active", true);
+        }
     }
 
     // --- window and tool bar ---------------------------------------------
@@ -81,7 +87,7 @@ TestCase {
         return [
             { "tag": "powerSwitch", "name": "Power Switch", "description": "Power switch" },
             { "tag": "tapTempo", "name": "Tap", "description": "Tap tempo button, current tempo: 120, tap at least 4 times to set a new tempo" },
-            { "tag": "tempo", "name": "Tempo (Beat per second)", "description": "Drag to change tempo" },
+            { "tag": "tempo", "name": "Tempo, 120 beats per minute", "description": "Arrows, Page Up and Page Down change the tempo; type a number and press Return to set it" },
             { "tag": "playButton", "name": "Send start signal", "description": "Send start signal" },
             { "tag": "stopButton", "name": "Send stop signal", "description": "Send stop signal" },
             { "tag": "mappingModeSwitch", "name": "Mapping Mode Switch", "description": "Toggle mapping mode" },
@@ -438,10 +444,10 @@ TestCase {
         for (var i = 0; i < bar.count; ++i)
             titles.push(bar.menuAt(i).title);
         compare(titles.join(","), "File,Control,Presets,Window,Help");
-        compare(bar.menuAt(0).count, 8);
-        compare(bar.menuAt(1).count, 6);
+        compare(bar.menuAt(0).count, 10);
+        compare(bar.menuAt(1).count, 9);
         compare(bar.menuAt(2).count, 16);
-        compare(bar.menuAt(3).count, 4);
+        compare(bar.menuAt(3).count, 7);
         compare(bar.menuAt(4).count, 4);
         // Entries name their shortcuts as the desktop spells them.
         compare(Finder.find(bar.menuAt(0).itemAt(0), "shortcutText").text, "Ctrl+N");
@@ -660,5 +666,119 @@ TestCase {
         compare(Finder.find(about, "aboutVersion").text, "Kinetra v2.0.4");
         mouseClick(Finder.find(about, "aboutOkButton"));
         tryCompare(about, "visible", false);
+    }
+
+    // --- focus model and keyboard routes ----------------------------------
+
+    // Sends a key with modifiers to whatever has the focus.
+    function press(key, modifiers) {
+        keyClick(key, modifiers === undefined ? Qt.NoModifier : modifiers);
+    }
+
+    function test_focusKeyTabOrderAndEscape() {
+        var keyboard = find("v_Keyboard");
+        verify(keyboard.activeFocus);
+        // Tab belongs to the virtual keyboard until F6 is pressed.
+        press(Qt.Key_F6);
+        var power = find("powerSwitch");
+        verify(power.activeFocus);
+        // The chain runs in visual order and comes back round (the band
+        // buttons are disabled here: the stand-in engine has no bands).
+        var order = ["powerSwitch", "tapTempo", "tempo", "playButton", "onTopButton", "sliderTopbar"];
+        var seen = [];
+        var item = power;
+        for (var i = 0; i < 200; ++i) {
+            if (order.indexOf(item.objectName) >= 0 && seen.indexOf(item.objectName) < 0)
+                seen.push(item.objectName);
+            item = item.nextItemInFocusChain(true);
+            if (item === power)
+                break;
+        }
+        compare(seen.join(","), order.join(","));
+        verify(item === power, "the chain does not come back to the first control");
+        press(Qt.Key_Tab);
+        verify(find("tapTempo").activeFocus);
+        press(Qt.Key_Escape);
+        verify(keyboard.activeFocus);
+    }
+
+    function test_clickHandsKeyboardBack() {
+        press(Qt.Key_F6);
+        verify(find("powerSwitch").activeFocus);
+        mouseClick(find("clockButton"));
+        verify(find("v_Keyboard").activeFocus);
+    }
+
+    function test_buttonKeysAndScreenReaderToggleDoWhatAClickDoes() {
+        var keys = find("keysButton");
+        keys.forceActiveFocus(Qt.TabFocusReason);
+        press(Qt.Key_Return);
+        verify(!stateManager.isVKeyOn);
+        press(Qt.Key_Space);
+        verify(stateManager.isVKeyOn);
+        keys.Accessible.toggleAction();
+        verify(!stateManager.isVKeyOn);
+        verify(!keys.checked);
+        var mapping = find("mappingModeSwitch");
+        mapping.Accessible.toggleAction();
+        compare(actionHandler.count("enterMappingMode"), 1);
+    }
+
+    function test_tempoKeysAndRefusedTempo() {
+        var tempo = find("tempo");
+        tempo.forceActiveFocus(Qt.TabFocusReason);
+        press(Qt.Key_Up);
+        compare(actionHandler.last("setTempo")[0], 121);
+        press(Qt.Key_PageDown);
+        compare(actionHandler.last("setTempo")[0], 111);
+        press(Qt.Key_End);
+        compare(actionHandler.last("setTempo")[0], 256);
+        // Typing starts on a digit; an out-of-range entry is refused aloud.
+        var calls = actionHandler.count("setTempo");
+        press(Qt.Key_3);
+        verify(tempo.editing);
+        press(Qt.Key_0);
+        press(Qt.Key_0);
+        press(Qt.Key_Return);
+        compare(actionHandler.count("setTempo"), calls);
+        var announcer = find("announcer");
+        verify(announcer.visible);
+        verify(announcer.text.indexOf("300") >= 0);
+        verify(tempo.activeFocus);
+    }
+
+    function test_secondaryWindowsCloseOnEscape() {
+        press(Qt.Key_Comma, Qt.ControlModifier);
+        var prefs = find("settingsWindow");
+        tryCompare(prefs, "visible", true);
+        tryCompare(prefs, "active", true);
+        wait(50); // the focus window follows the activation
+        keyClick(Qt.Key_Escape, Qt.NoModifier);
+        tryCompare(prefs, "visible", false);
+        win.requestActivate();
+        tryCompare(win, "active", true);
+    }
+
+    function test_menusOpenFromTheKeyboard() {
+        var bar = win.menuBar.item;
+        press(Qt.Key_F10);
+        tryCompare(bar.menuAt(0), "opened", true);
+        press(Qt.Key_Escape);
+        tryCompare(bar.menuAt(0), "opened", false);
+        press(Qt.Key_W, Qt.AltModifier);
+        tryCompare(bar.menuAt(3), "opened", true);
+        press(Qt.Key_Escape);
+        tryCompare(bar.menuAt(3), "opened", false);
+        // The platform menu owns no shortcut while the in-window one shows.
+        compare(find("mainMenuLoader").item.ownsShortcuts, false);
+    }
+
+    function test_titleMarksAnEditedPatch() {
+        wait(0); // the start-up load has settled
+        find("sliderContainer").edited();
+        compare(win.title, "Kinetra (modified)");
+        // A load (or a save into a preset) clears the mark.
+        fileManager.patchChanged();
+        compare(win.title, "Kinetra");
     }
 }

@@ -26,9 +26,9 @@ const QStringList kWheelKeys{"axis",        "ccOrNote",   "channel", "defaultVal
                              "sensitivity", "toHardware", "type",    "upperbound"};
 const QStringList kDeviceKeys{"index",    "init_pos_p", "init_pos_r", "init_pos_y", "isMuted",
                               "isOnLeft", "isSoloed",   "name",       "yGate"};
-const QStringList kSettingsKeys{"currentPatch",    "hiResMidi",    "ignored_inputs",
-                                "ignored_outputs", "sendingClock", "syncingToClock",
-                                "virtualKeyboard"};
+const QStringList kSettingsKeys{"currentPatch",    "hiResMidi",      "ignored_inputs",
+                                "ignored_outputs", "sendingClock",   "syncingToClock",
+                                "tempo",           "virtualKeyboard"};
 
 QJsonDocument parse(const QString& path, QString* error)
 {

@@ -192,6 +192,8 @@ TEST_F(FileManagerTest, SavingToASlotWritesFileIndexAndCurrentPatch)
     EXPECT_FALSE(m_files->slotIsEmtpy(2));
     EXPECT_EQ(m_files->getSlotName(2), "Live set");
     EXPECT_EQ(slotChanged.count(), 1);
+    // The window title names the preset, not its file.
+    EXPECT_EQ(m_files->currentPatchTitle(), "Live set");
 
     // Under another name: the new file replaces the old one.
     m_files->saveCurrentPatchToSlot(2, "Encore");

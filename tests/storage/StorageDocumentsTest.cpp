@@ -224,6 +224,8 @@ TEST(SettingsDocumentTest, MissingKeysTakeTheFileDefaults)
     EXPECT_FALSE(s.syncingToClock);
     EXPECT_TRUE(s.sendingClock);
     EXPECT_FALSE(s.virtualKeyboard);
+    // Files from before the tempo was kept start at 120.
+    EXPECT_EQ(s.tempo, 120);
 }
 
 TEST(SettingsDocumentTest, ReadsListsAndSwitchesAndWritesThemBack)
@@ -231,7 +233,7 @@ TEST(SettingsDocumentTest, ReadsListsAndSwitchesAndWritesThemBack)
     const SettingsDocument s = SettingsDocument::fromJson(parseObject(
         R"({"currentPatch": "/p.json", "ignored_inputs": ["a", 3, "b"], "ignored_outputs": "x",
             "hiResMidi": true, "syncingToClock": 1, "sendingClock": false,
-            "virtualKeyboard": true})"));
+            "virtualKeyboard": true, "tempo": 96})"));
     EXPECT_EQ(s.currentPatch, "/p.json");
     EXPECT_EQ(s.ignoredInputs, QStringList({"a", "", "b"}));
     EXPECT_TRUE(s.ignoredOutputs.isEmpty());
@@ -239,14 +241,18 @@ TEST(SettingsDocumentTest, ReadsListsAndSwitchesAndWritesThemBack)
     EXPECT_FALSE(s.syncingToClock);
     EXPECT_FALSE(s.sendingClock);
     EXPECT_TRUE(s.virtualKeyboard);
+    EXPECT_EQ(s.tempo, 96);
+    // A tempo the clock cannot run at is not taken.
+    EXPECT_EQ(SettingsDocument::fromJson(parseObject(R"({"tempo": 300})")).tempo, 120);
 
     const QJsonObject written = s.toJson();
     EXPECT_EQ(written.keys(),
               QStringList({"currentPatch", "hiResMidi", "ignored_inputs", "ignored_outputs",
-                           "sendingClock", "syncingToClock", "virtualKeyboard"}));
+                           "sendingClock", "syncingToClock", "tempo", "virtualKeyboard"}));
     const SettingsDocument again = SettingsDocument::fromJson(written);
     EXPECT_EQ(again.ignoredInputs, s.ignoredInputs);
     EXPECT_EQ(again.sendingClock, s.sendingClock);
+    EXPECT_EQ(again.tempo, 96);
 }
 
 TEST(DeviceRegistryDocumentTest, MembersTakeDefaultsAndBadKeysAreSkipped)
