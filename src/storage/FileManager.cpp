@@ -254,12 +254,11 @@ void FileManager::applyPatch(const PatchDocument& patch)
     Q_EMIT patchChanged();
 }
 
-std::optional<PatchDocument> FileManager::currentPatch() const
+PatchDocument FileManager::currentPatch() const
 {
-    const MotionControlEngine* engine = &m_engine;
     PatchDocument patch;
-    for (int slot = 0; slot < engine->getNumOfCSources(); ++slot) {
-        const ContinuousControlSource* source = engine->getCSourceAt(slot);
+    for (int slot = 0; slot < m_engine.getNumOfCSources(); ++slot) {
+        const ContinuousControlSource* source = m_engine.getCSourceAt(slot);
         if (!source || source->isDummy())
             continue;
         ControlSourceParams wheel = source->getParams();
@@ -276,13 +275,9 @@ bool FileManager::savePatchFile(const QString& path)
 {
     if (path.isEmpty())
         return false;
-    const std::optional<PatchDocument> patch = currentPatch();
-    if (!patch) {
-        qCWarning(lcStorage) << "no engine to save a patch from; not writing" << path;
-        return false;
-    }
+    const PatchDocument patch = currentPatch();
     QString error;
-    if (!JsonFile::writeAtomically(path, QJsonDocument(patch->toJson()), &error)) {
+    if (!JsonFile::writeAtomically(path, QJsonDocument(patch.toJson()), &error)) {
         Q_EMIT patchSaveFailed(path, error);
         return false;
     }

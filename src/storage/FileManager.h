@@ -8,7 +8,6 @@
 #include <QString>
 
 #include <functional>
-#include <optional>
 
 class MidiHandler;
 class MotionControlEngine;
@@ -93,7 +92,7 @@ public:
     bool saveToSlot(int slot, const QString& patchName);
 
     // The patch as the engine and the state hold it now.
-    std::optional<PatchDocument> currentPatch() const;
+    PatchDocument currentPatch() const;
     // Applies a patch to the engine's slots and the two flags, then emits
     // patchChanged.
     void applyPatch(const PatchDocument& patch);

@@ -24,7 +24,6 @@
 
 #include <cstring>
 #include <memory>
-#include <type_traits>
 
 namespace {
 
@@ -454,7 +453,7 @@ TEST_F(FileManagerTest, SaveAtQuitReplacesALongerFileExactly)
     fillSlot(0, "A");
     ASSERT_TRUE(m_files->saveCurrentPatchOrBackup());
     const QByteArray expected =
-        JsonFile::serialise(QJsonDocument(m_files->currentPatch()->toJson()));
+        JsonFile::serialise(QJsonDocument(m_files->currentPatch().toJson()));
     EXPECT_EQ(readText(path), expected);
 }
 
@@ -580,13 +579,6 @@ TEST_F(FileManagerTest, PatchRoundTripIsBitExact)
         EXPECT_EQ(a.axis, b.axis);
     }
 }
-
-// Quitting must never write an empty patch or registry over the user's files
-// for want of an engine: a file manager cannot be made without one.
-static_assert(!std::is_constructible<FileManager, const StoragePaths&>::value &&
-                  !std::is_constructible<FileManager, const StoragePaths&, std::nullptr_t,
-                                         MidiHandler*, PersistentFlags&>::value,
-              "a file manager always has an engine to read the patch and the registry from");
 
 // --- settings ------------------------------------------------------------------------
 
