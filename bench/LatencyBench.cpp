@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Latency from the last byte of a motion frame written to the receiver's
 // terminal to the controller message handed to the MIDI backend, through
 // the application's own objects (AppRuntime: link thread, engine, control

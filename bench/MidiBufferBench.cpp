@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cost of the MIDI work done inside the audio callback: queueing, flushing
 // the pending buffer to three ports, and one transport block.
 #include "app/StateManager.h"

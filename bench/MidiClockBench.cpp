@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Regularity of the MIDI timing clock as it leaves the application: the
 // audio callback of a JACK dummy server advances the transport and flushes
 // the MIDI buffer; every clock message is stamped with the steady clock when

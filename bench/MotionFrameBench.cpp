@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The per-frame path of one sensor: decode a motion frame, compute the
 // motion record, hand it to the device and, as the link does, on to the
 // engine, whose bound control source processes it and builds its controller

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine's OSC tick, which runs every 3 ms on the GUI thread: build the
 // records of the live sources and send one "/crl" datagram to the local
 // machine. Also the record building alone.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # CPU share and resident memory of the running application under Xvfb,
 # read from /proc/PID/stat and /proc/PID/status.
 #

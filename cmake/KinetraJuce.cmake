@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 find_package(Threads REQUIRED)
 # The JUCE modules we use, compiled once into one static library that every
 # other target links, instead of being rebuilt inside each executable.

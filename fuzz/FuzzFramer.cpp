@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for the receiver's stream framer, the frame decoders and
 // the motion maths. The first input byte picks the read size, so the same
 // bytes are also tried split across reads; every delivered frame must be

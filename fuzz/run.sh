@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the framer fuzzer with clang and runs it for SECONDS (default 60)
 # on a copy of the seed corpus. Prints libFuzzer's summary line.
 set -euo pipefail

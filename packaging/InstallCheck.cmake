@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build tree BUILD_DIR into the empty prefix PREFIX and checks
 # the result: the programs, the launcher, the icons, the AppStream file and
 # the man pages are in their standard places; the installed kinetra reports

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs `kinetra --demo` under Xvfb with a scratch home folder and writes a
 # PNG of the window with four simulated bands moving: the data tiles and
 # the knob rings of the default patch's two wheels, which follow band 1.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs every Debian package that building, running and testing Kinetra
 # needs. Run as root (or through sudo) on Debian 12. Installs only what is
 # missing, so a second run is quick.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Proves that Kinetra installs and packages: builds a release tree, installs
 # it into a fresh temporary prefix and checks the installed files, builds
 # the Debian package with CPack, unpacks it into a fresh directory tree with

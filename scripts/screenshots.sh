@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writes PNG screenshots of the window (main window, preset bay open with
 # its save dialog, the five menus, preferences, about, and the missing
 # virtual MIDI port warning) under Xvfb, with stand-ins for the back end.

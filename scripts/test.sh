@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds the tests with AddressSanitizer and
 # UndefinedBehaviorSanitizer and runs all of them, then builds them with
 # ThreadSanitizer and runs the threaded ones again. Starts (and stops) the

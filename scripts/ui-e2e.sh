@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # End-to-end check of the knobs and the device band against the real back
 # end: runs `kinetra --demo` (a simulated receiver with four moving bands on
 # a pseudo-terminal) under Xvfb with the driver tests/qml/e2e/KnobsEndToEnd.qml,

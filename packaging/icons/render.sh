@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the application icon (the "connected" tray icon the about window
 # shows) to the PNG sizes installed into the hicolor theme. Needs
 # rsvg-convert (librsvg2-bin). The PNGs are committed so that building and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/AudioDriverChanger.h"
 
 #include "audio/AudioProcessorHolder.h"

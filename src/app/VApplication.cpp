@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/VApplication.h"
 
 VApplication::VApplication(int& argc, char** argv) : QApplication(argc, argv) {}

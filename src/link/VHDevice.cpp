@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/VHDevice.h"
 
 VHDevice::VHDevice(uint64_t uuid, int kind, const QString& name, QObject* parent)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "midi/Transport.h"
 
 #include "midi/MidiHandler.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "protocol/FrameFramer.h"
 
 FrameFramer::Match FrameFramer::matchAt(const uint8_t* data, int available, int* length)

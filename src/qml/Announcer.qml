@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick 2.14
 
 // A short message shown for a few seconds over the window: refused input,

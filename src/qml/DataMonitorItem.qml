@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick 2.14
 import QtGraphicalEffects 1.12
 import VT.DataMonitor 1.0

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick 2.14
 
 // The ring drawn round the control that has keyboard focus. Clicks never

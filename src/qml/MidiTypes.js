@@ -1,4 +1,5 @@
 .pragma library
+// SPDX-License-Identifier: GPL-3.0-or-later
 
 // Names of the MIDI controllers, and the lists the editor's event menu is
 // built from.

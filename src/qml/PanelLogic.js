@@ -1,4 +1,5 @@
 .pragma library
+// SPDX-License-Identifier: GPL-3.0-or-later
 
 // Arithmetic of the knobs, the editors and the device panel, kept apart from
 // the documents so that it can be tested on its own.

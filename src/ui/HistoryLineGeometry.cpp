@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/HistoryLineGeometry.h"
 
 void HistoryLineGeometry::fill(QSGGeometry::Point2D* vertices, const std::deque<float>& history,

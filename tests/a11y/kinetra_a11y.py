@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Drives a running `kinetra --demo` the way a screen reader user does.
 
 Run inside a private D-Bus session (dbus-run-session) under an X server.

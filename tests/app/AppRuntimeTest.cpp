@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The back end as AppRuntime builds, wires and quits it: the order of the
 // quit sequence, and quitting while bands stream at full rate.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/AudioProcessorHolder.h"
 #include "app/StateManager.h"
 #include "audio/FakeAudioDeviceType.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every real back-end object wired as the application wires them, in this
 // process: the simulated receiver on its own thread and terminal, the link
 // thread, the engine, the MIDI handler on the in-memory backend and a JACK

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real application as its own process, fed by the receiver simulator as
 // another process: the "/crl" stream it sends to 127.0.0.1:9001 carries what
 // the patch makes of the scripted motion, and what it saves on SIGTERM comes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/Orvik.h"
 #include "app/EngineItemPeers.h"
 #include "app/StateManager.h"

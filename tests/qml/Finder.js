@@ -1,4 +1,5 @@
 .pragma library
+// SPDX-License-Identifier: GPL-3.0-or-later
 
 // Depth-first search for the object called `name` below `root`, through
 // items, their non-visual data (windows, popups, menus) and window contents.

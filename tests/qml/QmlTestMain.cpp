@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the Qt Quick tests (tst_*.qml in this folder) against the window
 // documents compiled in from src/qml, with QML stand-ins for the back-end
 // context objects.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helper process for the crash test: loads whatever the storage root holds
 // (as start-up does), then saves every kind of file in a loop, with
 // documents whose size changes from one save to the next, until it is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator in-process, on a thread of its own, feeding the receiver
 // link on another: the arrangement the application uses to run without
 // hardware.

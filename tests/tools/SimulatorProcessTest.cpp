@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator as a separate process against the real serial handler,
 // engine and application state: the device list creates the bands, every
 // gesture arrives as the control values it promises, band commands reach

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kinetra-shots OUTPUT_DIR
 //
 // Loads qrc:/main.qml with QML stand-ins for the back-end context objects

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kinetra-sim: plays the receiver and its bands on a pseudo-terminal, for
 // working on Kinetra without the hardware. Prints the terminal's path as
 // "port PATH", then one line per event; reads commands on its standard

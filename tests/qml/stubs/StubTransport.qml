@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick 2.14
 
 // Stand-in for the transport: starts and stops at once.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders every icon source here to the PNG the documents load (icons/<name>.png).
 # Needs rsvg-convert (librsvg2-bin). Run after changing a source; the PNGs are
 # committed so that building does not need the tool.
