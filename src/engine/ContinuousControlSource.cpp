@@ -39,7 +39,10 @@ constexpr int kPitchWheelCentre = 8192;
 
 } // namespace
 
-ContinuousControlSource::ContinuousControlSource(QObject* parent) : ControlSourceBase(parent) {}
+ContinuousControlSource::ContinuousControlSource(QObject* parent) : ControlSourceBase(parent)
+{
+    configureShaping();
+}
 
 void ContinuousControlSource::setMin(float x)
 {
@@ -61,6 +64,42 @@ void ContinuousControlSource::setSensitivity(float x)
     m_params.sensitivity = std::max(x, ControlMapping::kMinSensitivity);
 }
 
+void ContinuousControlSource::setSmoothingMinCutoff(float hz)
+{
+    const auto lock = lockState();
+    m_params.smoothingMinCutoff = hz;
+    configureShaping();
+}
+
+void ContinuousControlSource::setSmoothingBeta(float beta)
+{
+    const auto lock = lockState();
+    m_params.smoothingBeta = beta;
+    configureShaping();
+}
+
+void ContinuousControlSource::setDeadBand(int steps)
+{
+    const auto lock = lockState();
+    m_params.deadBand = steps;
+    configureShaping();
+}
+
+void ContinuousControlSource::configureShaping()
+{
+    m_params.clampSmoothing();
+    m_filter.setMinCutoff(double(m_params.smoothingMinCutoff));
+    m_filter.setBeta(double(m_params.smoothingBeta));
+    m_deadBand.setSteps(m_params.deadBand);
+    restartShaping();
+}
+
+void ContinuousControlSource::restartShaping()
+{
+    m_filter.restart();
+    m_deadBand.restart();
+}
+
 void ContinuousControlSource::applyParams(const ControlSourceParams& params)
 {
     {
@@ -75,6 +114,7 @@ void ContinuousControlSource::applyParams(const ControlSourceParams& params)
             m_params.max = max;
         }
         m_params.sensitivity = std::max(params.sensitivity, ControlMapping::kMinSensitivity);
+        configureShaping();
     }
     rebindAfterApply();
 }
@@ -103,9 +143,11 @@ void ContinuousControlSource::queue(const juce::MidiMessage& message) const
             output->queueMessage(message);
 }
 
-bool ContinuousControlSource::isSendDue(bool deviceReady, float value) const
+bool ContinuousControlSource::isSendDue(bool deviceReady, float value, float out, bool pinned)
 {
-    return ControlMapping::isSendDue(deviceReady, m_lastValue, value);
+    if (!m_params.isShaping())
+        return ControlMapping::isSendDue(deviceReady, m_lastValue, value);
+    return deviceReady && m_deadBand.admit(value, out, pinned);
 }
 
 void ContinuousControlSource::handleMotion(const MotionRecord& record)
@@ -120,15 +162,22 @@ void ContinuousControlSource::handleMotionOf(const Orvik* device, const MotionRe
 {
     if (!isEnabled() || isDummy() || !device || device->isBypassed() || isInMappingMode()) {
         m_gateOpen.store(false, std::memory_order_relaxed);
+        // Coming back, the wheel starts from where the hand is then.
+        restartShaping();
         return;
     }
     const std::optional<float> motion = ControlMapping::pickAxis(record, m_params.axis);
     if (!motion) {
         // An axis that names no motion value follows nothing.
         m_gateOpen.store(false, std::memory_order_relaxed);
+        restartShaping();
         return;
     }
     float value = ControlMapping::shape(*motion, m_params.sensitivity, m_params.isReversed);
+    // Smoothed on the scale the window sees, so that the speed that opens
+    // the filter up is the speed the output would move at.
+    if (m_params.isSmoothing())
+        value = float(m_filter.filter(double(value), kFramePeriodSeconds));
     const bool gateOpen =
         ControlMapping::isGateOpen(device->getYGate(), record.y(), m_params.isGated, value,
                                    m_params.lowerbound, m_params.upperbound);
@@ -138,11 +187,11 @@ void ContinuousControlSource::handleMotionOf(const Orvik* device, const MotionRe
         value = ControlMapping::mapWindow(value, m_params.lowerbound, m_params.upperbound);
         const int number = getEventNumber();
         if (number <= 127)
-            value = sendControlChange(value, ready);
+            value = sendControlChange(value, ready, false);
         else if (number == ControlMapping::kPitchBendEvent)
-            value = sendPitchBend(value, ready);
+            value = sendPitchBend(value, ready, false);
         else if (number == ControlMapping::kAftertouchEvent)
-            value = sendAftertouch(value, ready);
+            value = sendAftertouch(value, ready, false);
         publish(value, true);
         m_lastValue.store(value, std::memory_order_relaxed);
         m_rampStep.store(0, std::memory_order_relaxed);
@@ -156,7 +205,7 @@ void ContinuousControlSource::handleMotionOf(const Orvik* device, const MotionRe
     const int step = m_rampStep.load(std::memory_order_relaxed);
     if (step <= ControlMapping::kGlideSteps) {
         value = ControlMapping::glideStep(m_lastValue, m_params.defaultValue, step);
-        publish(emitValue(value, ready), false);
+        publish(emitValue(value, ready, true), false);
     } else {
         publish(m_params.defaultValue, false);
     }
@@ -170,19 +219,29 @@ void ContinuousControlSource::publish(float value, bool gateOpen)
     m_gateOpen.store(gateOpen, std::memory_order_relaxed);
 }
 
-float ContinuousControlSource::emitValue(float value, bool deviceReady)
+float ContinuousControlSource::emitValue(float value, bool deviceReady, bool pinned)
 {
     switch (getEventNumber()) {
     case ControlMapping::kPitchBendEvent:
-        return sendPitchBend(value, deviceReady);
+        return sendPitchBend(value, deviceReady, pinned);
     case ControlMapping::kAftertouchEvent:
-        return sendAftertouch(value, deviceReady);
+        return sendAftertouch(value, deviceReady, pinned);
     default:
-        return sendControlChange(value, deviceReady);
+        return sendControlChange(value, deviceReady, pinned);
     }
 }
 
-float ContinuousControlSource::sendControlChange(float value, bool deviceReady)
+namespace {
+
+// A value at either end of the window: a dead band never keeps it back.
+bool isRangeEnd(float value)
+{
+    return value <= 0.0f || value >= ControlMapping::kScale;
+}
+
+} // namespace
+
+float ContinuousControlSource::sendControlChange(float value, bool deviceReady, bool pinned)
 {
     const float out = ControlMapping::outputOf(value, m_params.min, m_params.max);
     const int channel = midiChannel();
@@ -193,35 +252,38 @@ float ContinuousControlSource::sendControlChange(float value, bool deviceReady)
         const ControlMapping::HighResPair pair = ControlMapping::splitHighRes(out);
         const juce::MidiMessage msb = controller(channel, number, pair.msb);
         const juce::MidiMessage lsb = controller(channel, number + kHighResPairOffset, pair.lsb);
-        if (isSendDue(deviceReady, value)) {
+        if (isSendDue(deviceReady, value, out, pinned || isRangeEnd(value))) {
             queue(msb);
             queue(lsb);
         }
         return value;
     }
     const juce::MidiMessage message = controller(channel, number, ControlMapping::truncate(out));
-    if (isSendDue(deviceReady, value))
+    if (isSendDue(deviceReady, value, out, pinned || isRangeEnd(value)))
         queue(message);
     return value;
 }
 
-float ContinuousControlSource::sendAftertouch(float value, bool deviceReady)
+float ContinuousControlSource::sendAftertouch(float value, bool deviceReady, bool pinned)
 {
     const float out = ControlMapping::outputOf(value, m_params.min, m_params.max);
     const juce::MidiMessage message = channelPressure(midiChannel(), ControlMapping::truncate(out));
-    if (isSendDue(deviceReady, value))
+    if (isSendDue(deviceReady, value, out, pinned || isRangeEnd(value)))
         queue(message);
     return value;
 }
 
-float ContinuousControlSource::sendPitchBend(float value, bool deviceReady)
+float ContinuousControlSource::sendPitchBend(float value, bool deviceReady, bool pinned)
 {
     const float curve = ControlMapping::pitchBendCurve(
         value, m_params.lowerbound, m_params.upperbound, m_params.min, m_params.max);
     const float shown = curve * ControlMapping::kScale;
     const juce::MidiMessage message =
         pitchWheel(midiChannel(), ControlMapping::pitchWheelOf(curve));
-    if (isSendDue(deviceReady, shown))
+    // The curve is limited to min..max: either limit is a range end.
+    const bool atEnd = curve <= m_params.min / ControlMapping::kScale ||
+                       curve >= m_params.max / ControlMapping::kScale;
+    if (isSendDue(deviceReady, shown, shown, pinned || atEnd))
         queue(message);
     return shown;
 }
@@ -233,7 +295,7 @@ void ContinuousControlSource::handleDeviceBypass()
         return;
     m_gateOpen.store(false, std::memory_order_relaxed);
     if (m_params.defaultValue > ControlMapping::kDefaultOff && isEnabled()) {
-        publish(emitValue(m_params.defaultValue, device->isReady()), false);
+        publish(emitValue(m_params.defaultValue, device->isReady(), true), false);
         if (const MotionControlEngine* owner = engine())
             if (ControlOutput* output = owner->controlOutput())
                 output->flushBuffer();
@@ -286,6 +348,7 @@ void ContinuousControlSource::reset()
         m_lastValue.store(-1.0f, std::memory_order_relaxed);
         m_rampStep.store(0, std::memory_order_relaxed);
         resetBase();
+        configureShaping();
     }
     Q_EMIT sourceReset();
 }

@@ -3,6 +3,8 @@
 
 #include "engine/ControlSourceBase.h"
 #include "engine/ControlSourceParams.h"
+#include "engine/OneEuroFilter.h"
+#include "engine/OutputDeadBand.h"
 
 #include <atomic>
 
@@ -16,6 +18,11 @@ class MidiMessage;
 // queues a controller (7-bit or 14-bit), pitch-bend or aftertouch message in
 // the MIDI handler's buffer when the value moved. While the gate is closed it
 // can glide to a default value in ten steps.
+//
+// Optionally it smooths the motion value (a speed-adaptive low-pass that
+// steps one frame period per frame) and holds a dead band on the output;
+// then it takes every frame of its band, also those that moved nothing, so
+// that the filter keeps settling and a value at rest still arrives.
 class ContinuousControlSource : public ControlSourceBase
 {
     Q_OBJECT
@@ -32,6 +39,9 @@ public:
     float getDefaultValue() const { return m_params.defaultValue; }
     float getSensitivity() const { return m_params.sensitivity; }
     int getAxis() const { return m_params.axis; }
+    float getSmoothingMinCutoff() const { return m_params.smoothingMinCutoff; }
+    float getSmoothingBeta() const { return m_params.smoothingBeta; }
+    int getDeadBand() const { return m_params.deadBand; }
     // The live state the last frame left; read from any thread.
     float getValue() const { return m_value.load(std::memory_order_relaxed); }
     bool isGateOpen() const { return m_gateOpen.load(std::memory_order_relaxed); }
@@ -50,6 +60,17 @@ public:
     void setMax(float x);
     // Never below 0.1.
     void setSensitivity(float x);
+    // Limited to their ranges (ControlSourceParams); each starts the
+    // smoothing afresh from the next frame.
+    void setSmoothingMinCutoff(float hz);
+    void setSmoothingBeta(float beta);
+    void setDeadBand(int steps);
+
+    // The time one frame stands for: the bands stream 100 frames a second.
+    static constexpr double kFramePeriodSeconds = 0.01;
+    // How close (on the 0-127 scale) the smoothed value must come to a
+    // value at rest to take it exactly.
+    static constexpr double kSmoothingSnap = 0.001;
 
     ControlSourceParams getParams() const { return m_params; }
     // Copies every setting without a signal, then follows the record's
@@ -62,19 +83,29 @@ public:
     void handleDeviceBypass() override;
     void reset() override;
 
+protected:
+    bool wantsEveryFrame() const override { return m_params.isShaping(); }
+
 private:
+    // Takes the smoothing settings over and starts afresh; state lock held.
+    void configureShaping();
+    // Drops the filter's and the dead band's past; state lock held.
+    void restartShaping();
     // Stores the live state the user interface reads, in one place.
     void publish(float value, bool gateOpen);
     // Sends `value` by event number: pitch bend, aftertouch, or a controller
     // numbered by the low seven bits of anything else. Each returns the
     // value to show (pitch bend shows its curve on the 0-127 scale).
-    float emitValue(float value, bool deviceReady);
-    float sendControlChange(float value, bool deviceReady);
-    float sendPitchBend(float value, bool deviceReady);
-    float sendAftertouch(float value, bool deviceReady);
-    // Whether a message for `value` goes out: the device is ready and the
-    // value moved since the last one sent.
-    bool isSendDue(bool deviceReady, float value) const;
+    // A glide step or the bypass default is `pinned`: a dead band does not
+    // hold it back.
+    float emitValue(float value, bool deviceReady, bool pinned = false);
+    float sendControlChange(float value, bool deviceReady, bool pinned);
+    float sendPitchBend(float value, bool deviceReady, bool pinned);
+    float sendAftertouch(float value, bool deviceReady, bool pinned);
+    // Whether a message for `value` (output value `out`) goes out: the
+    // device is ready and the value moved since the last one (for a wheel
+    // that smooths or holds a dead band: enough since the last one sent).
+    bool isSendDue(bool deviceReady, float value, float out, bool pinned);
     void queue(const juce::MidiMessage& message) const;
     int midiChannel() const;
     bool isHighResMidiOn() const;
@@ -86,4 +117,9 @@ private:
     std::atomic<bool> m_gateOpen{true};
     std::atomic<float> m_lastValue{-1.0f};
     std::atomic<int> m_rampStep{0};
+
+    // Frame processing only, with the state lock held.
+    OneEuroFilter m_filter{ControlSourceParams::kDefaultSmoothingMinCutoff,
+                           ControlSourceParams::kDefaultSmoothingBeta, kSmoothingSnap};
+    OutputDeadBand m_deadBand;
 };

@@ -191,6 +191,15 @@ bool ControlSourceBase::receiveFrame(const Orvik& device, const MotionRecord& re
     return true;
 }
 
+bool ControlSourceBase::receiveStillFrame(const Orvik& device, const MotionRecord& record)
+{
+    const auto lock = lockState();
+    if (m_followed != &device || !wantsEveryFrame())
+        return false;
+    handleMotionOf(&device, record);
+    return true;
+}
+
 void ControlSourceBase::processLocked(const Orvik* fromDevice)
 {
     const std::shared_ptr<Orvik> device = deviceRef();

@@ -106,6 +106,9 @@ public:
     // when this source follows that device; any thread. Returns whether it
     // did.
     bool receiveFrame(const Orvik& device, const MotionRecord& record);
+    // The same for a frame that moved none of the device's values: only a
+    // source that wants every frame (wantsEveryFrame) processes it.
+    bool receiveStillFrame(const Orvik& device, const MotionRecord& record);
 
     // Processes one copy of the device's motion record; called with the
     // state lock held.
@@ -151,6 +154,9 @@ protected:
         const auto lock = lockState();
         setting = value;
     }
+    // Whether the source processes frames that moved nothing too (a filter
+    // that must go on settling); state lock held.
+    virtual bool wantsEveryFrame() const { return false; }
     // Every setting back to its default with a new identity; keeps the index
     // and the saved enabled state; emits nothing. Called with the state lock
     // held.

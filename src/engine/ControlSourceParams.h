@@ -4,6 +4,8 @@
 #include <QString>
 #include <QUuid>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 // Every setting of a control source, as one plain record: what a patch
@@ -35,4 +37,32 @@ struct ControlSourceParams
     float defaultValue = -1.0f;
     float sensitivity = 1.0f;
     int axis = 0;
+    // Smoothing of the motion: off while the minimum cutoff is 0; else the
+    // lowest cutoff in hertz (at rest) and how fast it rises with speed.
+    float smoothingMinCutoff = 0.0f;
+    float smoothingBeta = kDefaultSmoothingBeta;
+    // Output steps a value must move by before it goes out; 0 is none.
+    int deadBand = 0;
+
+    static constexpr float kDefaultSmoothingMinCutoff = 1.0f;
+    static constexpr float kDefaultSmoothingBeta = 1.0f;
+    static constexpr float kMaxSmoothingMinCutoff = 20.0f;
+    static constexpr float kMaxSmoothingBeta = 10.0f;
+    static constexpr int kMaxDeadBand = 127;
+
+    bool isSmoothing() const { return smoothingMinCutoff > 0.0f; }
+    // Whether the values go out through the smoothing path at all.
+    bool isShaping() const { return isSmoothing() || deadBand > 0; }
+    // Brings the smoothing settings into their ranges; what is not a number
+    // takes its default.
+    void clampSmoothing()
+    {
+        smoothingMinCutoff = std::isfinite(smoothingMinCutoff)
+                                 ? std::clamp(smoothingMinCutoff, 0.0f, kMaxSmoothingMinCutoff)
+                                 : 0.0f;
+        smoothingBeta = std::isfinite(smoothingBeta)
+                            ? std::clamp(smoothingBeta, 0.0f, kMaxSmoothingBeta)
+                            : kDefaultSmoothingBeta;
+        deadBand = std::clamp(deadBand, 0, kMaxDeadBand);
+    }
 };

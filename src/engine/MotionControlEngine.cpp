@@ -385,6 +385,21 @@ void MotionControlEngine::deliverMotion(const Orvik& device, const MotionRecord&
         output->flushIfAudioLate();
 }
 
+void MotionControlEngine::deliverStillFrame(const Orvik& device, const MotionRecord& record)
+{
+    bool taken = false;
+    {
+        std::lock_guard<std::mutex> lock(m_dispatchLock);
+        for (ContinuousControlSource* source : m_sources)
+            if (source && source->receiveStillFrame(device, record))
+                taken = true;
+    }
+    if (!taken)
+        return;
+    if (ControlOutput* output = m_output)
+        output->flushIfAudioLate();
+}
+
 void MotionControlEngine::refreshCs()
 {
     bindSourcesToDevices();

@@ -100,6 +100,7 @@ public:
     // this record, on the calling thread (the link's), then the MIDI goes out
     // if the audio block that should send it is late.
     void deliverMotion(const Orvik& device, const MotionRecord& record) override;
+    void deliverStillFrame(const Orvik& device, const MotionRecord& record) override;
 
     // Copies the settings of a source built elsewhere (the patch loader)
     // into the engine's source of the slot named by its index; an index

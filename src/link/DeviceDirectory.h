@@ -26,4 +26,11 @@ public:
     // A frame moved `device`'s control values to `record`: the sources that
     // follow it work on this record, on the calling thread.
     virtual void deliverMotion(const Orvik& device, const MotionRecord& record) = 0;
+    // A frame of `device` that moved none of its control values: only the
+    // sources that smooth their motion work on it.
+    virtual void deliverStillFrame(const Orvik& device, const MotionRecord& record)
+    {
+        (void)device;
+        (void)record;
+    }
 };

@@ -241,6 +241,8 @@ void SerialHandler::handleMotion(const uint8_t* frame, int length)
     // this record and look nothing up again.
     if (device->applyMotion(*record))
         m_devices.deliverMotion(*device, *record);
+    else
+        m_devices.deliverStillFrame(*device, *record);
 }
 
 void SerialHandler::handleDeviceList(const uint8_t* frame, int length)

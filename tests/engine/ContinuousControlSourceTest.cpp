@@ -7,6 +7,8 @@
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
+#include <random>
+
 using enginetest::bytesOf;
 using enginetest::recordWith;
 
@@ -673,5 +675,54 @@ TEST_F(SourceTest, ChannelModeControllersAreNeverSent)
         source->sendMapping();
         EXPECT_EQ(pending().toHex(' '), "") << "controller " << number;
         EXPECT_EQ(sentToPort().toHex(' '), "") << "controller " << number;
+    }
+}
+
+// Two wheels on one noisy band, one plain and one smoothed with a dead band
+// of one step: at rest the smoothed one sends a small fraction of the plain
+// one's messages; yet once the band holds still (its frames then move no
+// value at all) it comes to the very value the plain wheel sends, and a move
+// to the top of the range arrives at the top.
+TEST_F(SourceTest, SmoothedWheelIsQuietAtRestYetArrivesWhereTheHandRests)
+{
+    source->setAxis(ControlMapping::AxisX);
+    source->connectToDevice();
+    ContinuousControlSource* smooth = engine.getCSourceAt(1);
+    smooth->setDummy(false);
+    smooth->setEventNumber(2);
+    smooth->setDevice(kDevice, true);
+    smooth->setSmoothingMinCutoff(ControlSourceParams::kDefaultSmoothingMinCutoff);
+    smooth->setDeadBand(1);
+
+    std::mt19937 random(3);
+    std::normal_distribution<float> noise(0.0f, 0.005f); // over half a step
+    const auto counts = [&](int number) {
+        int count = 0;
+        int last = -1;
+        for (const juce::MidiMessage& m : midi->pendingMessages())
+            if (m.isController() && m.getControllerNumber() == number) {
+                ++count;
+                last = m.getControllerValue();
+            }
+        return std::pair{count, last};
+    };
+    for (int i = 0; i < 50; ++i)
+        push(device, recordWith(0.6f + noise(random), 0.5f));
+    midi->flushBuffer();
+    for (int i = 0; i < 500; ++i)
+        push(device, recordWith(0.6f + noise(random), 0.5f));
+    const int plain = counts(1).first;
+    EXPECT_GT(plain, 200);
+    EXPECT_LE(counts(2).first, plain / 5);
+
+    for (const float rest : {0.3f, 1.0f, 0.77f, 0.52f}) {
+        midi->flushBuffer();
+        for (int i = 0; i < 200; ++i)
+            push(device, recordWith(rest, 0.5f));
+        EXPECT_EQ(counts(2).second, counts(1).second) << rest;
+        EXPECT_EQ(smooth->getValue(), source->getValue()) << rest;
+        if (rest >= 1.0f) {
+            EXPECT_EQ(counts(2).second, 127);
+        }
     }
 }

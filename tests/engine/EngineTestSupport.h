@@ -59,11 +59,14 @@ protected:
 
     // What the link does with a frame of `device`: the device takes the
     // record and, when a control value moved, the engine hands it to the
-    // sources that follow the device.
+    // sources that follow the device; any other frame goes only to the
+    // sources that want every frame.
     void push(Orvik* device, const MotionRecord& record)
     {
         if (device->applyMotion(record))
             engine.deliverMotion(*device, record);
+        else
+            engine.deliverStillFrame(*device, record);
     }
 
     QByteArray pending() const { return bytesOf(midi->pendingMessages()); }
