@@ -33,6 +33,12 @@ const QString kDefaultValue = QStringLiteral("defaultValue");
 const QString kSensitivity = QStringLiteral("sensitivity");
 const QString kType = QStringLiteral("type");
 const QString kAxis = QStringLiteral("axis");
+// Optional: written only for a wheel that smooths or holds a dead band, so
+// that other wheels are stored exactly as before; a reader that does not
+// know them passes over them.
+const QString kSmoothingMinCutoff = QStringLiteral("smoothingMinCutoff");
+const QString kSmoothingBeta = QStringLiteral("smoothingBeta");
+const QString kDeadBand = QStringLiteral("deadBand");
 
 } // namespace
 
@@ -91,6 +97,13 @@ ControlSourceParams PatchDocument::wheelFromJson(const QJsonObject& object)
     p.upperbound = JsonFields::readFloat(object, kUpperbound, 0.0f);
     p.defaultValue = JsonFields::readFloat(object, kDefaultValue, 0.0f);
     p.sensitivity = std::max(JsonFields::readFloat(object, kSensitivity, 0.0f), kMinSensitivity);
+
+    p.smoothingMinCutoff = JsonFields::readFloat(object, kSmoothingMinCutoff, 0.0f);
+    p.smoothingBeta =
+        JsonFields::readFloat(object, kSmoothingBeta, ControlSourceParams::kDefaultSmoothingBeta);
+    p.deadBand = static_cast<int>(
+        JsonFields::readInteger(object, kDeadBand, 0, 0, ControlSourceParams::kMaxDeadBand));
+    p.clampSmoothing();
     return p;
 }
 
@@ -116,5 +129,12 @@ QJsonObject PatchDocument::wheelToJson(const ControlSourceParams& p)
     object.insert(kSensitivity, static_cast<double>(p.sensitivity));
     object.insert(kType, static_cast<qint64>(p.type));
     object.insert(kAxis, p.axis);
+    const ControlSourceParams defaults;
+    if (p.smoothingMinCutoff != defaults.smoothingMinCutoff ||
+        p.smoothingBeta != defaults.smoothingBeta || p.deadBand != defaults.deadBand) {
+        object.insert(kSmoothingMinCutoff, static_cast<double>(p.smoothingMinCutoff));
+        object.insert(kSmoothingBeta, static_cast<double>(p.smoothingBeta));
+        object.insert(kDeadBand, p.deadBand);
+    }
     return object;
 }

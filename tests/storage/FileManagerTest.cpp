@@ -581,6 +581,52 @@ TEST_F(FileManagerTest, PatchRoundTripIsBitExact)
     }
 }
 
+// Smoothing is stored only for the wheels that use it: a plain wheel is
+// written with exactly the keys it always had, a smoothing wheel gets its
+// three keys and comes back with them bit for bit, and a patch without
+// them (the built-in one) switches smoothing off in the slots it fills.
+TEST_F(FileManagerTest, SmoothingKeysAreWrittenOnlyWhenUsedAndRoundTrip)
+{
+    fillSlot(0, "Plain");
+    fillSlot(1, "Smooth");
+    slot(1)->setSmoothingMinCutoff(1.3000001f);
+    slot(1)->setSmoothingBeta(0.70000005f);
+    slot(1)->setDeadBand(3);
+    fillSlot(2, "Dead band only");
+    slot(2)->setDeadBand(1);
+    const QString path = m_tmp.filePath("smooth.json");
+    m_files->saveCurrentPatchToPath(path, false);
+
+    const QJsonArray wheels = readObject(path)["wheels"].toArray();
+    ASSERT_EQ(wheels.size(), 3);
+    const QStringList plainKeys = {
+        "axis",  "ccOrNote",    "channel",    "defaultValue", "deviceID",   "eventNum", "id",
+        "index", "isEnabled",   "isGated",    "isReversed",   "lowerbound", "max",      "min",
+        "name",  "sensitivity", "toHardware", "type",         "upperbound"};
+    EXPECT_EQ(wheels[0].toObject().keys(), plainKeys);
+    QStringList smoothKeys =
+        plainKeys + QStringList{"deadBand", "smoothingBeta", "smoothingMinCutoff"};
+    smoothKeys.sort();
+    EXPECT_EQ(wheels[1].toObject().keys(), smoothKeys);
+    EXPECT_EQ(wheels[2].toObject().keys(), smoothKeys);
+
+    const ControlSourceParams saved = slot(1)->getParams();
+    replaceEngine();
+    m_files->loadPatchAt(path, false, false);
+    EXPECT_FALSE(slot(0)->getParams().isShaping());
+    EXPECT_TRUE(sameBits(slot(1)->getSmoothingMinCutoff(), saved.smoothingMinCutoff));
+    EXPECT_TRUE(sameBits(slot(1)->getSmoothingBeta(), saved.smoothingBeta));
+    EXPECT_EQ(slot(1)->getDeadBand(), 3);
+    EXPECT_EQ(slot(2)->getDeadBand(), 1);
+    EXPECT_FALSE(slot(2)->getParams().isSmoothing());
+
+    ASSERT_TRUE(m_files->loadDefaultPatch());
+    for (int i : {0, 1}) {
+        EXPECT_FALSE(slot(i)->getParams().isShaping()) << i;
+        EXPECT_EQ(slot(i)->getSmoothingBeta(), ControlSourceParams::kDefaultSmoothingBeta);
+    }
+}
+
 // --- settings ------------------------------------------------------------------------
 
 TEST_F(FileManagerTest, NoSettingsFileKeepsTheInitialState)
