@@ -35,6 +35,17 @@ Item {
         minKnob.value = multiSlider.min;
         maxKnob.value = multiSlider.max;
         loadDefault();
+        loadSmoothing();
+    }
+
+    function loadSmoothing() {
+        if (!multiSlider)
+            return;
+        smoothSwitch.checked = multiSlider.smoothing;
+        if (multiSlider.smoothing)
+            cutoffKnob.value = multiSlider.smoothingMinCutoff;
+        speedKnob.value = multiSlider.smoothingBeta;
+        deadBandKnob.value = multiSlider.deadBand;
     }
 
     function loadDefault() {
@@ -487,6 +498,95 @@ Item {
                         onMoved: {
                             if (element.hasSource)
                                 element.setMaxFromKnob(value);
+                        }
+                    }
+                }
+            }
+        }
+
+        VPanel {
+            id: smoothPanel
+            objectName: "smoothPanel"
+            label: "SMOOTH"
+            labelY: 8
+            width: 104
+            height: parent.height
+
+            Column {
+                anchors.horizontalCenter: parent.horizontalCenter
+                y: 18
+                spacing: 6
+
+                VSwitch {
+                    id: smoothSwitch
+                    objectName: "smoothSwitch"
+                    height: 16
+                    text: qsTr("Smooth")
+                    Accessible.name: qsTr("Smoothing")
+                    Accessible.description: qsTr("Smooths the jitter of the sensor; a fast move still passes at once")
+                    onSwitchChanged: {
+                        if (!element.hasSource)
+                            return;
+                        element.multiSlider.setSmoothing(checked);
+                        if (checked)
+                            element.multiSlider.setSmoothingMinCutoff(cutoffKnob.value);
+                    }
+                }
+
+                Grid {
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    columns: 2
+                    rowSpacing: 4
+                    columnSpacing: 12
+
+                    VKnob {
+                        id: cutoffKnob
+                        objectName: "cutoffKnob"
+                        label: "cut"
+                        showValue: true
+                        enabled: smoothSwitch.checked
+                        Accessible.name: qsTr("Smoothing cutoff, %1 hertz").arg(valueText)
+                        from: 0.1
+                        to: 10
+                        defaultValue: 1
+                        value: 1
+                        ToolTip.text: qsTr("Smoothing at rest: lower cuts more jitter (hertz)")
+                        onMoved: {
+                            if (element.hasSource && smoothSwitch.checked)
+                                element.multiSlider.setSmoothingMinCutoff(value);
+                        }
+                    }
+                    VKnob {
+                        id: speedKnob
+                        objectName: "speedKnob"
+                        label: "speed"
+                        showValue: true
+                        enabled: smoothSwitch.checked
+                        Accessible.name: qsTr("Smoothing speed response, %1").arg(valueText)
+                        from: 0
+                        to: 5
+                        defaultValue: 1
+                        value: 1
+                        ToolTip.text: qsTr("How fast a quick move opens the smoothing up")
+                        onMoved: {
+                            if (element.hasSource)
+                                element.multiSlider.setSmoothingBeta(value);
+                        }
+                    }
+                    VKnob {
+                        id: deadBandKnob
+                        objectName: "deadBandKnob"
+                        label: "dead"
+                        showValue: true
+                        Accessible.name: qsTr("Dead band, %1 steps").arg(valueText)
+                        from: 0
+                        to: 10
+                        stepSize: 1
+                        defaultValue: 0
+                        ToolTip.text: qsTr("Output steps a value must move before it is sent")
+                        onMoved: {
+                            if (element.hasSource)
+                                element.multiSlider.setDeadBand(Math.round(value));
                         }
                     }
                 }

@@ -37,6 +37,11 @@ Window {
         dftSliderRow.slider.value = multiSlider.defaultValue;
         reverseCheckbox.checked = multiSlider.isReversed;
         gateCheckbox.checked = multiSlider.isGated;
+        smoothCheckbox.checked = multiSlider.smoothing;
+        if (multiSlider.smoothing)
+            cutoffSliderRow.slider.value = Math.round(multiSlider.smoothingMinCutoff * 10);
+        speedSliderRow.slider.value = Math.round(multiSlider.smoothingBeta * 10);
+        deadBandSliderRow.slider.value = multiSlider.deadBand;
     }
 
     // A labelled slider; the label is for sighted users, the slider carries
@@ -117,6 +122,19 @@ Window {
         dftSliderRow.slider.value = multiSlider.defaultValue;
     }
 
+    // Smoothing: the cutoff and speed sliders count tenths.
+    function setSmoothing(on) {
+        if (!multiSlider)
+            return;
+        multiSlider.setSmoothing(on);
+        if (on)
+            multiSlider.setSmoothingMinCutoff(cutoffSliderRow.slider.value / 10);
+    }
+    function setSmoothingCutoff(v) {
+        if (multiSlider && multiSlider.smoothing)
+            multiSlider.setSmoothingMinCutoff(v / 10);
+    }
+
     // The event field: a controller below 120 (120-127 are channel-mode
     // messages), 200 or 201; the field is emptied once the number is taken.
     function acceptEvent(text) {
@@ -129,9 +147,9 @@ Window {
     }
 
     width: 350
-    height: 500
+    height: 620
     minimumWidth: 350
-    minimumHeight: 500
+    minimumHeight: 620
     modality: Qt.ApplicationModal
     flags: Qt.Dialog
     title: hasSource ? multiSlider.name + qsTr(" configuration") : qsTr("Wheel configuration")
@@ -397,6 +415,54 @@ Window {
             onToggled: {
                 if (accessibleConfig.hasSource)
                     accessibleConfig.multiSlider.setGated(checked);
+            }
+        }
+        CheckBox {
+            id: smoothCheckbox
+            objectName: "smoothCheckbox"
+            height: 22
+            text: qsTr("Smoothing")
+            Accessible.name: qsTr("Smoothing")
+            Accessible.description: qsTr("Smooths the jitter of the sensor; a fast move still passes at once")
+            onToggled: accessibleConfig.setSmoothing(checked)
+        }
+        SliderRow {
+            id: cutoffSliderRow
+            caption: qsTr("Smooth cutoff")
+            label: qsTr("Smoothing cutoff in tenths of a hertz")
+            slider.objectName: "cutoffSlider"
+            slider.from: 1
+            slider.to: 100
+            slider.value: 10
+            slider.snapMode: Slider.SnapAlways
+            enabled: smoothCheckbox.checked
+            onMoved: accessibleConfig.setSmoothingCutoff(value)
+        }
+        SliderRow {
+            id: speedSliderRow
+            caption: qsTr("Smooth speed")
+            label: qsTr("Smoothing speed response in tenths")
+            slider.objectName: "speedSlider"
+            slider.from: 0
+            slider.to: 50
+            slider.snapMode: Slider.SnapAlways
+            enabled: smoothCheckbox.checked
+            onMoved: {
+                if (accessibleConfig.hasSource)
+                    accessibleConfig.multiSlider.setSmoothingBeta(value / 10);
+            }
+        }
+        SliderRow {
+            id: deadBandSliderRow
+            caption: qsTr("Dead band")
+            label: qsTr("Dead band in output steps")
+            slider.objectName: "deadBandSlider"
+            slider.from: 0
+            slider.to: 10
+            slider.snapMode: Slider.SnapAlways
+            onMoved: {
+                if (accessibleConfig.hasSource)
+                    accessibleConfig.multiSlider.setDeadBand(Math.round(value));
             }
         }
     }

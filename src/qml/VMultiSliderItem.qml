@@ -202,6 +202,8 @@ Rectangle {
         function onDefaultValueChanged() { element.edited(); }
         function onDeviceChanged() { element.edited(); }
         function onSensitivityChanged() { element.edited(); }
+        function onSmoothingChanged() { element.edited(); }
+        function onDeadBandChanged() { element.edited(); }
         function onNameChanged() { element.edited(); }
     }
 

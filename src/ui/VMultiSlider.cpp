@@ -144,6 +144,30 @@ QString VMultiSlider::name() const
     return s->getName();
 }
 
+bool VMultiSlider::smoothing() const
+{
+    const auto* s = cs();
+    return s && s->getParams().isSmoothing();
+}
+
+float VMultiSlider::smoothingMinCutoff() const
+{
+    const auto* s = cs();
+    return s ? s->getSmoothingMinCutoff() : 0.0f;
+}
+
+float VMultiSlider::smoothingBeta() const
+{
+    const auto* s = cs();
+    return s ? s->getSmoothingBeta() : ControlSourceParams::kDefaultSmoothingBeta;
+}
+
+int VMultiSlider::deadBand() const
+{
+    const auto* s = cs();
+    return s ? s->getDeadBand() : 0;
+}
+
 void VMultiSlider::sync()
 {
     Q_EMIT nameChanged(name());
@@ -161,6 +185,8 @@ void VMultiSlider::sync()
     Q_EMIT eventNumberChanged(eventNumber());
     Q_EMIT deviceChanged(deviceIndex());
     Q_EMIT defaultValueChanged(defaultValue());
+    Q_EMIT smoothingChanged();
+    Q_EMIT deadBandChanged(deadBand());
 
     const ContinuousControlSource* s = cs();
     const ItemPeers* p = peers();
@@ -382,4 +408,32 @@ QSGNode* VMultiSlider::updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData*)
     KnobRingGeometry::fill(geometry->vertexDataAsColoredPoint2D(), in);
     node->markDirty(QSGNode::DirtyGeometry);
     return node;
+}
+
+void VMultiSlider::setSmoothing(bool on)
+{
+    if (on == smoothing())
+        return;
+    setSmoothingMinCutoff(on ? ControlSourceParams::kDefaultSmoothingMinCutoff : 0.0f);
+}
+
+void VMultiSlider::setSmoothingMinCutoff(float hz)
+{
+    if (auto* s = cs())
+        s->setSmoothingMinCutoff(hz);
+    Q_EMIT smoothingChanged();
+}
+
+void VMultiSlider::setSmoothingBeta(float beta)
+{
+    if (auto* s = cs())
+        s->setSmoothingBeta(beta);
+    Q_EMIT smoothingChanged();
+}
+
+void VMultiSlider::setDeadBand(int steps)
+{
+    if (auto* s = cs())
+        s->setDeadBand(steps);
+    Q_EMIT deadBandChanged(deadBand());
 }

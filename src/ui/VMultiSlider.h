@@ -34,6 +34,12 @@ class VMultiSlider : public QQuickItem
     Q_PROPERTY(int deviceIndex READ deviceIndex NOTIFY deviceChanged)
     Q_PROPERTY(float sensitivity READ sensitivity NOTIFY sensitivityChanged)
     Q_PROPERTY(QString name READ name NOTIFY nameChanged)
+    // Smoothing of the motion (on while its minimum cutoff is above 0) and
+    // the dead band in output steps.
+    Q_PROPERTY(bool smoothing READ smoothing NOTIFY smoothingChanged)
+    Q_PROPERTY(float smoothingMinCutoff READ smoothingMinCutoff NOTIFY smoothingChanged)
+    Q_PROPERTY(float smoothingBeta READ smoothingBeta NOTIFY smoothingChanged)
+    Q_PROPERTY(int deadBand READ deadBand NOTIFY deadBandChanged)
 
 public:
     explicit VMultiSlider(QQuickItem* parent = nullptr);
@@ -54,6 +60,10 @@ public:
     int deviceIndex() const;
     float sensitivity() const;
     QString name() const;
+    bool smoothing() const;
+    float smoothingMinCutoff() const;
+    float smoothingBeta() const;
+    int deadBand() const;
 
     // The peers the wheel is looked up in; by default the ones attached to
     // the QML engine that created this item.
@@ -79,6 +89,12 @@ public:
     Q_INVOKABLE bool isMyDevice(int deviceIndex);
     Q_INVOKABLE void setSensivitiy(float newValue);
     Q_INVOKABLE void sendMapping();
+    // Switching smoothing on starts at the default minimum cutoff; off sets
+    // it to 0. A cutoff of 0 switches it off too.
+    Q_INVOKABLE void setSmoothing(bool on);
+    Q_INVOKABLE void setSmoothingMinCutoff(float hz);
+    Q_INVOKABLE void setSmoothingBeta(float beta);
+    Q_INVOKABLE void setDeadBand(int steps);
 
     // The drawing mirror, for tests.
     float mirroredValue() const { return m_value; }
@@ -103,6 +119,8 @@ Q_SIGNALS:
     void sourceChanged(int);
     void deviceChanged(int);
     void sensitivityChanged(float);
+    void smoothingChanged();
+    void deadBandChanged(int);
 
 private Q_SLOTS:
     void shouldUpdate();

@@ -27,6 +27,10 @@ Item {
     property int deviceIndex: -1
     property real sensitivity: 1
     property string name: "Empty slot"
+    property bool smoothing: smoothingMinCutoff > 0
+    property real smoothingMinCutoff: 0
+    property real smoothingBeta: 1
+    property int deadBand: 0
 
     signal enablementChanged(bool v)
     signal dummyChanged(bool v)
@@ -179,5 +183,21 @@ Item {
     }
     function sendMapping() {
         record("sendMapping", []);
+    }
+    function setSmoothing(v) {
+        record("setSmoothing", [v]);
+        smoothingMinCutoff = v ? 1 : 0;
+    }
+    function setSmoothingMinCutoff(v) {
+        record("setSmoothingMinCutoff", [v]);
+        smoothingMinCutoff = Math.max(0, v);
+    }
+    function setSmoothingBeta(v) {
+        record("setSmoothingBeta", [v]);
+        smoothingBeta = Math.max(0, v);
+    }
+    function setDeadBand(v) {
+        record("setDeadBand", [v]);
+        deadBand = v;
     }
 }
