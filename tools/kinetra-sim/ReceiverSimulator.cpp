@@ -84,6 +84,8 @@ QString ReceiverSimulator::validate(const Config& config)
     }
     if (!(config.rate > 0.0) || !std::isfinite(config.rate))
         return QStringLiteral("the rate must be a positive number of frames per second");
+    if (!(config.noiseDegrees >= 0.0) || !(config.noiseDegrees <= 90.0))
+        return QStringLiteral("the noise must be 0 to 90 degrees");
     return QString();
 }
 
@@ -97,6 +99,7 @@ ReceiverSimulator::ReceiverSimulator(Config config, QObject* parent)
     if (m_rate > cap)
         m_rate = cap;
     m_gestures.fill(m_config.gesture, m_config.bands.size());
+    m_noise = MotionNoise(m_config.noiseDegrees);
     for (const Band& b : qAsConst(m_config.bands))
         m_slotTable[b.slot] = b.uuid;
 
@@ -352,8 +355,8 @@ void ReceiverSimulator::streamLive()
         for (int b = 0; b < m_config.bands.size(); ++b) {
             const auto pose =
                 GestureGenerator::pose(m_gestures[b], t + GestureGenerator::bandTimeOffset(b));
-            batch +=
-                FrameCodec::encodeMotion(GestureGenerator::frameOf(pose, m_config.bands[b].slot));
+            batch += FrameCodec::encodeMotion(
+                m_noise.jitter(GestureGenerator::frameOf(pose, m_config.bands[b].slot)));
             ++frames;
         }
     }
@@ -442,6 +445,8 @@ bool ReceiverSimulator::startReplay(const QString& path, bool loop)
     }
     if (!recording.error.isEmpty())
         say(QStringLiteral("error: %1: %2; playing what comes before").arg(path, recording.error));
+    if (m_noise.degrees() > 0.0)
+        recording = m_noise.applyTo(recording);
     if (recording.chunks.isEmpty()) {
         say(QStringLiteral("error: %1 holds nothing to replay").arg(path));
         return false;

@@ -3,6 +3,7 @@
 
 #include "GestureGenerator.h"
 #include "HostFrameParser.h"
+#include "MotionNoise.h"
 #include "protocol/PerformanceRecorder.h"
 
 #include <QByteArray>
@@ -54,6 +55,9 @@ public:
         // When set, a symbolic link kept pointing at the current terminal,
         // so that the application can use one path across replugs.
         QString linkPath;
+        // Jitter on every band's orientation (degrees, standard deviation
+        // about each axis), live and replayed alike; 0 for none.
+        double noiseDegrees = 0.0;
 
         // `count` bands with the simulator's own identities in slots 0...
         static Config withBands(int count);
@@ -147,6 +151,7 @@ private:
     void say(const QString& line);
 
     Config m_config;
+    MotionNoise m_noise{0.0};
     double m_rate = 100.0;
     QVector<GestureGenerator::Gesture> m_gestures;
 

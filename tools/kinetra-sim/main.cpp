@@ -121,8 +121,13 @@ int main(int argc, char** argv)
         QStringLiteral("file"));
     const QCommandLineOption loopOption(QStringLiteral("loop"),
                                         QStringLiteral("Replay the recording over and over."));
-    parser.addOptions(
-        {bandsOption, bandOption, rateOption, gestureOption, linkOption, replayOption, loopOption});
+    const QCommandLineOption noiseOption(
+        QStringLiteral("noise"),
+        QStringLiteral("Jitter every band's orientation by this many degrees (standard "
+                       "deviation about each axis), live and replayed."),
+        QStringLiteral("degrees"), QStringLiteral("0"));
+    parser.addOptions({bandsOption, bandOption, rateOption, gestureOption, linkOption, replayOption,
+                       loopOption, noiseOption});
     parser.process(app);
 
     const auto fail = [](const QString& why) {
@@ -161,6 +166,10 @@ int main(int argc, char** argv)
         return fail(QStringLiteral("no gesture %1").arg(parser.value(gestureOption)));
     config.gesture = *gesture;
     config.linkPath = parser.value(linkOption);
+    bool noiseOk = false;
+    config.noiseDegrees = parser.value(noiseOption).toDouble(&noiseOk);
+    if (!noiseOk)
+        return fail(QStringLiteral("--noise takes a number of degrees"));
     const QString problem = ReceiverSimulator::validate(config);
     if (!problem.isEmpty())
         return fail(problem);
