@@ -147,7 +147,12 @@ bool ContinuousControlSource::isSendDue(bool deviceReady, float value, float out
 {
     if (!m_params.isShaping())
         return ControlMapping::isSendDue(deviceReady, m_lastValue, value);
-    return deviceReady && m_deadBand.admit(value, out, pinned);
+    // A hand on its way somewhere is not jitter: while the smoothed motion
+    // travels fast the dead band lets every new value through, so that it
+    // never holds back the end of a gesture.
+    const bool travelling =
+        m_params.isSmoothing() && m_filter.speed() > double(kDeadBandTravelSpeed);
+    return deviceReady && m_deadBand.admit(value, out, pinned || travelling);
 }
 
 void ContinuousControlSource::handleMotion(const MotionRecord& record)

@@ -71,6 +71,9 @@ public:
     // How close (on the 0-127 scale) the smoothed value must come to a
     // value at rest to take it exactly.
     static constexpr double kSmoothingSnap = 0.001;
+    // Above this smoothed speed (0-127 scale per second) the motion counts
+    // as a gesture, not jitter, and the dead band does not hold it back.
+    static constexpr float kDeadBandTravelSpeed = 50.0f;
 
     ControlSourceParams getParams() const { return m_params; }
     // Copies every setting without a signal, then follows the record's
@@ -118,7 +121,8 @@ private:
     std::atomic<float> m_lastValue{-1.0f};
     std::atomic<int> m_rampStep{0};
 
-    // Frame processing only, with the state lock held.
+    // The smoothing state: the frame processing and the setters, each with
+    // the state lock held.
     OneEuroFilter m_filter{ControlSourceParams::kDefaultSmoothingMinCutoff,
                            ControlSourceParams::kDefaultSmoothingBeta, kSmoothingSnap};
     OutputDeadBand m_deadBand;
