@@ -46,6 +46,8 @@ struct ControlSourceParams
 
     static constexpr float kDefaultSmoothingMinCutoff = 1.0f;
     static constexpr float kDefaultSmoothingBeta = 1.0f;
+    // The dead band that goes with smoothing when the editor switches it on.
+    static constexpr int kDefaultDeadBandWithSmoothing = 1;
     static constexpr float kMaxSmoothingMinCutoff = 20.0f;
     static constexpr float kMaxSmoothingBeta = 10.0f;
     static constexpr int kMaxDeadBand = 127;

@@ -530,6 +530,7 @@ Item {
                         element.multiSlider.setSmoothing(checked);
                         if (checked)
                             element.multiSlider.setSmoothingMinCutoff(cutoffKnob.value);
+                        element.loadSmoothing();
                     }
                 }
 

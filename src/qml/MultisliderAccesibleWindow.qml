@@ -129,6 +129,7 @@ Window {
         multiSlider.setSmoothing(on);
         if (on)
             multiSlider.setSmoothingMinCutoff(cutoffSliderRow.slider.value / 10);
+        deadBandSliderRow.slider.value = multiSlider.deadBand;
     }
     function setSmoothingCutoff(v) {
         if (multiSlider && multiSlider.smoothing)

@@ -415,6 +415,10 @@ void VMultiSlider::setSmoothing(bool on)
     if (on == smoothing())
         return;
     setSmoothingMinCutoff(on ? ControlSourceParams::kDefaultSmoothingMinCutoff : 0.0f);
+    if (!on)
+        setDeadBand(0);
+    else if (deadBand() == 0)
+        setDeadBand(ControlSourceParams::kDefaultDeadBandWithSmoothing);
 }
 
 void VMultiSlider::setSmoothingMinCutoff(float hz)

@@ -89,8 +89,9 @@ public:
     Q_INVOKABLE bool isMyDevice(int deviceIndex);
     Q_INVOKABLE void setSensivitiy(float newValue);
     Q_INVOKABLE void sendMapping();
-    // Switching smoothing on starts at the default minimum cutoff; off sets
-    // it to 0. A cutoff of 0 switches it off too.
+    // Switching smoothing on starts at the default minimum cutoff, with the
+    // default dead band unless one is set; off sets both to 0. A cutoff of 0
+    // switches smoothing off too (and leaves the dead band).
     Q_INVOKABLE void setSmoothing(bool on);
     Q_INVOKABLE void setSmoothingMinCutoff(float hz);
     Q_INVOKABLE void setSmoothingBeta(float beta);

@@ -591,6 +591,44 @@ Item {
             compare(find(c, "senSlider").value, 10);
         }
 
+        // Both editors: named smoothing controls, reached like the others;
+        // switching smoothing on brings the dead band of one step along.
+        function test_smoothingControlsInBothEditors() {
+            addWheel(0);
+            mouseClick(find(knob(0), "selectArea"));
+            tryCompare(setup.panel, "y", root.height - setup.panel.height);
+            var p = setup.panel;
+            var smooth = find(p, "smoothSwitch");
+            compare(smooth.Accessible.name, "Smoothing");
+            compare(find(p, "cutoffKnob").enabled, false);
+            smooth.Accessible.toggleAction();
+            compare(ms(0).last("setSmoothing")[0], true);
+            compare(ms(0).smoothingMinCutoff, 1);
+            compare(find(p, "deadBandKnob").value, 1);
+            compare(find(p, "cutoffKnob").Accessible.name, "Smoothing cutoff, 1.0 hertz");
+            compare(find(p, "speedKnob").Accessible.name, "Smoothing speed response, 1.0");
+            compare(find(p, "deadBandKnob").Accessible.name, "Dead band, 1 steps");
+            var speed = find(p, "speedKnob");
+            speed.forceActiveFocus(Qt.TabFocusReason);
+            keyClick(Qt.Key_End);
+            compare(ms(0).last("setSmoothingBeta")[0], 5);
+
+            var w = setup.accessible;
+            w.multiSlider = ms(0);
+            w.show();
+            var c = w.contentItem;
+            compare(find(c, "smoothCheckbox").checked, true);
+            compare(find(c, "cutoffSlider").Accessible.name, "Smoothing cutoff in tenths of a hertz");
+            compare(find(c, "speedSlider").value, 50);
+            compare(find(c, "deadBandSlider").Accessible.name, "Dead band in output steps");
+            var box = find(c, "smoothCheckbox");
+            box.toggle();
+            box.toggled();
+            compare(ms(0).smoothing, false);
+            compare(ms(0).deadBand, 0);
+            compare(find(c, "deadBandSlider").value, 0);
+        }
+
         function test_accessibleEditorActions() {
             addWheel(0);
             var w = setup.accessible;

@@ -187,6 +187,7 @@ Item {
     function setSmoothing(v) {
         record("setSmoothing", [v]);
         smoothingMinCutoff = v ? 1 : 0;
+        deadBand = v ? Math.max(deadBand, 1) : 0;
     }
     function setSmoothingMinCutoff(v) {
         record("setSmoothingMinCutoff", [v]);
