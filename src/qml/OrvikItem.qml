@@ -5,8 +5,8 @@ import QtGraphicalEffects 1.12
 import VT.Orvik 1.0
 import "PanelLogic.js" as Logic
 
-// Settings of the focused sensor: wearing hand, mute, solo, its name and the
-// calibration of its heading (Z centre).
+// Settings of the focused sensor: wearing hand, mute, solo, its name, the
+// calibration of its heading (Z centre) and its Y gate.
 VPanel {
     id: element
 
@@ -136,17 +136,47 @@ VPanel {
 
             VButton {
                 objectName: "setNameButton"
-                width: 92
+                width: 86
                 text: qsTr("Set name")
                 Accessible.name: qsTr("Rename %1").arg(element.bandName)
                 onClicked: renamePopup.open()
             }
             VButton {
                 objectName: "setZCenterButton"
-                width: 92
+                width: 86
                 text: qsTr("Set Z center")
                 Accessible.name: qsTr("Set Z centre of %1").arg(element.bandName)
                 onClicked: headingPopup.open()
+            }
+        }
+
+        // The band's Y gate in percent of Y: below it the band's wheels
+        // are silent; 0 is off.
+        VKnob {
+            id: yGateKnob
+            objectName: "yGateKnob"
+            anchors.verticalCenter: parent.verticalCenter
+            size: 28
+            label: value > 0 ? qsTr("Y gate") : qsTr("Y gate off")
+            showValue: value > 0
+            from: 0
+            to: 100
+            stepSize: 1
+            defaultValue: 0
+            Accessible.name: value > 0 ? qsTr("Y gate of %1, %2 percent").arg(element.bandName).arg(Math.round(value)) : qsTr("Y gate of %1, off").arg(element.bandName)
+            ToolTip.text: qsTr("Y gate: the band's wheels send only while its Y is at least this high; 0 is off")
+            onMoved: orvik.yGate = value / 100
+
+            function follow() {
+                value = Math.round(orvik.yGate * 100);
+            }
+            Component.onCompleted: follow()
+
+            Connections {
+                target: orvik
+                function onYGateChanged() {
+                    yGateKnob.follow();
+                }
             }
         }
     }
