@@ -235,12 +235,23 @@ VPanel {
                 Accessible.name: qsTr("New name for device")
                 onAccepted: element.rename(text)
             }
-            VButton {
-                objectName: "renameOk"
+            Row {
                 anchors.horizontalCenter: parent.horizontalCenter
-                width: 80
-                text: qsTr("OK")
-                onClicked: element.rename(textField.text)
+                spacing: 6
+
+                VButton {
+                    objectName: "renameOk"
+                    width: 80
+                    text: qsTr("OK")
+                    onClicked: element.rename(textField.text)
+                }
+                VButton {
+                    objectName: "renameCancel"
+                    width: 80
+                    text: qsTr("Cancel")
+                    Accessible.name: qsTr("Cancel renaming")
+                    onClicked: renamePopup.close()
+                }
             }
         }
     }

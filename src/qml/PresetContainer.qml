@@ -297,12 +297,23 @@ Rectangle {
                         renamePopup.close();
                 }
             }
-            VButton {
-                objectName: "renameOkButton"
+            Row {
                 anchors.horizontalCenter: parent.horizontalCenter
-                width: 80
-                text: qsTr("OK")
-                onClicked: renamePopup.confirm()
+                spacing: 6
+
+                VButton {
+                    objectName: "renameOkButton"
+                    width: 80
+                    text: qsTr("OK")
+                    onClicked: renamePopup.confirm()
+                }
+                VButton {
+                    objectName: "renameCancelButton"
+                    width: 80
+                    text: qsTr("Cancel")
+                    Accessible.name: qsTr("Cancel saving")
+                    onClicked: renamePopup.close()
+                }
             }
         }
     }

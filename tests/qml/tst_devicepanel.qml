@@ -260,6 +260,25 @@ Item {
             compare(button(1).text, data.name);
         }
 
+        // Cancel and Escape leave the name alone.
+        function test_renameCancelAndEscape() {
+            addTwo();
+            focus(1);
+            var dlg = popup("renamePopup");
+            var ways = ["cancel", "escape"];
+            for (var w = 0; w < ways.length; ++w) {
+                mouseClick(find(band, "setNameButton"));
+                tryCompare(dlg, "opened", true);
+                find(dlg.contentItem, "renameField").text = "Other";
+                if (ways[w] === "cancel")
+                    mouseClick(find(dlg.contentItem, "renameCancel"));
+                else
+                    keyClick(Qt.Key_Escape);
+                tryCompare(dlg, "visible", false);
+                compare(device(1).name, "right", ways[w]);
+            }
+        }
+
         function test_renameByReturn() {
             addTwo();
             focus(0);
