@@ -120,9 +120,7 @@ def type_text(text):
     time.sleep(0.15)
 
 
-def close_window(wid):
-    """Asks the window to close, as a window manager's close button does: a
-    WM_DELETE_WINDOW message (xdotool's windowclose destroys it instead)."""
+def xlib():
     import ctypes
     import ctypes.util
     x11 = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11") or "libX11.so.6")
@@ -130,10 +128,36 @@ def close_window(wid):
     x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
     x11.XInternAtom.restype = ctypes.c_ulong
     x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XDefaultRootWindow.restype = ctypes.c_ulong
+    x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    x11.XDeleteProperty.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong]
     x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
                                ctypes.c_void_p]
     x11.XFlush.argtypes = [ctypes.c_void_p]
     x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    return x11
+
+
+def forget_earlier_bus():
+    """Removes the accessibility bus address an earlier run's launcher left on
+    the X server's root window. Qt takes that address at start-up, before it
+    looks for this session's bus, and stays on it even when it is dead."""
+    x11 = xlib()
+    display = x11.XOpenDisplay(None)
+    if not display:
+        return
+    atom = x11.XInternAtom(display, b"AT_SPI_BUS", 1)
+    if atom:
+        x11.XDeleteProperty(display, x11.XDefaultRootWindow(display), atom)
+    x11.XFlush(display)
+    x11.XCloseDisplay(display)
+
+
+def close_window(wid):
+    """Asks the window to close, as a window manager's close button does: a
+    WM_DELETE_WINDOW message (xdotool's windowclose destroys it instead)."""
+    import ctypes
+    x11 = xlib()
 
     class ClientMessage(ctypes.Structure):
         _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong),
@@ -547,11 +571,17 @@ def run_in_own_session(args, how):
     # Without this run's bus address: the new Kinetra would take it and
     # never look for its own session's bus.
     env = {k: v for k, v in os.environ.items() if k != "AT_SPI_BUS_ADDRESS"}
-    try:
-        out = subprocess.run(command, env=env, capture_output=True, text=True, timeout=120)
-    except subprocess.TimeoutExpired:
-        fail("the run ended by %s took longer than 2 minutes" % how)
-        return
+    for attempt in range(2):
+        try:
+            out = subprocess.run(command, env=env, capture_output=True, text=True, timeout=120)
+        except subprocess.TimeoutExpired:
+            fail("the run ended by %s took longer than 2 minutes" % how)
+            return
+        # Now and then a busy machine lets Qt miss the new bus; that is the
+        # set-up failing, not the ending under test, and is tried once more.
+        if "never registered on the accessibility bus" not in out.stdout + out.stderr:
+            break
+        log("  [%s] Kinetra did not register on the bus; trying again" % how)
     # Relayed without the words ctest looks for: only this run's own verdict
     # counts.
     for line in (out.stdout + out.stderr).splitlines():
@@ -573,6 +603,7 @@ def main():
         sys.exit("run me inside dbus-run-session")
 
     home = tempfile.mkdtemp(prefix="kinetra-a11y-")
+    forget_earlier_bus()
     kinetra = Kinetra(args.kinetra, home)
     launcher = None
     try:
