@@ -203,6 +203,9 @@ VPanel {
     Dialog {
         id: renamePopup
         objectName: "renamePopup"
+        // Its name for screen readers; the bold line inside shows it.
+        title: qsTr("Rename device")
+        header: null
         parent: Overlay.overlay
         anchors.centerIn: parent
         width: 250
@@ -259,6 +262,8 @@ VPanel {
     Dialog {
         id: headingPopup
         objectName: "headingPopup"
+        title: qsTr("Set z center")
+        header: null
         parent: Overlay.overlay
         anchors.centerIn: parent
         width: 360

@@ -248,6 +248,9 @@ Rectangle {
     Dialog {
         id: renamePopup
         objectName: "renamePopup"
+        // Its name for screen readers; the bold line inside shows it.
+        title: qsTr("Preset name")
+        header: null
 
         property int slot: -1
         property string presetTitle: ""
@@ -321,6 +324,8 @@ Rectangle {
     Dialog {
         id: deletePopup
         objectName: "deletePopup"
+        title: qsTr("Remove preset")
+        header: null
 
         property int slot: -1
 
