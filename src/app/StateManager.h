@@ -48,6 +48,7 @@ class StateManager : public QObject,
                    virtualKeyboardStateChanged)
     Q_PROPERTY(bool isArpOn READ getArpeggiatorState WRITE setArpeggiatorState NOTIFY
                    arpeggiatorStateChanged)
+    Q_PROPERTY(bool isLiveMode READ getLiveModeState NOTIFY liveModeStateChanged)
 
 public:
     // Finds the band at a list position, for deviceFocusChanged.

@@ -176,7 +176,7 @@ Rectangle {
         OrvikItem {
             id: orvikItem
             objectName: "orvikItem"
-            width: 190
+            width: 230
             height: parent.height
             onRenamed: deviceContainer.update()
         }

@@ -154,7 +154,7 @@ MenuBar {
             action: Action {
                 text: qsTr("Live mode")
                 checkable: true
-                checked: false
+                checked: !!stateManager.isLiveMode
                 onTriggered: {
                     if (checked)
                         actionHandler.enterLiveMode();

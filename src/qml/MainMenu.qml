@@ -12,6 +12,7 @@ Item {
 
     property alias aboutWindow: aboutWindow
     property alias presetMenu: presetMenu
+    property alias menuBar: menuBar
     // Only the menu bar the user sees owns the shortcuts: without a native
     // menu bar the in-window menus own them, and two owners of one key make
     // Qt alternate between them.
@@ -95,10 +96,59 @@ Item {
                 onTriggered: mainWindow.togglePlay()
             }
             Platform.MenuItem {
+                text: qsTr("Live mode")
+                checkable: true
+                checked: !!stateManager.isLiveMode
+                onTriggered: {
+                    if (checked)
+                        actionHandler.enterLiveMode();
+                    else
+                        actionHandler.quitLiveMode();
+                }
+            }
+            Platform.MenuItem {
                 text: qsTr("Arpeggiator")
                 checkable: true
                 checked: stateManager.isArpOn
                 onTriggered: stateManager.isArpOn = checked
+            }
+            Platform.Menu {
+                id: keyboardMenu
+                title: qsTr("Keyboard")
+
+                // The virtual keyboard's own keys (Z / X, 1 / 2, C / V) do
+                // these; the entries show the values.
+                readonly property bool known: typeof virtualKeyboard !== "undefined" && virtualKeyboard && virtualKeyboard.octave !== undefined
+
+                function press(code) {
+                    virtualKeyboard.keyPressed(code);
+                    virtualKeyboard.keyReleased(code);
+                }
+
+                Platform.MenuItem {
+                    text: keyboardMenu.known ? qsTr("Octave down (now %1)").arg(virtualKeyboard.octave) : qsTr("Octave down")
+                    onTriggered: keyboardMenu.press(Qt.Key_Z)
+                }
+                Platform.MenuItem {
+                    text: qsTr("Octave up")
+                    onTriggered: keyboardMenu.press(Qt.Key_X)
+                }
+                Platform.MenuItem {
+                    text: keyboardMenu.known ? qsTr("Transpose down (now %1)").arg(virtualKeyboard.transpose) : qsTr("Transpose down")
+                    onTriggered: keyboardMenu.press(Qt.Key_1)
+                }
+                Platform.MenuItem {
+                    text: qsTr("Transpose up")
+                    onTriggered: keyboardMenu.press(Qt.Key_2)
+                }
+                Platform.MenuItem {
+                    text: keyboardMenu.known ? qsTr("Velocity down (now %1)").arg(virtualKeyboard.velocity) : qsTr("Velocity down")
+                    onTriggered: keyboardMenu.press(Qt.Key_C)
+                }
+                Platform.MenuItem {
+                    text: qsTr("Velocity up")
+                    onTriggered: keyboardMenu.press(Qt.Key_V)
+                }
             }
         }
 
@@ -156,11 +206,6 @@ Item {
             }
             Platform.MenuSeparator {}
             Platform.MenuItem {
-                text: qsTr("MIDI monitor")
-                shortcut: mainMenu.key("Ctrl+Shift+M")
-                onTriggered: mainWindow.showMidiMonitor()
-            }
-            Platform.MenuItem {
                 text: qsTr("Show presets")
                 checkable: true
                 checked: stateManager.isPresetBayShown
@@ -171,6 +216,18 @@ Item {
                     else
                         actionHandler.hidePresetBay();
                 }
+            }
+            Platform.MenuItem {
+                text: qsTr("MIDI monitor")
+                shortcut: mainMenu.key("Ctrl+Shift+M")
+                onTriggered: mainWindow.showMidiMonitor()
+            }
+            Platform.MenuSeparator {}
+            Platform.MenuItem {
+                // F6 belongs to the window: a key here would be a second
+                // owner of it.
+                text: qsTr("Focus the controls")
+                onTriggered: mainWindow.focusControls()
             }
         }
 

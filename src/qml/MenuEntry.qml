@@ -10,6 +10,22 @@ MenuItem {
     // Shortcut text for an entry whose key another object owns.
     property string shortcutHint: ""
 
+    // What a click does, for a screen reader's press: the action runs (a
+    // checkable one changes its check mark first) and the menu closes.
+    function activate() {
+        if (!entry.enabled)
+            return;
+        if (entry.action) {
+            entry.action.trigger(entry);
+        } else {
+            if (entry.checkable)
+                entry.toggle();
+            entry.clicked();
+        }
+    }
+
+    Accessible.onPressAction: activate()
+
     implicitWidth: Math.max(200, entryText.implicitWidth + entryText.anchors.leftMargin + shortcutText.implicitWidth + leftPadding + rightPadding + 32)
 
     Shortcut {

@@ -192,7 +192,7 @@ Window {
             Button {
                 id: bypassButton
                 objectName: "bypassButton"
-                width: 140
+                width: 94
                 height: 24
                 checkable: true
                 text: qsTr("Disable")
@@ -205,7 +205,7 @@ Window {
             Button {
                 id: removeButton
                 objectName: "removeButton"
-                width: 140
+                width: 94
                 height: 24
                 text: qsTr("Remove")
                 Accessible.name: qsTr("Remove")
@@ -214,6 +214,14 @@ Window {
                         motionControlEngine.removeCSourceAt(accessibleConfig.multiSlider.i);
                     accessibleConfig.close();
                 }
+            }
+            Button {
+                objectName: "closeButton"
+                width: 94
+                height: 24
+                text: qsTr("Close")
+                Accessible.name: qsTr("Close the wheel window")
+                onClicked: accessibleConfig.close()
             }
         }
 

@@ -5,8 +5,8 @@ import QtGraphicalEffects 1.12
 import VT.Orvik 1.0
 import "PanelLogic.js" as Logic
 
-// Settings of the focused sensor: wearing hand, mute, solo, its name and the
-// calibration of its heading (Z centre).
+// Settings of the focused sensor: wearing hand, mute, solo, its name, the
+// calibration of its heading (Z centre) and its Y gate.
 VPanel {
     id: element
 
@@ -136,17 +136,47 @@ VPanel {
 
             VButton {
                 objectName: "setNameButton"
-                width: 92
+                width: 86
                 text: qsTr("Set name")
                 Accessible.name: qsTr("Rename %1").arg(element.bandName)
                 onClicked: renamePopup.open()
             }
             VButton {
                 objectName: "setZCenterButton"
-                width: 92
+                width: 86
                 text: qsTr("Set Z center")
                 Accessible.name: qsTr("Set Z centre of %1").arg(element.bandName)
                 onClicked: headingPopup.open()
+            }
+        }
+
+        // The band's Y gate in percent of Y: below it the band's wheels
+        // are silent; 0 is off.
+        VKnob {
+            id: yGateKnob
+            objectName: "yGateKnob"
+            anchors.verticalCenter: parent.verticalCenter
+            size: 28
+            label: value > 0 ? qsTr("Y gate") : qsTr("Y gate off")
+            showValue: value > 0
+            from: 0
+            to: 100
+            stepSize: 1
+            defaultValue: 0
+            Accessible.name: value > 0 ? qsTr("Y gate of %1, %2 percent").arg(element.bandName).arg(Math.round(value)) : qsTr("Y gate of %1, off").arg(element.bandName)
+            ToolTip.text: qsTr("Y gate: the band's wheels send only while its Y is at least this high; 0 is off")
+            onMoved: orvik.yGate = value / 100
+
+            function follow() {
+                value = Math.round(orvik.yGate * 100);
+            }
+            Component.onCompleted: follow()
+
+            Connections {
+                target: orvik
+                function onYGateChanged() {
+                    yGateKnob.follow();
+                }
             }
         }
     }
@@ -173,6 +203,9 @@ VPanel {
     Dialog {
         id: renamePopup
         objectName: "renamePopup"
+        // Its name for screen readers; the bold line inside shows it.
+        title: qsTr("Rename device")
+        header: null
         parent: Overlay.overlay
         anchors.centerIn: parent
         width: 250
@@ -205,12 +238,23 @@ VPanel {
                 Accessible.name: qsTr("New name for device")
                 onAccepted: element.rename(text)
             }
-            VButton {
-                objectName: "renameOk"
+            Row {
                 anchors.horizontalCenter: parent.horizontalCenter
-                width: 80
-                text: qsTr("OK")
-                onClicked: element.rename(textField.text)
+                spacing: 6
+
+                VButton {
+                    objectName: "renameOk"
+                    width: 80
+                    text: qsTr("OK")
+                    onClicked: element.rename(textField.text)
+                }
+                VButton {
+                    objectName: "renameCancel"
+                    width: 80
+                    text: qsTr("Cancel")
+                    Accessible.name: qsTr("Cancel renaming")
+                    onClicked: renamePopup.close()
+                }
             }
         }
     }
@@ -218,6 +262,8 @@ VPanel {
     Dialog {
         id: headingPopup
         objectName: "headingPopup"
+        title: qsTr("Set z center")
+        header: null
         parent: Overlay.overlay
         anchors.centerIn: parent
         width: 360

@@ -248,6 +248,9 @@ Rectangle {
     Dialog {
         id: renamePopup
         objectName: "renamePopup"
+        // Its name for screen readers; the bold line inside shows it.
+        title: qsTr("Preset name")
+        header: null
 
         property int slot: -1
         property string presetTitle: ""
@@ -297,12 +300,23 @@ Rectangle {
                         renamePopup.close();
                 }
             }
-            VButton {
-                objectName: "renameOkButton"
+            Row {
                 anchors.horizontalCenter: parent.horizontalCenter
-                width: 80
-                text: qsTr("OK")
-                onClicked: renamePopup.confirm()
+                spacing: 6
+
+                VButton {
+                    objectName: "renameOkButton"
+                    width: 80
+                    text: qsTr("OK")
+                    onClicked: renamePopup.confirm()
+                }
+                VButton {
+                    objectName: "renameCancelButton"
+                    width: 80
+                    text: qsTr("Cancel")
+                    Accessible.name: qsTr("Cancel saving")
+                    onClicked: renamePopup.close()
+                }
             }
         }
     }
@@ -310,6 +324,8 @@ Rectangle {
     Dialog {
         id: deletePopup
         objectName: "deletePopup"
+        title: qsTr("Remove preset")
+        header: null
 
         property int slot: -1
 

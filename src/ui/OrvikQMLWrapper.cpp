@@ -4,6 +4,9 @@
 #include "link/Orvik.h"
 #include "ui/ItemPeers.h"
 
+#include <algorithm>
+#include <cmath>
+
 OrvikQMLWrapper::OrvikQMLWrapper(QObject* parent) : QObject(parent) {}
 
 const ItemPeers* OrvikQMLWrapper::peers() const
@@ -100,6 +103,12 @@ QString OrvikQMLWrapper::uuid() const
     return d ? QString::number(d->getUuid()) : QString();
 }
 
+float OrvikQMLWrapper::yGate() const
+{
+    const Orvik* d = device();
+    return d ? d->getYGate() : 0.0f;
+}
+
 void OrvikQMLWrapper::setActive(bool value)
 {
     if (Orvik* d = device()) {
@@ -148,6 +157,14 @@ void OrvikQMLWrapper::setName(const QString& value)
     }
 }
 
+void OrvikQMLWrapper::setYGate(float value)
+{
+    if (Orvik* d = device()) {
+        d->setYGate(std::isfinite(value) ? std::clamp(value, 0.0f, 1.0f) : 0.0f);
+        Q_EMIT yGateChanged();
+    }
+}
+
 void OrvikQMLWrapper::setI(int value)
 {
     if (value == m_i)
@@ -167,6 +184,7 @@ void OrvikQMLWrapper::sync()
     Q_EMIT muteStateChanged();
     Q_EMIT nameChanged();
     Q_EMIT linkHealthChanged();
+    Q_EMIT yGateChanged();
 }
 
 float OrvikQMLWrapper::getX() const

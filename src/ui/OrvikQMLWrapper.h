@@ -23,6 +23,9 @@ class OrvikQMLWrapper : public QObject
     Q_PROPERTY(QString name READ name WRITE setName NOTIFY nameChanged)
     Q_PROPERTY(int i READ i WRITE setI NOTIFY indexChanged)
     Q_PROPERTY(QString uuid READ uuid NOTIFY uuidChanged)
+    // The band's Y gate: while its Y lies below this level (0..1) none of
+    // its wheels sends; 0 switches the gate off. Writes are kept within 0..1.
+    Q_PROPERTY(float yGate READ yGate WRITE setYGate NOTIFY yGateChanged)
     // How well the band reaches us, as one short line and in words for the
     // screen reader; empty without figures. The warning is set when the
     // rate or the loss needs attention.
@@ -44,6 +47,7 @@ public:
     QString name() const;
     int i() const { return m_i; }
     QString uuid() const;
+    float yGate() const;
     QString linkHealth() const;
     QString linkHealthDescription() const;
     bool linkHealthWarning() const;
@@ -54,6 +58,7 @@ public:
     void setSoloed(bool value);
     void setOnLeft(bool value);
     void setName(const QString& value);
+    void setYGate(float value);
     void setI(int value);
 
     // The peers the device is looked up in; by default the ones attached to
@@ -80,6 +85,7 @@ Q_SIGNALS:
     void indexChanged();
     void uuidChanged();
     void linkHealthChanged();
+    void yGateChanged();
 
 private:
     Orvik* device() const;

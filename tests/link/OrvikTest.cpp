@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <thread>
 
 namespace {
@@ -202,6 +203,13 @@ TEST(OrvikQMLWrapper, WithoutADeviceReadsNeutralValuesAndWritesNothing)
     EXPECT_TRUE(engine.getDeviceById(11)->isMuted());
     w.setInitPos(0.25f);
     EXPECT_EQ(engine.getDeviceById(11)->getYawReference(), 0.25f);
+    // The Y gate stays within Y's range whatever the window sends.
+    QSignalSpy gate(&w, &OrvikQMLWrapper::yGateChanged);
+    w.setYGate(1.5f);
+    EXPECT_EQ(engine.getDeviceById(11)->getYGate(), 1.0f);
+    w.setYGate(std::nanf(""));
+    EXPECT_EQ(w.yGate(), 0.0f);
+    EXPECT_EQ(gate.count(), 2);
 }
 
 TEST(OrvikQMLWrapper, SyncEmitsItsEightSignalsInOrder)

@@ -203,6 +203,31 @@ Item {
 
         // --- rename -------------------------------------------------------
 
+        // The Y gate knob shows and sets the focused band's own gate, by
+        // keys as well as by mouse, and is named with its value.
+        function test_yGateKnobFollowsTheFocusedBand() {
+            addTwo();
+            device(1).yGate = 0.25;
+            focus(0);
+            var knob = find(band, "yGateKnob");
+            compare(knob.Accessible.name, "Y gate of band 1, off");
+            knob.forceActiveFocus(Qt.TabFocusReason);
+            keyClick(Qt.Key_PageUp);
+            keyClick(Qt.Key_Up);
+            compare(device(0).yGate, 0.11);
+            compare(knob.Accessible.name, "Y gate of band 1, 11 percent");
+            keyClick(Qt.Key_End);
+            compare(device(0).yGate, 1);
+            focus(1);
+            compare(knob.value, 25);
+            compare(knob.Accessible.name, "Y gate of band 2, 25 percent");
+            knob.forceActiveFocus(Qt.TabFocusReason);
+            keyClick(Qt.Key_Home);
+            compare(device(1).yGate, 0);
+            compare(device(0).yGate, 1);
+            compare(knob.Accessible.name, "Y gate of band 2, off");
+        }
+
         function test_rename_data() {
             return [{
                     "tag": "plain",
@@ -233,6 +258,25 @@ Item {
             compare(orvik().name, data.name);
             compare(device(1).name, data.name);
             compare(button(1).text, data.name);
+        }
+
+        // Cancel and Escape leave the name alone.
+        function test_renameCancelAndEscape() {
+            addTwo();
+            focus(1);
+            var dlg = popup("renamePopup");
+            var ways = ["cancel", "escape"];
+            for (var w = 0; w < ways.length; ++w) {
+                mouseClick(find(band, "setNameButton"));
+                tryCompare(dlg, "opened", true);
+                find(dlg.contentItem, "renameField").text = "Other";
+                if (ways[w] === "cancel")
+                    mouseClick(find(dlg.contentItem, "renameCancel"));
+                else
+                    keyClick(Qt.Key_Escape);
+                tryCompare(dlg, "visible", false);
+                compare(device(1).name, "right", ways[w]);
+            }
         }
 
         function test_renameByReturn() {

@@ -782,4 +782,95 @@ TestCase {
         fileManager.patchChanged();
         compare(win.title, "Kinetra");
     }
+
+    // "Menu/Entry" paths of a menu bar's entries, submenus included.
+    function inWindowEntries(menu, path, out) {
+        for (var i = 0; i < menu.count; ++i) {
+            var item = menu.itemAt(i);
+            if (!item || item.text === undefined)
+                continue; // a separator
+            if (item.subMenu)
+                inWindowEntries(item.subMenu, path + item.text + "/", out);
+            else
+                out.push(path + item.text);
+        }
+        return out;
+    }
+    function platformEntries(menu, path, out, shortcuts) {
+        for (var i = 0; i < menu.items.length; ++i) {
+            var item = menu.items[i];
+            if (item.separator)
+                continue;
+            if (item.subMenu) {
+                platformEntries(item.subMenu, path + item.text + "/", out, shortcuts);
+                continue;
+            }
+            out.push(path + item.text);
+            if (item.shortcut)
+                shortcuts.push(path + item.text);
+        }
+        return out;
+    }
+
+    function test_platformMenusMatchTheInWindowMenusAndOwnNoKey() {
+        var bar = win.menuBar.item;
+        var inWindow = [];
+        for (var i = 0; i < bar.count; ++i)
+            inWindowEntries(bar.menuAt(i), bar.menuAt(i).title + "/", inWindow);
+        var platform = [];
+        var keyed = [];
+        var menus = find("mainMenuLoader").item.menuBar.menus;
+        for (var m = 0; m < menus.length; ++m)
+            platformEntries(menus[m], menus[m].title + "/", platform, keyed);
+        verify(inWindow.indexOf("Control/Keyboard/Velocity up") >= 0);
+        compare(platform.join("\n"), inWindow.join("\n"));
+        // The in-window menus show, so they own every key.
+        compare(keyed.join(", "), "");
+    }
+
+    // Each key runs its command once per press: with two owners Qt hands
+    // the key to one of them in turn, or to neither.
+    function test_eachShortcutHasOneOwner() {
+        var keys = [[Qt.Key_M, Qt.ControlModifier, function () {
+                    return actionHandler.count("enterMappingMode") + actionHandler.count("quitMappingMode");
+                }], [Qt.Key_P, Qt.ControlModifier | Qt.ShiftModifier, function () {
+                    return actionHandler.count("showPresetBay") + actionHandler.count("hidePresetBay");
+                }], [Qt.Key_A, Qt.ControlModifier | Qt.ShiftModifier, function () {
+                    return actionHandler.count("toggleAccessibility");
+                }], [Qt.Key_F, Qt.ControlModifier | Qt.AltModifier, function () {
+                    return actionHandler.count("enterFloatingWindowMode") + actionHandler.count("quitFloatingWindowMode");
+                }], [Qt.Key_N, Qt.ControlModifier, function () {
+                    return actionHandler.count("newPatch");
+                }], [Qt.Key_S, Qt.ControlModifier, function () {
+                    return actionHandler.count("savePatch");
+                }], [Qt.Key_1, Qt.ControlModifier, function () {
+                    return fileManager.count("loadPatchAtSlot");
+                }]];
+        for (var k = 0; k < keys.length; ++k) {
+            for (var n = 1; n <= 2; ++n) {
+                press(keys[k][0], keys[k][1]);
+                compare(keys[k][2](), n, "key " + k + ", press " + n);
+            }
+        }
+    }
+
+    // A screen reader's press on a menu entry does what a click does.
+    function test_menuEntriesPressLikeAClick() {
+        var bar = win.menuBar.item;
+        var control = bar.menuAt(1);
+        bar.openMenu(1);
+        tryCompare(control, "opened", true);
+        var mapping = control.itemAt(3);
+        compare(mapping.text, "Mapping Mode");
+        mapping.Accessible.pressAction();
+        compare(actionHandler.count("enterMappingMode"), 1);
+        verify(mapping.checked);
+        tryCompare(control, "opened", false);
+        bar.openMenu(1);
+        tryCompare(control, "opened", true);
+        control.itemAt(3).Accessible.pressAction();
+        compare(actionHandler.count("quitMappingMode"), 1);
+        verify(!mapping.checked);
+        tryCompare(control, "opened", false);
+    }
 }

@@ -69,6 +69,14 @@ CallLog {
         else
             quitFloatingWindowMode();
     }
+    function enterLiveMode() {
+        record("enterLiveMode");
+        stateManager.isLiveMode = true;
+    }
+    function quitLiveMode() {
+        record("quitLiveMode");
+        stateManager.isLiveMode = false;
+    }
     function showPresetBay() {
         record("showPresetBay");
         stateManager.setPresetBayState(true);

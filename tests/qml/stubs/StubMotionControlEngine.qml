@@ -82,7 +82,8 @@ CallLog {
                 "y": 0,
                 "z": 0,
                 "zRef": 0,
-                "initPos": 0
+                "initPos": 0,
+                "yGate": 0
             });
         devices = list;
         numOfDeviceChanged(devices.length);

@@ -13,6 +13,7 @@ QtObject {
     property int batteryLevel: 255
     property string name: "No device"
     property string uuid: ""
+    property real yGate: 0
     property string linkHealth: ""
     property string linkHealthDescription: ""
     property bool linkHealthWarning: false
@@ -31,10 +32,12 @@ QtObject {
         batteryLevel = d ? 127 : 255;
         name = d ? d.name : "No device";
         uuid = d ? d.uuid : "";
+        yGate = d ? (d.yGate || 0) : 0;
     }
     onIsMutedChanged: if (dev()) dev().isMuted = isMuted
     onIsSoloedChanged: if (dev()) dev().isSoloed = isSoloed
     onIsOnLeftChanged: if (dev()) dev().isOnLeft = isOnLeft
+    onYGateChanged: if (dev()) dev().yGate = yGate
     onNameChanged: if (dev() && name !== "No device") dev().name = name
 
     function getX() {

@@ -17,6 +17,7 @@ CallLog {
     property bool isSyncingToClock: false
     property bool isVKeyOn: true
     property bool isArpOn: false
+    property bool isLiveMode: false
     property int audioBufferSize: 64
     property int audioSampleRate: 44100
 
@@ -37,6 +38,7 @@ CallLog {
         isSendingClock = true;
         isSyncingToClock = false;
         isVKeyOn = true;
+        isLiveMode = false;
         audioBufferSize = 64;
         audioSampleRate = 44100;
         if (isPresetBayShown)
