@@ -186,6 +186,7 @@ void VMultiSlider::clearRing()
     if (!m_ringShown)
         return;
     m_ringShown = false;
+    ++m_repaintsAsked;
     update();
 }
 
@@ -203,16 +204,34 @@ void VMultiSlider::shouldUpdate()
             clearRing();
         return;
     }
-    m_ringShown = true;
-    m_value = s->getValue();
-    m_lowerbound = s->getLowerbound();
-    m_upperbound = s->getUpperbound();
+    const float value = s->getValue();
+    const float lowerbound = s->getLowerbound();
+    const float upperbound = s->getUpperbound();
+    const bool gateOpen = s->isGateOpen();
+    const ItemPeers* p = peers();
+    const QColor colour = p ? p->deviceColour(s->getDevice()->getIndex()) : m_colour;
     m_min = s->getMin();
     m_max = s->getMax();
-    m_gateOpen = s->isGateOpen();
-    if (const ItemPeers* p = peers())
-        m_colour = p->deviceColour(s->getDevice()->getIndex());
+    // The ring is drawn from these alone: when none moved, the last frame
+    // still shows it and no new one is asked for.
+    if (m_ringShown && value == m_value && lowerbound == m_lowerbound &&
+        upperbound == m_upperbound && gateOpen == m_gateOpen && colour == m_colour)
+        return;
+    m_ringShown = true;
+    m_value = value;
+    m_lowerbound = lowerbound;
+    m_upperbound = upperbound;
+    m_gateOpen = gateOpen;
+    m_colour = colour;
+    ++m_repaintsAsked;
     update();
+}
+
+void VMultiSlider::geometryChanged(const QRectF& newGeometry, const QRectF& oldGeometry)
+{
+    QQuickItem::geometryChanged(newGeometry, oldGeometry);
+    if (m_ringShown && newGeometry.size() != oldGeometry.size())
+        update();
 }
 
 void VMultiSlider::setEnable(bool newState)
