@@ -10,6 +10,7 @@
 #include "app/MultisampleChoice.h"
 #include "app/QmlTypes.h"
 #include "app/RenderPriority.h"
+#include "app/SceneGraphChoice.h"
 #include "app/UnixSignalQuitter.h"
 #include "app/VApplication.h"
 #include "midi/MidiHandler.h"
@@ -164,10 +165,18 @@ int main(int argc, char** argv)
     applyLook(*app);
     registerQmlTypes();
 
-    // Multisampling unless OpenGL renders on the CPU, where it would cost
-    // several times the frame (asked before the first window exists).
+    // The software scene graph where OpenGL renders on the CPU: it repaints
+    // only what changed. Otherwise OpenGL, with multisampling unless that
+    // too would run on the CPU (both asked before the first window exists).
+    const SceneGraphChoice::Decision sceneGraph = SceneGraphChoice::forThisMachine();
+    if (!sceneGraph.ignoredOverride.isEmpty())
+        qCWarning(lcMain).noquote() << sceneGraph.ignoredOverride;
+    if (!sceneGraph.reason.isEmpty())
+        qCInfo(lcMain).noquote() << sceneGraph.reason;
+    if (sceneGraph.software)
+        QQuickWindow::setSceneGraphBackend(QSGRendererInterface::Software);
     auto format = std::make_unique<QSurfaceFormat>(QSurfaceFormat::defaultFormat());
-    format->setSamples(MultisampleChoice::samplesFor(8));
+    format->setSamples(sceneGraph.software ? 0 : MultisampleChoice::samplesFor(8));
     format->setSwapInterval(1);
     QSurfaceFormat::setDefaultFormat(*format);
 

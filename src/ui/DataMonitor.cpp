@@ -4,6 +4,7 @@
 #include "link/Orvik.h"
 #include "ui/HistoryLineGeometry.h"
 #include "ui/ItemPeers.h"
+#include "ui/PaintedShapeNode.h"
 
 #include <QSGFlatColorMaterial>
 #include <QSGGeometryNode>
@@ -97,6 +98,17 @@ QSGNode* DataMonitor::updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData*)
         std::size_t(HistoryLineGeometry::maxClippedVertices(m_history.size())));
     const int count = HistoryLineGeometry::fillClipped(
         pieces.data(), m_history, float(bounds.width()), float(bounds.height()));
+    if (PaintedShapeNode::isUsedIn(window())) {
+        QVector<QPointF> points;
+        points.reserve(count);
+        for (int i = 0; i < count; ++i)
+            points << QPointF(pieces[std::size_t(i)].x, pieces[std::size_t(i)].y);
+        auto* painted = static_cast<PaintedShapeNode*>(oldNode);
+        if (!painted)
+            painted = new PaintedShapeNode(window(), PaintedShapeNode::Kind::Segments, 2.0f);
+        painted->setShape(std::move(points), {QColor(QStringLiteral("#f8f8f8"))}, bounds);
+        return painted;
+    }
     auto* node = static_cast<QSGGeometryNode*>(oldNode);
     QSGGeometry* geometry = nullptr;
     if (!node) {

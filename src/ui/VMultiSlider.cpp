@@ -5,9 +5,12 @@
 #include "link/Orvik.h"
 #include "ui/ItemPeers.h"
 #include "ui/KnobRingGeometry.h"
+#include "ui/PaintedShapeNode.h"
 
 #include <QSGGeometryNode>
 #include <QSGVertexColorMaterial>
+
+#include <vector>
 
 VMultiSlider::VMultiSlider(QQuickItem* parent)
     : QQuickItem(parent), m_startAngle(KnobRingGeometry::kStartAngle),
@@ -369,8 +372,35 @@ QSGNode* VMultiSlider::updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData*)
     // the old one.
     if (!m_ringShown || !drawableSource())
         return nullptr;
-    auto* node = static_cast<QSGGeometryNode*>(oldNode);
+    KnobRingGeometry::Input in;
+    in.width = float(boundingRect().width());
+    in.value = m_value;
+    in.lowerbound = m_lowerbound;
+    in.upperbound = m_upperbound;
+    in.colour = m_colour;
+    in.gateOpen = m_gateOpen;
+    in.segments = m_segments;
+    in.startAngle = m_startAngle;
+    in.endAngle = m_endAngle;
     const int count = KnobRingGeometry::vertexCount(m_segments);
+    if (PaintedShapeNode::isUsedIn(window())) {
+        std::vector<QSGGeometry::ColoredPoint2D> vertices(static_cast<std::size_t>(count));
+        KnobRingGeometry::fill(vertices.data(), in);
+        QVector<QPointF> points;
+        QVector<QColor> colours;
+        points.reserve(count);
+        colours.reserve(count);
+        for (const auto& v : vertices) {
+            points << QPointF(v.x, v.y);
+            colours << QColor(v.r, v.g, v.b, v.a);
+        }
+        auto* painted = static_cast<PaintedShapeNode*>(oldNode);
+        if (!painted)
+            painted = new PaintedShapeNode(window(), PaintedShapeNode::Kind::Points, 3.0f);
+        painted->setShape(std::move(points), std::move(colours), boundingRect());
+        return painted;
+    }
+    auto* node = static_cast<QSGGeometryNode*>(oldNode);
     QSGGeometry* geometry = nullptr;
     if (!node) {
         node = new QSGGeometryNode;
@@ -388,16 +418,6 @@ QSGNode* VMultiSlider::updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData*)
         if (geometry->vertexCount() != count)
             geometry->allocate(count);
     }
-    KnobRingGeometry::Input in;
-    in.width = float(boundingRect().width());
-    in.value = m_value;
-    in.lowerbound = m_lowerbound;
-    in.upperbound = m_upperbound;
-    in.colour = m_colour;
-    in.gateOpen = m_gateOpen;
-    in.segments = m_segments;
-    in.startAngle = m_startAngle;
-    in.endAngle = m_endAngle;
     KnobRingGeometry::fill(geometry->vertexDataAsColoredPoint2D(), in);
     node->markDirty(QSGNode::DirtyGeometry);
     return node;
