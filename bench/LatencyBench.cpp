@@ -350,7 +350,8 @@ int measure(int argc, char** argv, const Options& options)
         // The application's scene graph and surface format: the software
         // scene graph where OpenGL renders on the CPU, else OpenGL with 8×
         // multisampling; vsync.
-        const bool software = SceneGraphChoice::forThisMachine().software;
+        const bool software =
+            SceneGraphChoice::forThisMachine(MultisampleChoice::probeRenderer).software;
         if (software)
             QQuickWindow::setSceneGraphBackend(QSGRendererInterface::Software);
         QSurfaceFormat format = QSurfaceFormat::defaultFormat();

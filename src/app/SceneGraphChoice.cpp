@@ -34,13 +34,14 @@ SceneGraphChoice::Decision SceneGraphChoice::decide(const QString& renderer,
     return d;
 }
 
-SceneGraphChoice::Decision SceneGraphChoice::forThisMachine()
+SceneGraphChoice::Decision
+SceneGraphChoice::forThisMachine(const std::function<QString()>& probeRenderer)
 {
     const QByteArray overrideValue = qgetenv(kOverrideVariable);
     const QByteArray qtBackend = qgetenv("QT_QUICK_BACKEND");
     const QByteArray forced = overrideValue.trimmed().toLower();
     const bool decided =
         !qtBackend.trimmed().isEmpty() || forced == "software" || forced == "opengl";
-    return decide(decided ? QString() : MultisampleChoice::probeRenderer(), overrideValue,
+    return decide(decided || !probeRenderer ? QString() : probeRenderer(), overrideValue,
                   qtBackend);
 }

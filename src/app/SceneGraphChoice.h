@@ -4,6 +4,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 // Which scene-graph renderer draws the windows. Where OpenGL itself renders
 // on the CPU (Mesa's llvmpipe in virtual machines, on remote desktops, under
 // Xvfb), every frame redraws the whole window through an emulated GPU; the
@@ -30,7 +32,8 @@ public:
     // override's value and QT_QUICK_BACKEND's value.
     static Decision decide(const QString& renderer, const QByteArray& overrideValue,
                            const QByteArray& qtBackend);
-    // decide() for this machine; probes OpenGL only when nothing overrides.
-    // Needs the QGuiApplication, before the first window exists.
-    static Decision forThisMachine();
+    // decide() for this machine; asks `probeRenderer` for the OpenGL
+    // renderer's name only when nothing overrides. Before the first window
+    // exists.
+    static Decision forThisMachine(const std::function<QString()>& probeRenderer);
 };
