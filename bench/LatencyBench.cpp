@@ -21,6 +21,7 @@
 #include "app/MultisampleChoice.h"
 #include "app/QmlTypes.h"
 #include "app/RenderPriority.h"
+#include "app/SceneGraphChoice.h"
 #include "app/StateManager.h"
 #include "app/VApplication.h"
 #include "audio/AudioProcessorHolder.h"
@@ -346,10 +347,15 @@ int measure(int argc, char** argv, const Options& options)
     std::unique_ptr<QQmlApplicationEngine> qml;
     if (options.window) {
         QQuickStyle::setStyle(QStringLiteral("fusion"));
-        // The application's surface format: 8× multisampling unless OpenGL
-        // renders in software, vsync.
+        // The application's scene graph and surface format: the software
+        // scene graph where OpenGL renders on the CPU, else OpenGL with 8×
+        // multisampling; vsync.
+        const bool software =
+            SceneGraphChoice::forThisMachine(MultisampleChoice::probeRenderer).software;
+        if (software)
+            QQuickWindow::setSceneGraphBackend(QSGRendererInterface::Software);
         QSurfaceFormat format = QSurfaceFormat::defaultFormat();
-        format.setSamples(MultisampleChoice::samplesFor(8));
+        format.setSamples(software ? 0 : MultisampleChoice::samplesFor(8));
         format.setSwapInterval(1);
         QSurfaceFormat::setDefaultFormat(format);
         qml = std::make_unique<QQmlApplicationEngine>();

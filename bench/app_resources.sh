@@ -14,7 +14,8 @@
 # start and end of the window, its peak, and a least-squares growth rate.
 # The binary is $KINETRA_BIN, else build-bench/src/kinetra. With CLOCK=off the
 # run starts with MIDI clock sending off (a stored setting), so that the clock
-# button's lamp does not blink on every beat.
+# button's lamp does not blink on every beat. XVFB_SERVERNUM picks the X
+# display number (default: the first free one).
 set -euo pipefail
 
 duration=${1:-60}
@@ -30,6 +31,8 @@ case $modes in
     *) echo "usage: $0 [SECONDS] [idle|demo|both]" >&2; exit 2 ;;
 esac
 hz=$(getconf CLK_TCK)
+xvfb_display=(-a)
+[[ -n ${XVFB_SERVERNUM:-} ]] && xvfb_display=(-n "$XVFB_SERVERNUM")
 
 cpu_ticks() { # utime + stime of PID (fields 14 and 15, after the command name)
     local rest
@@ -60,7 +63,7 @@ run_mode() {
 
     HOME=$tmp XDG_CONFIG_HOME=$tmp/.config XDG_DATA_HOME=$tmp/.local/share \
     XDG_CACHE_HOME=$tmp/.cache XDG_RUNTIME_DIR=$tmp/run \
-        xvfb-run -a -s "-screen 0 1280x800x24" \
+        xvfb-run "${xvfb_display[@]}" -s "-screen 0 1280x800x24" \
         bash -c 'echo $$ >"$0/pid"; exec "$@" >"$0/app.log" 2>&1' "$tmp" "$bin" "${args[@]}" &
     local runner=$!
     for _ in $(seq 100); do [[ -s $tmp/pid ]] && break; sleep 0.1; done

@@ -30,6 +30,10 @@ CommandLineOptions CommandLineOptions::parse(const QStringList& arguments)
             o.action = Action::ShowVersion;
             return o;
         }
+        if (a == QLatin1String("--probe-renderer")) {
+            o.action = Action::ProbeRenderer;
+            return o;
+        }
         if (a == QLatin1String("--demo")) {
             o.demo = true;
             continue;

@@ -14,6 +14,10 @@ public:
         Run,
         ShowHelp,
         ShowVersion,
+        // Print the OpenGL renderer's name and exit: start-up asks a child
+        // process, so that the window's own process loads OpenGL only when
+        // it draws with it.
+        ProbeRenderer,
         Fail
     };
 

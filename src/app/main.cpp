@@ -10,6 +10,7 @@
 #include "app/MultisampleChoice.h"
 #include "app/QmlTypes.h"
 #include "app/RenderPriority.h"
+#include "app/SceneGraphChoice.h"
 #include "app/UnixSignalQuitter.h"
 #include "app/VApplication.h"
 #include "midi/MidiHandler.h"
@@ -22,6 +23,7 @@
 #include <QLoggingCategory>
 #include <QMetaObject>
 #include <QPalette>
+#include <QProcess>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQuickStyle>
@@ -124,6 +126,12 @@ int main(int argc, char** argv)
     case CommandLineOptions::Action::ShowVersion:
         std::fputs(qPrintable(CommandLineOptions::versionText()), stdout);
         return 0;
+    case CommandLineOptions::Action::ProbeRenderer: {
+        QCoreApplication::setAttribute(Qt::AA_UseDesktopOpenGL);
+        QGuiApplication probeApp(argc, argv);
+        std::fputs(qPrintable(MultisampleChoice::probeRenderer() + QLatin1Char('\n')), stdout);
+        return 0;
+    }
     case CommandLineOptions::Action::Fail:
         std::fprintf(stderr, "kinetra: %s\nTry 'kinetra --help'.\n", qPrintable(options.error));
         return 2;
@@ -164,10 +172,31 @@ int main(int argc, char** argv)
     applyLook(*app);
     registerQmlTypes();
 
-    // Multisampling unless OpenGL renders on the CPU, where it would cost
-    // several times the frame (asked before the first window exists).
+    // The software scene graph where OpenGL renders on the CPU: it repaints
+    // only what changed. Otherwise OpenGL, with multisampling unless that
+    // too would run on the CPU (both asked before the first window exists).
+    // The renderer is asked in a child process: OpenGL, once loaded for the
+    // question, would stay in memory (tens of MiB with Mesa's LLVM) even
+    // when the window does not use it.
+    const SceneGraphChoice::Decision sceneGraph = SceneGraphChoice::forThisMachine([] {
+        QProcess probe;
+        probe.setProcessChannelMode(QProcess::SeparateChannels);
+        probe.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--probe-renderer")});
+        if (!probe.waitForFinished(10000)) {
+            probe.kill();
+            probe.waitForFinished(1000);
+            return QString();
+        }
+        return QString::fromLocal8Bit(probe.readAllStandardOutput()).trimmed();
+    });
+    if (!sceneGraph.ignoredOverride.isEmpty())
+        qCWarning(lcMain).noquote() << sceneGraph.ignoredOverride;
+    if (!sceneGraph.reason.isEmpty())
+        qCInfo(lcMain).noquote() << sceneGraph.reason;
+    if (sceneGraph.software)
+        QQuickWindow::setSceneGraphBackend(QSGRendererInterface::Software);
     auto format = std::make_unique<QSurfaceFormat>(QSurfaceFormat::defaultFormat());
-    format->setSamples(MultisampleChoice::samplesFor(8));
+    format->setSamples(sceneGraph.software ? 0 : MultisampleChoice::samplesFor(8));
     format->setSwapInterval(1);
     QSurfaceFormat::setDefaultFormat(*format);
 

@@ -107,6 +107,7 @@ bool Orvik::applyMotion(const MotionRecord& record)
         if (changed)
             m_signalled = record;
     }
+    m_frameCount.fetch_add(1, std::memory_order_release);
     const int countdown = m_warmUpCountdown.load();
     m_isReady = countdown < 1;
     if (countdown > 0)

@@ -52,6 +52,9 @@ public:
     float getRollReference() const { return m_initRoll.load(); }
     bool isReady() const { return m_isReady.load(); }
     int getWarmUpCountdown() const { return m_warmUpCountdown.load(); }
+    // How many motion records the link has stored; a reader that sees the
+    // same count twice knows that no frame arrived in between.
+    quint32 getFrameCount() const { return m_frameCount.load(std::memory_order_acquire); }
 
     // Store the flag and emit its signal on every call.
     void setActive(bool active);
@@ -107,4 +110,7 @@ private:
     std::atomic<int> m_batteryLevel{127};
     std::atomic<int> m_warmUpCountdown{kWarmUpFrames};
     std::atomic<bool> m_isReady{false};
+    // Written by the link thread after each stored record, read by the GUI
+    // thread's drawing; no lock.
+    std::atomic<quint32> m_frameCount{0};
 };

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick 2.14
-import QtGraphicalEffects 1.12
 import VT.DataMonitor 1.0
 
 // One live-data tile of the focused sensor: the history of X, Y, Z or G as a
@@ -20,7 +19,6 @@ Rectangle {
     color: "transparent"
     border.color: "#1f1f1f"
     border.width: 1
-    layer.enabled: true
     Accessible.ignored: true
 
     Rectangle {
@@ -55,6 +53,7 @@ Rectangle {
         opacity: background.opacity + 0.2
     }
 
+    // The line graph, cut to the disc by the item itself.
     DataMonitor {
         id: monitor
         objectName: "monitor"
@@ -62,23 +61,6 @@ Rectangle {
         width: container.width * 0.76
         height: width
         sourceType: container.position
-        visible: false
-    }
-
-    // The line graph seen through the disc.
-    OpacityMask {
-        id: mask
-        objectName: "mask"
-        anchors.centerIn: parent
-        width: container.width * 0.76
-        height: width
-        source: monitor
-        maskSource: Rectangle {
-            width: mask.width
-            height: mask.height
-            radius: width / 2
-            visible: false
-        }
     }
 
     Rectangle {

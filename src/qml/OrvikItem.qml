@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick 2.14
 import QtQuick.Controls 2.5
-import QtGraphicalEffects 1.12
+import QtQuick.Controls.impl 2.15
 import VT.Orvik 1.0
 import "PanelLogic.js" as Logic
 
@@ -389,9 +389,10 @@ VPanel {
                 visible: false
             }
 
-            ColorOverlay {
+            IconImage {
                 anchors.fill: logoRef
-                source: logoRef
+                source: logoRef.source
+                fillMode: Image.PreserveAspectFit
                 color: headingPopupItem.inRange ? "#ffa500" : "#404040"
             }
 

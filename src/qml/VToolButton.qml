@@ -2,7 +2,7 @@
 import QtQuick 2.14
 import QtQuick.Controls 2.5
 import QtQuick.Window 2.14
-import QtGraphicalEffects 1.0
+import QtQuick.Controls.impl 2.15
 
 // Icon-only tool bar button. Unchecked it shows its icon as drawn; checked
 // it shows the icon tinted (`onColor`), or, with `tintBacground`, an
@@ -70,9 +70,15 @@ ToolButton {
             mipmap: true
             visible: !control.checked
         }
-        ColorOverlay {
+        // The icon's shape filled with the tint, made once per colour
+        // rather than by a shader effect on every frame.
+        IconImage {
             anchors.fill: iconImage
-            source: iconImage
+            source: control.img
+            fillMode: Image.Stretch
+            // Scaled once when loaded, as the plain icon's mipmaps do.
+            sourceSize: Qt.size(Math.max(1, width), Math.max(1, height))
+            smooth: true
             color: control.tintBacground ? control.reverseTint : control.onColor
             visible: control.checked
         }

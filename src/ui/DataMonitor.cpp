@@ -4,9 +4,13 @@
 #include "link/Orvik.h"
 #include "ui/HistoryLineGeometry.h"
 #include "ui/ItemPeers.h"
+#include "ui/PaintedShapeNode.h"
 
 #include <QSGFlatColorMaterial>
 #include <QSGGeometryNode>
+
+#include <algorithm>
+#include <vector>
 
 DataMonitor::DataMonitor(QQuickItem* parent) : QQuickItem(parent), m_history(kHistoryLength, 0.0f)
 {
@@ -50,6 +54,13 @@ void DataMonitor::fetchDataAndUpdate()
     const std::shared_ptr<Orvik> device = m_peers->deviceRefAt(focused);
     if (!device)
         return;
+    // Read the count before the record: a frame stored in between is then
+    // taken again at the next tick rather than missed.
+    const quint32 frame = device->getFrameCount();
+    if (device.get() == m_sampledDevice && frame == m_sampledFrame)
+        return;
+    m_sampledDevice = device.get();
+    m_sampledFrame = frame;
     const MotionRecord record = device->getRecord();
     float sample = 0.0f;
     switch (m_sourceType) {
@@ -68,24 +79,44 @@ void DataMonitor::fetchDataAndUpdate()
     default:
         break;
     }
+    // A line already flat at this sample looks the same after the shift.
+    const bool still =
+        std::all_of(m_history.begin(), m_history.end(), [sample](float s) { return s == sample; });
     m_history.push_front(sample);
     m_history.pop_back();
-    m_opacity = sample * 0.5f + 0.3f;
-    Q_EMIT alphaChanged();
-    update();
+    setAlpha(sample * 0.5f + 0.3f);
+    if (!still)
+        update();
 }
 
 QSGNode* DataMonitor::updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData*)
 {
+    // The line is cut to the round face here, so that no mask has to be
+    // drawn over it on every frame.
+    const QRectF bounds = boundingRect();
+    std::vector<QSGGeometry::Point2D> pieces(
+        std::size_t(HistoryLineGeometry::maxClippedVertices(m_history.size())));
+    const int count = HistoryLineGeometry::fillClipped(
+        pieces.data(), m_history, float(bounds.width()), float(bounds.height()));
+    if (PaintedShapeNode::isUsedIn(window())) {
+        QVector<QPointF> points;
+        points.reserve(count);
+        for (int i = 0; i < count; ++i)
+            points << QPointF(pieces[std::size_t(i)].x, pieces[std::size_t(i)].y);
+        auto* painted = static_cast<PaintedShapeNode*>(oldNode);
+        if (!painted)
+            painted = new PaintedShapeNode(window(), PaintedShapeNode::Kind::Segments, 2.0f);
+        painted->setShape(std::move(points), {QColor(QStringLiteral("#f8f8f8"))}, bounds);
+        return painted;
+    }
     auto* node = static_cast<QSGGeometryNode*>(oldNode);
-    const int count = int(m_history.size());
     QSGGeometry* geometry = nullptr;
     if (!node) {
         node = new QSGGeometryNode;
         geometry = new QSGGeometry(QSGGeometry::defaultAttributes_Point2D(), count, 0,
                                    QSGGeometry::UnsignedShortType);
         geometry->setVertexDataPattern(QSGGeometry::StreamPattern);
-        geometry->setDrawingMode(QSGGeometry::DrawLineStrip);
+        geometry->setDrawingMode(QSGGeometry::DrawLines);
         geometry->setLineWidth(2.0f);
         node->setGeometry(geometry);
         node->setFlag(QSGNode::OwnsGeometry);
@@ -99,9 +130,7 @@ QSGNode* DataMonitor::updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData*)
         if (geometry->vertexCount() != count)
             geometry->allocate(count);
     }
-    const QRectF bounds = boundingRect();
-    HistoryLineGeometry::fill(geometry->vertexDataAsPoint2D(), m_history, float(bounds.width()),
-                              float(bounds.height()));
+    std::copy_n(pieces.data(), count, geometry->vertexDataAsPoint2D());
     node->markDirty(QSGNode::DirtyGeometry);
     return node;
 }

@@ -9,8 +9,10 @@ class ItemPeers;
 class QSGNode;
 
 // A scrolling line graph of one motion value (X, Y, Z or G) of the focused
-// sensor, sampled on every animation tick of the engine. It also publishes a
-// brightness derived from the newest sample.
+// sensor, sampled on every animation tick of the engine that finds a new
+// frame from it. It also publishes a brightness derived from the newest
+// sample. A band that sends nothing, or a line that would not move, asks for
+// no frame.
 class DataMonitor : public QQuickItem
 {
     Q_OBJECT
@@ -48,4 +50,8 @@ private:
     std::deque<float> m_history;
     ItemPeers* m_peers = nullptr;
     QMetaObject::Connection m_tickConnection;
+    // The band sampled last and its frame count then: a tick that finds the
+    // same band at the same count has nothing new to show.
+    const void* m_sampledDevice = nullptr;
+    quint32 m_sampledFrame = 0;
 };

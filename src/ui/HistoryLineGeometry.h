@@ -16,4 +16,14 @@ public:
     // Fills history.size() vertices.
     static void fill(QSGGeometry::Point2D* vertices, const std::deque<float>& history, float width,
                      float height);
+
+    // The same line as separate segments cut to the disc that fills the
+    // width and height: the pieces inside, two vertices each. Fills at most
+    // maxClippedVertices(history.size()) vertices and returns how many.
+    static int fillClipped(QSGGeometry::Point2D* vertices, const std::deque<float>& history,
+                           float width, float height);
+    static int maxClippedVertices(std::size_t samples)
+    {
+        return samples > 1 ? int(2 * (samples - 1)) : 0;
+    }
 };

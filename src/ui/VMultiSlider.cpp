@@ -5,9 +5,12 @@
 #include "link/Orvik.h"
 #include "ui/ItemPeers.h"
 #include "ui/KnobRingGeometry.h"
+#include "ui/PaintedShapeNode.h"
 
 #include <QSGGeometryNode>
 #include <QSGVertexColorMaterial>
+
+#include <vector>
 
 VMultiSlider::VMultiSlider(QQuickItem* parent)
     : QQuickItem(parent), m_startAngle(KnobRingGeometry::kStartAngle),
@@ -212,6 +215,7 @@ void VMultiSlider::clearRing()
     if (!m_ringShown)
         return;
     m_ringShown = false;
+    ++m_repaintsAsked;
     update();
 }
 
@@ -229,16 +233,34 @@ void VMultiSlider::shouldUpdate()
             clearRing();
         return;
     }
-    m_ringShown = true;
-    m_value = s->getValue();
-    m_lowerbound = s->getLowerbound();
-    m_upperbound = s->getUpperbound();
+    const float value = s->getValue();
+    const float lowerbound = s->getLowerbound();
+    const float upperbound = s->getUpperbound();
+    const bool gateOpen = s->isGateOpen();
+    const ItemPeers* p = peers();
+    const QColor colour = p ? p->deviceColour(s->getDevice()->getIndex()) : m_colour;
     m_min = s->getMin();
     m_max = s->getMax();
-    m_gateOpen = s->isGateOpen();
-    if (const ItemPeers* p = peers())
-        m_colour = p->deviceColour(s->getDevice()->getIndex());
+    // The ring is drawn from these alone: when none moved, the last frame
+    // still shows it and no new one is asked for.
+    if (m_ringShown && value == m_value && lowerbound == m_lowerbound &&
+        upperbound == m_upperbound && gateOpen == m_gateOpen && colour == m_colour)
+        return;
+    m_ringShown = true;
+    m_value = value;
+    m_lowerbound = lowerbound;
+    m_upperbound = upperbound;
+    m_gateOpen = gateOpen;
+    m_colour = colour;
+    ++m_repaintsAsked;
     update();
+}
+
+void VMultiSlider::geometryChanged(const QRectF& newGeometry, const QRectF& oldGeometry)
+{
+    QQuickItem::geometryChanged(newGeometry, oldGeometry);
+    if (m_ringShown && newGeometry.size() != oldGeometry.size())
+        update();
 }
 
 void VMultiSlider::setEnable(bool newState)
@@ -376,8 +398,35 @@ QSGNode* VMultiSlider::updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData*)
     // the old one.
     if (!m_ringShown || !drawableSource())
         return nullptr;
-    auto* node = static_cast<QSGGeometryNode*>(oldNode);
+    KnobRingGeometry::Input in;
+    in.width = float(boundingRect().width());
+    in.value = m_value;
+    in.lowerbound = m_lowerbound;
+    in.upperbound = m_upperbound;
+    in.colour = m_colour;
+    in.gateOpen = m_gateOpen;
+    in.segments = m_segments;
+    in.startAngle = m_startAngle;
+    in.endAngle = m_endAngle;
     const int count = KnobRingGeometry::vertexCount(m_segments);
+    if (PaintedShapeNode::isUsedIn(window())) {
+        std::vector<QSGGeometry::ColoredPoint2D> vertices(static_cast<std::size_t>(count));
+        KnobRingGeometry::fill(vertices.data(), in);
+        QVector<QPointF> points;
+        QVector<QColor> colours;
+        points.reserve(count);
+        colours.reserve(count);
+        for (const auto& v : vertices) {
+            points << QPointF(v.x, v.y);
+            colours << QColor(v.r, v.g, v.b, v.a);
+        }
+        auto* painted = static_cast<PaintedShapeNode*>(oldNode);
+        if (!painted)
+            painted = new PaintedShapeNode(window(), PaintedShapeNode::Kind::Points, 3.0f);
+        painted->setShape(std::move(points), std::move(colours), boundingRect());
+        return painted;
+    }
+    auto* node = static_cast<QSGGeometryNode*>(oldNode);
     QSGGeometry* geometry = nullptr;
     if (!node) {
         node = new QSGGeometryNode;
@@ -395,16 +444,6 @@ QSGNode* VMultiSlider::updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData*)
         if (geometry->vertexCount() != count)
             geometry->allocate(count);
     }
-    KnobRingGeometry::Input in;
-    in.width = float(boundingRect().width());
-    in.value = m_value;
-    in.lowerbound = m_lowerbound;
-    in.upperbound = m_upperbound;
-    in.colour = m_colour;
-    in.gateOpen = m_gateOpen;
-    in.segments = m_segments;
-    in.startAngle = m_startAngle;
-    in.endAngle = m_endAngle;
     KnobRingGeometry::fill(geometry->vertexDataAsColoredPoint2D(), in);
     node->markDirty(QSGNode::DirtyGeometry);
     return node;

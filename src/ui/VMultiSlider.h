@@ -102,6 +102,8 @@ public:
     QColor mirroredColour() const { return m_colour; }
     bool isTickConnected() const { return bool(m_tickConnection); }
     bool isRingShown() const { return m_ringShown; }
+    // How many frames the ring has asked for.
+    int repaintsAsked() const { return m_repaintsAsked; }
 
 Q_SIGNALS:
     void lowerboundChanged(float);
@@ -128,6 +130,7 @@ private Q_SLOTS:
 
 protected:
     void componentComplete() override;
+    void geometryChanged(const QRectF& newGeometry, const QRectF& oldGeometry) override;
     QSGNode* updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData* data) override;
 
 private:
@@ -155,5 +158,6 @@ private:
     // Whether the last frame asked for shows the ring; GUI thread, read by
     // updatePaintNode while the GUI thread waits for it.
     bool m_ringShown = false;
+    int m_repaintsAsked = 0;
     ItemPeers* m_peers = nullptr;
 };

@@ -32,6 +32,7 @@ TEST(CommandLineOptions, HelpVersionAndMistakes)
 {
     EXPECT_EQ(parse({"--demo", "--help"}).action, CommandLineOptions::Action::ShowHelp);
     EXPECT_EQ(parse({"-v"}).action, CommandLineOptions::Action::ShowVersion);
+    EXPECT_EQ(parse({"--probe-renderer"}).action, CommandLineOptions::Action::ProbeRenderer);
     EXPECT_EQ(CommandLineOptions::versionText(), "Kinetra 2.0.4\n");
     EXPECT_EQ(parse({"--frobnicate"}).action, CommandLineOptions::Action::Fail);
     EXPECT_EQ(parse({"--demo", "--port", "/dev/x"}).action, CommandLineOptions::Action::Fail);

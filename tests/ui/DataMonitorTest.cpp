@@ -31,6 +31,15 @@ protected:
         for (int i = 0; i < times; ++i)
             engine.distributeAnimationTick();
     }
+    // A frame from the band with the same values, then a tick.
+    void frameAndTick(int times = 1)
+    {
+        Orvik* band = engine.getDeviceById(5);
+        for (int i = 0; i < times; ++i) {
+            band->applyMotion(band->getRecord());
+            tick();
+        }
+    }
 
     StateManager state;
     MotionControlEngine engine{state};
@@ -64,20 +73,35 @@ TEST_F(DataMonitorItem, SamplesTheChosenValueOfTheFocusedDevice)
     tick();
     EXPECT_FLOAT_EQ(monitor->alpha(), 0.8f) << "a sample of 1";
     monitor->setSourceType(3);
-    tick();
+    frameAndTick();
     EXPECT_FLOAT_EQ(monitor->history()[0], 0.5f);
     EXPECT_FLOAT_EQ(monitor->history()[1], 1.0f);
     monitor->setSourceType(4);
-    tick();
+    frameAndTick();
     EXPECT_FLOAT_EQ(monitor->history()[0], 0.0f);
     EXPECT_FLOAT_EQ(monitor->alpha(), 0.3f);
     EXPECT_EQ(alpha.count(), 3);
     EXPECT_EQ(monitor->history().size(), 64u);
 
     monitor->setSourceType(1);
-    tick(64);
+    frameAndTick(64);
     for (float s : monitor->history())
         ASSERT_FLOAT_EQ(s, 0.25f);
+}
+
+// A band that sends nothing leaves the line where it is: ticks without a new
+// frame take no sample, and the next frame is taken once.
+TEST_F(DataMonitorItem, StopsScrollingWhileTheBandSendsNothing)
+{
+    state.setConnectionState(true);
+    state.setFocusedDevice(0);
+    tick(3);
+    EXPECT_FLOAT_EQ(monitor->history()[0], 1.0f);
+    EXPECT_FLOAT_EQ(monitor->history()[1], 0.0f) << "one frame, one sample";
+    frameAndTick();
+    tick(2);
+    EXPECT_FLOAT_EQ(monitor->history()[1], 1.0f);
+    EXPECT_FLOAT_EQ(monitor->history()[2], 0.0f);
 }
 
 TEST_F(DataMonitorItem, WritingTheSameOpacityIsSilent)

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 #include <vector>
 
 namespace {
@@ -104,4 +106,49 @@ TEST(HistoryLineGeometry, SamplesMapBetweenTheMarginsNewestLeft)
     EXPECT_FLOAT_EQ(v[63].x, 126.0f);
     EXPECT_FLOAT_EQ(v[63].y, 47.0f);
     EXPECT_FLOAT_EQ(v[10].y, 25.0f);
+}
+
+// Cut to the round face, the line keeps exactly its part inside the disc:
+// every piece lies inside, and every point of the line well inside the disc
+// is on a piece.
+TEST(HistoryLineGeometry, ClippedLineIsThePartInsideTheDisc)
+{
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> sample(-0.2f, 1.2f);
+    const float side = 46.0f;
+    const float r = side / 2.0f;
+    const auto inside = [&](float x, float y, float margin) {
+        return std::hypot(x - r, y - r) <= r + margin;
+    };
+    for (int round = 0; round < 50; ++round) {
+        std::deque<float> history(64);
+        for (float& s : history)
+            s = sample(random);
+        std::vector<QSGGeometry::Point2D> line(64);
+        HistoryLineGeometry::fill(line.data(), history, side, side);
+        std::vector<QSGGeometry::Point2D> pieces(
+            size_t(HistoryLineGeometry::maxClippedVertices(history.size())));
+        const int count = HistoryLineGeometry::fillClipped(pieces.data(), history, side, side);
+        ASSERT_EQ(count % 2, 0);
+        for (int i = 0; i < count; ++i)
+            ASSERT_TRUE(inside(pieces[size_t(i)].x, pieces[size_t(i)].y, 1e-3f));
+        for (size_t i = 0; i + 1 < line.size(); ++i) {
+            for (float t = 0.0f; t <= 1.0f; t += 0.125f) {
+                const float x = line[i].x + t * (line[i + 1].x - line[i].x);
+                const float y = line[i].y + t * (line[i + 1].y - line[i].y);
+                if (!inside(x, y, -0.05f))
+                    continue;
+                bool covered = false;
+                for (int p = 0; p < count && !covered; p += 2) {
+                    const auto& a = pieces[size_t(p)];
+                    const auto& b = pieces[size_t(p + 1)];
+                    const float cross = (b.x - a.x) * (y - a.y) - (b.y - a.y) * (x - a.x);
+                    const bool between =
+                        x >= std::min(a.x, b.x) - 1e-3f && x <= std::max(a.x, b.x) + 1e-3f;
+                    covered = std::fabs(cross) < 1e-2f && between;
+                }
+                ASSERT_TRUE(covered) << "segment " << i << " at t " << t;
+            }
+        }
+    }
 }

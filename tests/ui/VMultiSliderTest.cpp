@@ -188,3 +188,25 @@ TEST_F(SliderItem, AnEmptiedSlotStopsTickingAndDrawsNoRing)
     EXPECT_EQ(slider.paint(node), nullptr);
     delete node;
 }
+
+// The animation tick asks for a frame only when the ring would change: a
+// still value, window and gate give no new geometry, a moved one gives one.
+TEST_F(SliderItem, AStillWheelAsksForNoFrames)
+{
+    source()->setDevice(100, true);
+    slider.sync();
+    for (int i = 0; i < 5; ++i)
+        engine.distributeAnimationTick();
+    EXPECT_EQ(slider.repaintsAsked(), 1);
+    slider.setLowerbound(20.0f);
+    engine.distributeAnimationTick();
+    engine.distributeAnimationTick();
+    EXPECT_EQ(slider.repaintsAsked(), 2);
+    MotionRecord r;
+    r[MotionRecord::X] = 0.9f;
+    if (engine.getDeviceById(100)->applyMotion(r))
+        engine.deliverMotion(*engine.getDeviceById(100), r);
+    engine.distributeAnimationTick();
+    engine.distributeAnimationTick();
+    EXPECT_EQ(slider.repaintsAsked(), 3) << "the value moved";
+}
