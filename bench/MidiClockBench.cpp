@@ -66,7 +66,7 @@ bool measure(int period, int seconds)
     int blockSize = 0;
     double sampleRate = 0.0;
     int xruns = 0;
-    int samplesPerTick = 0;
+    double samplesPerTick = 0.0;
     {
         AudioProcessorHolder holder(QString{}, state, transport);
         holder.addAudioDeviceType(std::unique_ptr<juce::AudioIODeviceType>(
@@ -117,7 +117,7 @@ bool measure(int period, int seconds)
     std::printf("MIDI clock at %d BPM, JACK dummy %d samples at %.0f Hz (%.2f ms per block)\n",
                 kTempo, blockSize, sampleRate, 1000.0 * blockSize / sampleRate);
     std::printf("  clocks: %zu over %.1f s; xruns: %d\n", stamps.size(), spanMs / 1000.0, xruns);
-    std::printf("  ideal interval %.4f ms (tempo); %.4f ms on the sample grid (%d samples)\n",
+    std::printf("  ideal interval %.4f ms (tempo); %.4f ms on the sample grid (%.2f samples)\n",
                 nominalMs, gridMs, samplesPerTick);
     std::printf("  interval mean %.4f ms  stddev %.4f ms  min %.3f ms  max %.3f ms\n", s.mean,
                 s.stddev, s.min, s.max);

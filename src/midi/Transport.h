@@ -1,22 +1,37 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "midi/SpscRing.h"
+#include "midi/TickClock.h"
+
 #include <QObject>
+#include <QTimer>
 
 #include <atomic>
 #include <cstdint>
 
 // The musical clock: 24 ticks per quarter note, counted in samples of the
-// audio device. It has no timer of its own; the audio callback calls
-// advanceBlock once per block. Each tick is signalled (the arpeggiator, the
-// window), a MIDI timing clock is queued per tick while clock sending is on,
-// a MIDI start when play begins, and every block ends with a flush of the
-// MIDI pending buffer.
+// driving device (see TickClock for the arithmetic). It has no timer of its
+// own for the count; whoever drives it (the audio callback) calls
+// advanceBlock once per block. Every tick inside a block is placed on its
+// own sample: a MIDI timing clock is queued at that offset while clock
+// sending is on, and a MIDI start right before it when play begins. Every
+// block ends with a flush of the MIDI pending buffer.
 //
-// Threads: advanceBlock runs on the audio thread and emits ticked,
-// quaterNoteTick and playingStateChanged(true) there. startPlay, stopPlay and
-// reset run on the GUI thread or on the MIDI input thread (incoming start and
-// stop). Every counter and flag is atomic.
+// The driving thread never emits Qt signals (a queued signal allocates):
+// it records each tick in a fixed ring, which the GUI thread drains every
+// kDeliveryIntervalMs (deliverTicks) and only there are ticked,
+// quaterNoteTick and playingStateChanged(true) emitted, in order.
+//
+// Threads and shared items:
+// - m_clock, m_ticks' producer side: the driving thread only (advanceBlock).
+// - m_ticks' consumer side: the GUI thread only (deliverTicks).
+// - m_startRequested, m_resetRequested: set by the GUI or MIDI input thread,
+//   taken (exchange) by the driving thread.
+// - m_playing, m_samplePosition, m_currentTick, m_samplesPerTick,
+//   m_lostTicks, m_active: atomics, written as documented at each, read
+//   anywhere.
+// No lock is taken.
 class MidiHandler;
 class MidiSettings;
 
@@ -26,7 +41,12 @@ class Transport : public QObject
     Q_PROPERTY(bool isPlaying READ isPlaying NOTIFY playingStateChanged)
 
 public:
-    static constexpr int kTicksPerQuarterNote = 24;
+    static constexpr int kTicksPerQuarterNote = TickClock::kTicksPerQuarterNote;
+    // How often the GUI thread passes the recorded ticks on.
+    static constexpr int kDeliveryIntervalMs = 4;
+    // Ticks recorded and not yet passed on; at 300 beats per minute that is
+    // more than 8 seconds of a stalled GUI thread.
+    static constexpr std::size_t kTickRingSize = 1024;
 
     // `settings` (sample rate, tempo, clock sending) outlives the transport;
     // `midi` receives the clock and the flush of each block, and may be none.
@@ -37,21 +57,27 @@ public:
     // callback has stopped (GUI thread).
     void setMidiHandler(MidiHandler* midi) { m_midi = midi; }
 
-    // One audio block of `numSamples` samples (audio thread). At most one
-    // tick per block.
+    // One block of `numSamples` samples (driving thread). Every tick that
+    // falls inside it is produced. Never allocates, locks or signals.
     void advanceBlock(int numSamples);
     // Quitting has begun: later blocks do nothing, not even a flush.
     void stopTicking();
     bool isActive() const { return m_active.load(); }
 
-    // Samples per tick at `sampleRate` and `tempo`, always at least 1. A
-    // tempo of 0 or less stands the clock still (the largest count).
-    static int samplesPerTick(int sampleRate, int tempo);
+    // Emits the signals of the ticks recorded since the last call (GUI
+    // thread; the delivery timer calls it, tests may too).
+    void deliverTicks();
+
+    // Samples per tick at `sampleRate` and `tempo` (0 for a clock that stands
+    // still: a tempo or rate of 0 or less).
+    static double samplesPerTick(int sampleRate, int tempo);
 
     uint64_t samplePosition() const { return m_samplePosition.load(); }
     uint64_t currentTick() const { return m_currentTick.load(); }
-    int currentSamplesPerTick() const { return m_samplesPerTick.load(); }
+    double currentSamplesPerTick() const { return m_samplesPerTick.load(); }
     bool isStartRequested() const { return m_startRequested.load(); }
+    // Ticks the GUI thread was too late to take from the ring (not signalled).
+    uint64_t lostTickSignals() const { return m_lostTicks.load(); }
 
 Q_SIGNALS:
     void playingStateChanged(bool newState);
@@ -64,20 +90,30 @@ public Q_SLOTS:
     // Queues a MIDI stop (sent even while stopped) and stops playing.
     void stopPlay();
     bool isPlaying() const { return m_playing.load(); }
-    // Restarts the count; does not touch playing.
+    // Restarts the count at the next block; does not touch playing.
     void reset();
 
 private:
+    struct TickEvent
+    {
+        uint64_t index;
+        bool started;
+    };
+
     const MidiSettings& m_settings;
     // Read by the audio callback; changed only while it is stopped.
     MidiHandler* m_midi = nullptr;
+    TickClock m_clock;
+    SpscRing<TickEvent, kTickRingSize> m_ticks;
+    QTimer m_deliveryTimer;
+    // Written by the driving thread (and zeroed by reset()).
     std::atomic<uint64_t> m_samplePosition{0};
-    std::atomic<int> m_samplesPerTick{0};
-    std::atomic<int> m_tempo{0};
-    std::atomic<int> m_sampleRate{0};
-    std::atomic<int> m_samplesToNextTick{0};
-    std::atomic<bool> m_startRequested{false};
     std::atomic<uint64_t> m_currentTick{0};
+    std::atomic<double> m_samplesPerTick{0.0};
+    std::atomic<uint64_t> m_lostTicks{0};
+    std::atomic<bool> m_startRequested{false};
+    std::atomic<bool> m_resetRequested{false};
+    // Set by the driving thread at a start, cleared by stopPlay.
     std::atomic<bool> m_playing{false};
     std::atomic<bool> m_active{true};
 };
