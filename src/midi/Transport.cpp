@@ -6,6 +6,19 @@
 
 #include <QMetaType>
 
+#include <chrono>
+
+namespace {
+
+int64_t steadyNanoseconds()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
 Transport::Transport(const MidiSettings& settings, MidiHandler* midi, QObject* parent)
     : QObject(parent), m_settings(settings), m_midi(midi)
 {
@@ -25,10 +38,39 @@ double Transport::samplesPerTick(int sampleRate, int tempo)
 
 void Transport::advanceBlock(int numSamples)
 {
+    m_lastAudioNs.store(steadyNanoseconds(), std::memory_order_relaxed);
+    drive(numSamples, false);
+}
+
+bool Transport::isAudioSilent() const
+{
+    return steadyNanoseconds() - m_lastAudioNs.load(std::memory_order_relaxed) >
+           int64_t(kAudioSilenceMs) * 1000000;
+}
+
+bool Transport::advanceFromTimer(int numSamples)
+{
+    if (!isAudioSilent())
+        return false;
+    return drive(numSamples, true);
+}
+
+bool Transport::drive(int numSamples, bool fromTimer)
+{
     if (!m_active.load())
-        return;
-    if (numSamples < 0)
-        numSamples = 0;
+        return false;
+    if (m_driving.exchange(true, std::memory_order_acquire)) {
+        m_skippedBlocks.fetch_add(1, std::memory_order_relaxed);
+        return false;
+    }
+    m_timerDriving.store(fromTimer, std::memory_order_relaxed);
+    runBlock(numSamples < 0 ? 0 : numSamples);
+    m_driving.store(false, std::memory_order_release);
+    return true;
+}
+
+void Transport::runBlock(int numSamples)
+{
 
     if (m_resetRequested.exchange(false))
         m_clock.restart();
@@ -37,6 +79,8 @@ void Transport::advanceBlock(int numSamples)
     const bool sendingClock = m_settings.getSendingClockState();
 
     MidiHandler* midi = m_midi;
+    if (midi != nullptr)
+        midi->beginBlock(numSamples);
     m_clock.beginBlock(numSamples);
     TickClock::Tick tick;
     while (m_clock.nextTick(tick)) {
@@ -48,12 +92,12 @@ void Transport::advanceBlock(int numSamples)
                 m_clock.renumberLastTick(0);
                 tick.index = 0;
                 if (midi != nullptr)
-                    midi->queueMessage(juce::MidiMessage::midiStart(), tick.offset);
+                    midi->queueInBlock(juce::MidiMessage::midiStart(), tick.offset);
                 m_playing.store(true);
                 started = true;
             }
             if (midi != nullptr)
-                midi->queueMessage(juce::MidiMessage::midiClock(), tick.offset);
+                midi->queueInBlock(juce::MidiMessage::midiClock(), tick.offset);
         }
         m_currentTick.store(tick.index);
         if (!m_ticks.push({tick.index, started}))
@@ -67,6 +111,11 @@ void Transport::advanceBlock(int numSamples)
 
 void Transport::deliverTicks()
 {
+    const bool fromTimer = m_timerDriving.load();
+    if (fromTimer != m_announcedTimer) {
+        m_announcedTimer = fromTimer;
+        Q_EMIT clockDriverChanged();
+    }
     TickEvent event;
     while (m_ticks.pop(event)) {
         if (event.started)

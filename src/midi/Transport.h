@@ -11,9 +11,13 @@
 #include <cstdint>
 
 // The musical clock: 24 ticks per quarter note, counted in samples of the
-// driving device (see TickClock for the arithmetic). It has no timer of its
-// own for the count; whoever drives it (the audio callback) calls
-// advanceBlock once per block. Every tick inside a block is placed on its
+// driving device (see TickClock for the arithmetic). The audio callback
+// drives it, calling advanceBlock once per block; while no audio block has
+// come for kAudioSilenceMs, a timer thread (TimerClockDriver) drives it
+// instead through advanceFromTimer. One block at a time: whoever finds the
+// other driving skips its block rather than wait. The driver is also the
+// one consumer of the MIDI handler's queue: each block begins the MIDI
+// handler's block and ends with its flush. Every tick inside a block is placed on its
 // own sample: a MIDI timing clock is queued at that offset while clock
 // sending is on, and a MIDI start right before it when play begins. Every
 // block ends with a flush of the MIDI pending buffer.
@@ -24,13 +28,16 @@
 // quaterNoteTick and playingStateChanged(true) emitted, in order.
 //
 // Threads and shared items:
-// - m_clock, m_ticks' producer side: the driving thread only (advanceBlock).
+// - m_clock, m_ticks' producer side: the driving thread only, one at a
+//   time: m_driving is taken with an acquire exchange and given back with a
+//   release store, so a block on the timer thread sees everything the
+//   audio thread's last block wrote and the other way round.
 // - m_ticks' consumer side: the GUI thread only (deliverTicks).
 // - m_startRequested, m_resetRequested: set by the GUI or MIDI input thread,
 //   taken (exchange) by the driving thread.
 // - m_playing, m_samplePosition, m_currentTick, m_samplesPerTick,
-//   m_lostTicks, m_active: atomics, written as documented at each, read
-//   anywhere.
+//   m_lostTicks, m_active, m_lastAudioNs, m_timerDriving: atomics, written
+//   as documented at each, read anywhere.
 // No lock is taken.
 class MidiHandler;
 class MidiSettings;
@@ -39,6 +46,8 @@ class Transport : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(bool isPlaying READ isPlaying NOTIFY playingStateChanged)
+    // Whether the timer thread drives the clock (no audio device runs).
+    Q_PROPERTY(bool isClockFromTimer READ isClockFromTimer NOTIFY clockDriverChanged)
 
 public:
     static constexpr int kTicksPerQuarterNote = TickClock::kTicksPerQuarterNote;
@@ -47,6 +56,8 @@ public:
     // Ticks recorded and not yet passed on; at 300 beats per minute that is
     // more than 8 seconds of a stalled GUI thread.
     static constexpr std::size_t kTickRingSize = 1024;
+    // No audio block for this long: the timer thread may drive.
+    static constexpr int kAudioSilenceMs = 25;
 
     // `settings` (sample rate, tempo, clock sending) outlives the transport;
     // `midi` receives the clock and the flush of each block, and may be none.
@@ -57,9 +68,17 @@ public:
     // callback has stopped (GUI thread).
     void setMidiHandler(MidiHandler* midi) { m_midi = midi; }
 
-    // One block of `numSamples` samples (driving thread). Every tick that
-    // falls inside it is produced. Never allocates, locks or signals.
+    // One audio block of `numSamples` samples (audio thread). Every tick
+    // that falls inside it is produced. Never allocates, locks or signals.
     void advanceBlock(int numSamples);
+    // The same from the timer thread, only while the audio is silent.
+    // Returns whether the block was run.
+    bool advanceFromTimer(int numSamples);
+    // No audio block for kAudioSilenceMs. Any thread.
+    bool isAudioSilent() const;
+    bool isClockFromTimer() const { return m_timerDriving.load(); }
+    // Blocks skipped because the other driver was running one.
+    uint64_t skippedBlocks() const { return m_skippedBlocks.load(); }
     // Quitting has begun: later blocks do nothing, not even a flush.
     void stopTicking();
     bool isActive() const { return m_active.load(); }
@@ -83,6 +102,7 @@ Q_SIGNALS:
     void playingStateChanged(bool newState);
     void ticked(uint64_t currentTick);
     void quaterNoteTick();
+    void clockDriverChanged();
 
 public Q_SLOTS:
     // Play starts at the next tick while clock sending is on.
@@ -94,6 +114,9 @@ public Q_SLOTS:
     void reset();
 
 private:
+    bool drive(int numSamples, bool fromTimer);
+    void runBlock(int numSamples);
+
     struct TickEvent
     {
         uint64_t index;
@@ -116,4 +139,10 @@ private:
     // Set by the driving thread at a start, cleared by stopPlay.
     std::atomic<bool> m_playing{false};
     std::atomic<bool> m_active{true};
+    std::atomic<bool> m_driving{false};
+    std::atomic<bool> m_timerDriving{false};
+    std::atomic<int64_t> m_lastAudioNs{0};
+    std::atomic<uint64_t> m_skippedBlocks{0};
+    // GUI thread: the driver last announced.
+    bool m_announcedTimer = false;
 };
