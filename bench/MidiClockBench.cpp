@@ -35,7 +35,8 @@
 
 namespace {
 
-constexpr int kTempo = 120;
+// Set by --tempo.
+int g_tempo = 120;
 constexpr int kWarmUpMs = 2000;
 
 void runEventLoopFor(int ms)
@@ -54,19 +55,19 @@ bool measure(int period, int seconds)
         std::fprintf(stderr, "bench_midi_clock: %s\n", qPrintable(problem));
         return false;
     }
-    const int ticksExpected = seconds * kTempo * Transport::kTicksPerQuarterNote / 60;
+    const int ticksExpected = seconds * g_tempo * Transport::kTicksPerQuarterNote / 60;
     auto backend = std::make_shared<TimestampingMidiBackend>(size_t(ticksExpected) * 2 + 10000);
     StateManager state;
     MidiHandler midi(backend, &state);
     auto transport = std::make_shared<Transport>(state, &midi);
-    state.setTempo(kTempo);
+    state.setTempo(g_tempo);
     state.setSendingClockState(true);
     state.setAudioBufferSize(period);
 
     int blockSize = 0;
     double sampleRate = 0.0;
     int xruns = 0;
-    int samplesPerTick = 0;
+    double samplesPerTick = 0.0;
     {
         AudioProcessorHolder holder(QString{}, state, transport);
         holder.addAudioDeviceType(std::unique_ptr<juce::AudioIODeviceType>(
@@ -104,7 +105,7 @@ bool measure(int period, int seconds)
     for (size_t i = 1; i < stamps.size(); ++i)
         intervals.push_back(stamps[i] - stamps[i - 1]);
     const SampleSummary s = SampleSummary::of(intervals);
-    const double nominalMs = 60000.0 / (kTempo * Transport::kTicksPerQuarterNote);
+    const double nominalMs = 60000.0 / (g_tempo * Transport::kTicksPerQuarterNote);
     const double gridMs = 1000.0 * samplesPerTick / sampleRate;
     const double spanMs = stamps.back() - stamps.front();
     const double intervalsCounted = double(intervals.size());
@@ -115,9 +116,9 @@ bool measure(int period, int seconds)
     const SampleSummary d = SampleSummary::of(deviation);
 
     std::printf("MIDI clock at %d BPM, JACK dummy %d samples at %.0f Hz (%.2f ms per block)\n",
-                kTempo, blockSize, sampleRate, 1000.0 * blockSize / sampleRate);
+                g_tempo, blockSize, sampleRate, 1000.0 * blockSize / sampleRate);
     std::printf("  clocks: %zu over %.1f s; xruns: %d\n", stamps.size(), spanMs / 1000.0, xruns);
-    std::printf("  ideal interval %.4f ms (tempo); %.4f ms on the sample grid (%d samples)\n",
+    std::printf("  ideal interval %.4f ms (tempo); %.4f ms on the sample grid (%.2f samples)\n",
                 nominalMs, gridMs, samplesPerTick);
     std::printf("  interval mean %.4f ms  stddev %.4f ms  min %.3f ms  max %.3f ms\n", s.mean,
                 s.stddev, s.min, s.max);
@@ -145,11 +146,15 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
             seconds = std::max(5, std::atoi(argv[++i]));
+        } else if (std::strcmp(argv[i], "--tempo") == 0 && i + 1 < argc) {
+            g_tempo = std::max(20, std::atoi(argv[++i]));
+            periodArgument += std::string(" --tempo ") + argv[i];
         } else if (std::strcmp(argv[i], "--period") == 0 && i + 1 < argc) {
             periods = {std::atoi(argv[++i])};
-            periodArgument = std::string(" --period ") + argv[i];
+            periodArgument += std::string(" --period ") + argv[i];
         } else {
-            std::fprintf(stderr, "usage: %s [--seconds N] [--period SAMPLES]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--seconds N] [--tempo BPM] [--period SAMPLES]\n",
+                         argv[0]);
             return 2;
         }
     }

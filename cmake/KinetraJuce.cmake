@@ -33,7 +33,8 @@ target_include_directories(kinetra_juce SYSTEM PUBLIC
     $<TARGET_PROPERTY:juce::juce_core,INTERFACE_INCLUDE_DIRECTORIES>)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(KINETRA_ALSA REQUIRED IMPORTED_TARGET alsa)
-pkg_check_modules(KINETRA_JACK IMPORTED_TARGET jack)
+# libjack: JUCE opens it itself for audio; the JACK MIDI port links it.
+pkg_check_modules(KINETRA_JACK REQUIRED IMPORTED_TARGET jack)
 target_link_libraries(kinetra_juce PUBLIC PkgConfig::KINETRA_ALSA ${CMAKE_DL_LIBS} Threads::Threads)
 if(KINETRA_JACK_FOUND)
     target_link_libraries(kinetra_juce PRIVATE PkgConfig::KINETRA_JACK)

@@ -12,8 +12,10 @@
 #include "link/SerialHandler.h"
 #include "link/ThreadController.h"
 #include "midi/Arpeggiator.h"
+#include "midi/JackMidiPort.h"
 #include "midi/JuceMidiBackend.h"
 #include "midi/MidiHandler.h"
+#include "midi/TimerClockDriver.h"
 #include "midi/Transport.h"
 #include "midi/VirtualKeyboard.h"
 #include "osc/OSCHandler.h"
@@ -24,6 +26,7 @@
 #include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QQmlContext>
+#include <QTimer>
 
 Q_LOGGING_CATEGORY(lcRuntime, "kinetra.app")
 
@@ -57,12 +60,15 @@ void AppRuntime::createSharedObjects()
         [this](int position) { return m_engine ? m_engine->getDeviceAt(position) : nullptr; });
     StateManager& state = *m_stateManager;
 
+    // The audio library probes for a JACK server at start; without one,
+    // libjack would print its errors.
+    JackMidiPort::silenceLibraryMessages();
+
     std::shared_ptr<MidiBackend> backend = m_options.midiBackend;
     if (!backend)
         backend = std::make_shared<JuceMidiBackend>();
+    // Its one consumer is whoever drives the transport (startAudio).
     m_midiHandler = std::make_unique<MidiHandler>(backend, &state);
-    // Without a running audio device the GUI thread flushes the wheels' MIDI.
-    m_midiHandler->setFallbackFlushEnabled(true);
 
     m_oscHandler = m_options.oscPort > 0
                        ? std::make_unique<OSCHandler>(QString::fromLatin1(OSCHandler::kDefaultHost),
@@ -169,9 +175,54 @@ void AppRuntime::startAudio()
     if (m_options.configureAudio)
         m_options.configureAudio(*m_audioHost);
     m_audioHost->initialise();
+    // Device changes may be announced on a driver change's thread; the
+    // port follows on the GUI thread.
+    QObject::connect(
+        m_actionHandler.get(), &ActionHandler::audioDeviceChanged, m_midiHandler.get(),
+        [this] { updateMidiPath(); }, Qt::QueuedConnection);
+    updateMidiPath();
 
     m_arpeggiator =
         std::make_unique<Arpeggiator>(*m_transport, *m_virtualKeyboard, m_midiHandler.get(), state);
+
+    // Without a running audio device, play, the clock, the arpeggiator and
+    // the wheels' MIDI go on from a timer thread of their own.
+    m_timerClock = std::make_unique<TimerClockDriver>(*m_transport, state);
+    m_timerClock->start();
+}
+
+void AppRuntime::updateMidiPath()
+{
+    if (!m_audioHost || !m_midiHandler || m_shutDown)
+        return;
+    const bool onJack = m_audioHost->getCurrentDeviceType() == QLatin1String("JACK") &&
+                        !m_audioHost->getCurrentDevice().isEmpty();
+    if (onJack && !m_jackMidi) {
+        auto port = std::make_unique<JackMidiPort>();
+        QString reason;
+        if (!port->open(reason)) {
+            qCWarning(lcRuntime) << "no JACK MIDI port:" << reason;
+            return;
+        }
+        m_jackMidi = std::move(port);
+        m_midiHandler->setTimedSink(
+            m_jackMidi.get(),
+            QStringLiteral("JACK MIDI port \"%1\", each message on its own sample (the ALSA "
+                           "sequencer port gets them too, once per block)")
+                .arg(m_jackMidi->outputPortName()));
+        m_jackInputTimer = std::make_unique<QTimer>();
+        m_jackInputTimer->setInterval(2);
+        QObject::connect(m_jackInputTimer.get(), &QTimer::timeout, m_midiHandler.get(), [this] {
+            m_jackMidi->drainInput([this](const uint8_t* bytes, int size) {
+                m_midiHandler->handleIncomingMidiMessage(nullptr, juce::MidiMessage(bytes, size));
+            });
+        });
+        m_jackInputTimer->start();
+    } else if (!onJack && m_jackMidi) {
+        m_jackInputTimer.reset();
+        m_midiHandler->setTimedSink(nullptr);
+        m_jackMidi.reset();
+    }
 }
 
 void AppRuntime::exposeTransportTo(QQmlContext* context)
@@ -200,6 +251,8 @@ bool AppRuntime::stopThreads()
     }
     if (m_audioHost && m_audioFree)
         m_audioHost->saveDeviceState();
+    if (m_timerClock)
+        m_timerClock->stop();
     if (m_transport)
         m_transport->stopTicking();
     if (m_audioHost && m_audioFree)
@@ -222,6 +275,10 @@ void AppRuntime::releaseOutputs(bool audioFree)
         m_transport->setMidiHandler(nullptr);
     if (m_actionHandler)
         m_actionHandler->detachAudioHost();
+    m_jackInputTimer.reset();
+    if (m_midiHandler)
+        m_midiHandler->setTimedSink(nullptr);
+    m_jackMidi.reset();
     m_arpeggiator.reset();
     m_midiHandler.reset();
     m_oscHandler.reset();

@@ -12,6 +12,8 @@ class Arpeggiator;
 class AudioProcessorHolder;
 class EngineItemPeers;
 class FileManager;
+class JackMidiPort;
+class QTimer;
 class LinkHealthMonitor;
 class MidiBackend;
 class MidiHandler;
@@ -22,6 +24,7 @@ class QQmlContext;
 class SerialHandler;
 class StateManager;
 class ThreadController;
+class TimerClockDriver;
 class Transport;
 class VirtualKeyboard;
 
@@ -35,7 +38,8 @@ class VirtualKeyboard;
 //   1. the receiver pilot and the link thread stop, and the thread is joined:
 //      no frame reaches the engine, the sources or the MIDI handler after
 //      this;
-//   2. the audio set-up is stored, the clock stops and the audio callback is
+//   2. the audio set-up is stored, the clock's timer thread is joined, the
+//      clock stops and the audio callback is
 //      detached (after a driver change still running, for at most
 //      kQuitDriverWaitMs; one that does not end leaves the audio host to
 //      itself and keeps it alive);
@@ -122,6 +126,9 @@ private:
     // change holds it).
     bool stopThreads();
     void releaseOutputs(bool audioFree);
+    // While the audio device is a JACK one, "KinetraMIDIPort" is also a JACK
+    // MIDI port, written sample by sample.
+    void updateMidiPath();
 
     QCoreApplication* m_app;
     Options m_options;
@@ -149,6 +156,13 @@ private:
     std::unique_ptr<EngineItemPeers> m_itemPeers;
     // Shared with the audio host, which ticks it from the audio callback.
     std::shared_ptr<Transport> m_transport;
+    // Drives the transport while no audio device does; stopped (joined)
+    // before the transport stops ticking.
+    std::unique_ptr<TimerClockDriver> m_timerClock;
+    // While the audio runs on JACK; the MIDI handler's flush writes into it.
+    std::unique_ptr<JackMidiPort> m_jackMidi;
+    // Passes what came in on the JACK MIDI input to the MIDI handler.
+    std::unique_ptr<QTimer> m_jackInputTimer;
     // Shared with a driver change in progress, which keeps it alive.
     std::shared_ptr<AudioProcessorHolder> m_audioHost;
     std::unique_ptr<Arpeggiator> m_arpeggiator;

@@ -26,9 +26,9 @@ QVector<MidiBackend::PortInfo> withoutNames(QVector<MidiBackend::PortInfo> ports
 }
 
 // Monotonic and allocation-free (safe on the audio thread).
-qint64 steadyMicroseconds()
+int64_t steadyNanoseconds()
 {
-    return std::chrono::duration_cast<std::chrono::microseconds>(
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
@@ -41,8 +41,8 @@ MidiHandler::MidiHandler(std::shared_ptr<MidiBackend> backend, const MidiSetting
       m_clock([] { return juce::Time::getMillisecondCounterHiRes(); })
 {
     qRegisterMetaType<uint8_t>("uint8_t");
-    m_store[0] = std::make_unique<PendingEntry[]>(kPendingCapacity);
-    m_store[1] = std::make_unique<PendingEntry[]>(kPendingCapacity);
+    m_staged = std::make_unique<PendingEntry[]>(kPendingCapacity);
+    m_blockBeganNs.store(steadyNanoseconds(), std::memory_order_relaxed);
     m_openOutputs.reserve(16);
 
     const QString virtualName = QString::fromLatin1(kVirtualPortName);
@@ -71,30 +71,11 @@ MidiHandler::MidiHandler(std::shared_ptr<MidiBackend> backend, const MidiSetting
     m_pilotTimer.setInterval(kPilotIntervalMs);
     connect(&m_pilotTimer, &QTimer::timeout, this, &MidiHandler::devicePilot);
     m_pilotTimer.start();
-
-    m_lastFlushUs = steadyMicroseconds();
-    m_fallbackFlushTimer.setInterval(kFallbackFlushIntervalMs);
-    m_fallbackFlushTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_fallbackFlushTimer, &QTimer::timeout, this, [this] {
-        if (steadyMicroseconds() - m_lastFlushUs.load(std::memory_order_relaxed) >
-            qint64(kAudioSilenceMs) * 1000)
-            drainPending();
-    });
-}
-
-void MidiHandler::setFallbackFlushEnabled(bool enabled)
-{
-    m_fallbackEnabled.store(enabled, std::memory_order_relaxed);
-    if (enabled)
-        m_fallbackFlushTimer.start();
-    else
-        m_fallbackFlushTimer.stop();
 }
 
 MidiHandler::~MidiHandler()
 {
     m_pilotTimer.stop();
-    m_fallbackFlushTimer.stop();
     // Inputs first, so that no callback runs into a half-destroyed object.
     for (auto& input : m_openInputs)
         input.port->stop();
@@ -112,31 +93,102 @@ MidiHandler::~MidiHandler()
 // ---------------------------------------------------------------------------
 // Outgoing messages
 
-void MidiHandler::queueMessage(const juce::MidiMessage& message, int samplePosition)
+int64_t MidiHandler::nowSamples() const
+{
+    // The sequence lock's reader: the three values with acquire loads (a
+    // value from a write that is under way makes the second look at the
+    // sequence see it moved), retried until the sequence stood still and
+    // even around them.
+    int64_t start = 0;
+    int length = 0;
+    int64_t beganNs = 0;
+    for (;;) {
+        const uint32_t before = m_clockSequence.load(std::memory_order_acquire);
+        start = m_blockStart.load(std::memory_order_acquire);
+        length = m_blockLength.load(std::memory_order_acquire);
+        beganNs = m_blockBeganNs.load(std::memory_order_acquire);
+        if ((before & 1u) == 0 && m_clockSequence.load(std::memory_order_relaxed) == before)
+            break;
+    }
+    const int rate = (m_settings && m_settings->getAudioSampleRate() > 0)
+                         ? m_settings->getAudioSampleRate()
+                         : 44100;
+    const int64_t elapsedNs = std::max<int64_t>(0, steadyNanoseconds() - beganNs);
+    // One block after the one that runs: what the next block will send.
+    return start + length + elapsedNs * rate / 1000000000;
+}
+
+void MidiHandler::beginBlock(int numSamples)
+{
+    const int64_t start = m_frames;
+    m_frames += std::max(numSamples, 0);
+    // The sequence lock's writer: odd while the three change; each value is
+    // a release store, so a reader that sees it also sees the odd mark.
+    const uint32_t sequence = m_clockSequence.load(std::memory_order_relaxed);
+    m_clockSequence.store(sequence + 1, std::memory_order_relaxed);
+    m_blockStart.store(start, std::memory_order_release);
+    m_blockLength.store(std::max(numSamples, 0), std::memory_order_release);
+    m_blockBeganNs.store(steadyNanoseconds(), std::memory_order_release);
+    m_clockSequence.store(sequence + 2, std::memory_order_release);
+}
+
+bool MidiHandler::push(const juce::MidiMessage& message, int64_t due)
 {
     const int size = message.getRawDataSize();
     if (size <= 0 || size > kMaxQueuedMessageBytes) {
         m_droppedMessages.fetch_add(1, std::memory_order_relaxed);
-        return;
+        return false;
     }
     PendingEntry entry;
-    entry.position = samplePosition;
+    entry.due = due;
     entry.size = size;
     std::memcpy(entry.bytes, message.getRawData(), static_cast<size_t>(size));
-
-    std::lock_guard<std::mutex> lock(m_pendingMutex);
-    int& count = m_count[m_fillIndex];
-    if (count >= kPendingCapacity) {
+    if (!m_queue.push(entry)) {
         m_droppedMessages.fetch_add(1, std::memory_order_relaxed);
-        return;
+        return false;
     }
-    m_store[m_fillIndex][count++] = entry;
+    return true;
+}
+
+void MidiHandler::queueMessage(const juce::MidiMessage& message, int samplePosition)
+{
+    push(message, nowSamples() + samplePosition);
+}
+
+void MidiHandler::queueInBlock(const juce::MidiMessage& message, int offset)
+{
+    push(message, m_blockStart.load(std::memory_order_relaxed) + offset);
 }
 
 void MidiHandler::sendNow(const juce::MidiMessage& message)
 {
     std::lock_guard<std::mutex> lock(m_portsMutex);
+    // The timed port takes messages from the consumer only: with it, the
+    // message leaves with the next block, to every port.
+    if (m_timedSink != nullptr && push(message, nowSamples()))
+        return;
     sendToAllPorts(message);
+}
+
+void MidiHandler::setTimedSink(TimedMidiSink* sink, const QString& description)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_portsMutex);
+        m_timedSink = sink;
+    }
+    m_timedSinkDescription = sink != nullptr ? description : QString();
+    Q_EMIT midiPathChanged();
+}
+
+QString MidiHandler::getMidiPath() const
+{
+    if (!m_timedSinkDescription.isEmpty())
+        return m_timedSinkDescription;
+    if (m_virtualPort != nullptr)
+        return QStringLiteral("ALSA sequencer port \"%1\" (messages leave once per audio block)")
+            .arg(QString::fromLatin1(kVirtualPortName));
+    return QStringLiteral("none: \"%1\" could not be made")
+        .arg(QString::fromLatin1(kVirtualPortName));
 }
 
 void MidiHandler::sendToAllPorts(const juce::MidiMessage& message)
@@ -151,32 +203,16 @@ void MidiHandler::sendToAllPorts(const juce::MidiMessage& message)
 
 void MidiHandler::flushBuffer()
 {
-    m_lastFlushUs.store(steadyMicroseconds(), std::memory_order_relaxed);
     drainPending();
 }
 
-qint64 MidiHandler::lateFlushThresholdUs() const
+void MidiHandler::stageQueued() const
 {
-    int bufferSize = 64;
-    int sampleRate = 44100;
-    if (m_settings) {
-        bufferSize = m_settings->getAudioBufferSize();
-        sampleRate = m_settings->getAudioSampleRate();
-    }
-    if (bufferSize <= 0 || sampleRate <= 0)
-        return qint64(kAudioSilenceMs) * 1000;
-    return qint64(bufferSize) * 1000000 / sampleRate + qint64(kLateFlushMarginUs);
-}
-
-bool MidiHandler::flushIfAudioLate()
-{
-    if (!m_fallbackEnabled.load(std::memory_order_relaxed))
-        return false;
-    const qint64 since = steadyMicroseconds() - m_lastFlushUs.load(std::memory_order_relaxed);
-    if (since <= lateFlushThresholdUs())
-        return false;
-    drainPending();
-    return true;
+    PendingEntry entry;
+    while (m_stagedCount < kPendingCapacity && m_queue.pop(entry))
+        m_staged[m_stagedCount++] = entry;
+    m_queue.publishConsumed();
+    m_stagedShared.store(m_stagedCount, std::memory_order_relaxed);
 }
 
 void MidiHandler::drainPending()
@@ -186,28 +222,30 @@ void MidiHandler::drainPending()
     std::unique_lock<std::mutex> ports(m_portsMutex, std::try_to_lock);
     if (!ports.owns_lock())
         return;
-
-    int drainIndex = 0;
-    int count = 0;
-    {
-        std::lock_guard<std::mutex> lock(m_pendingMutex);
-        count = m_count[m_fillIndex];
-        if (count == 0)
-            return;
-        drainIndex = m_fillIndex;
-        m_count[drainIndex] = 0;
-        m_fillIndex = 1 - m_fillIndex;
-    }
-
-    PendingEntry* entries = m_store[drainIndex].get();
-    sortByPosition(entries, count);
+    stageQueued();
+    const int count = m_stagedCount;
+    if (count == 0)
+        return;
+    PendingEntry* entries = m_staged.get();
+    sortByDue(entries, count);
     if (SentMidiLog* log = m_sentLog.load(std::memory_order_acquire)) {
         for (int i = 0; i < count; ++i)
             log->record(entries[i].bytes, entries[i].size);
     }
 
-    // Short messages live inside juce::MidiMessage itself: no allocation.
+    if (m_timedSink != nullptr) {
+        // Each on its sample: the offset of its due sample in this block
+        // (earlier ones at its start, none beyond its end).
+        const int64_t start = m_blockStart.load(std::memory_order_relaxed);
+        const int length = m_blockLength.load(std::memory_order_relaxed);
+        const int64_t last = std::max(length - 1, 0);
+        for (int i = 0; i < count; ++i) {
+            const int offset = int(std::clamp<int64_t>(entries[i].due - start, 0, last));
+            m_timedSink->send(entries[i].bytes, entries[i].size, offset, length);
+        }
+    }
     if (m_virtualPort != nullptr) {
+        // Short messages live inside juce::MidiMessage itself: no allocation.
         for (int i = 0; i < count; ++i)
             m_virtualPort->send(juce::MidiMessage(entries[i].bytes, entries[i].size));
     }
@@ -215,18 +253,20 @@ void MidiHandler::drainPending()
         for (int i = 0; i < count; ++i)
             output.port->send(juce::MidiMessage(entries[i].bytes, entries[i].size));
     }
+    m_stagedCount = 0;
+    m_stagedShared.store(0, std::memory_order_relaxed);
 }
 
-void MidiHandler::sortByPosition(PendingEntry* entries, int count)
+void MidiHandler::sortByDue(PendingEntry* entries, int count)
 {
     // Stable insertion sort: the entries are nearly always in order already
-    // (everything at 0 but the clock), and it needs no scratch memory.
+    // (producers stamp them as they queue), and it needs no scratch memory.
     for (int i = 1; i < count; ++i) {
-        if (entries[i - 1].position <= entries[i].position)
+        if (entries[i - 1].due <= entries[i].due)
             continue;
         const PendingEntry moving = entries[i];
         int j = i;
-        while (j > 0 && entries[j - 1].position > moving.position) {
+        while (j > 0 && entries[j - 1].due > moving.due) {
             entries[j] = entries[j - 1];
             --j;
         }
@@ -238,22 +278,22 @@ std::vector<juce::MidiMessage> MidiHandler::pendingMessages() const
 {
     std::vector<PendingEntry> copy;
     {
-        std::lock_guard<std::mutex> lock(m_pendingMutex);
-        const PendingEntry* store = m_store[m_fillIndex].get();
-        copy.assign(store, store + m_count[m_fillIndex]);
+        std::lock_guard<std::mutex> lock(m_portsMutex);
+        stageQueued();
+        copy.assign(m_staged.get(), m_staged.get() + m_stagedCount);
     }
-    sortByPosition(copy.data(), static_cast<int>(copy.size()));
+    sortByDue(copy.data(), static_cast<int>(copy.size()));
+    const int64_t start = m_blockStart.load(std::memory_order_relaxed);
     std::vector<juce::MidiMessage> messages;
     messages.reserve(copy.size());
     for (const auto& entry : copy)
-        messages.emplace_back(entry.bytes, entry.size, static_cast<double>(entry.position));
+        messages.emplace_back(entry.bytes, entry.size, static_cast<double>(entry.due - start));
     return messages;
 }
 
 int MidiHandler::pendingCount() const
 {
-    std::lock_guard<std::mutex> lock(m_pendingMutex);
-    return m_count[m_fillIndex];
+    return m_stagedShared.load(std::memory_order_relaxed) + static_cast<int>(m_queue.sizeApprox());
 }
 
 void MidiHandler::reportDroppedMessages()

@@ -2,9 +2,11 @@
 #pragma once
 
 #include "engine/ControlOutput.h"
+#include "midi/BoundedMpscQueue.h"
 #include "midi/ClockEstimator.h"
 #include "midi/MidiBackend.h"
 #include "midi/SentMidiLog.h"
+#include "midi/TimedMidiSink.h"
 
 #include <QObject>
 #include <QString>
@@ -24,14 +26,25 @@
 // the user has not switched off (rescanned twice a second), incoming notes,
 // controllers, program changes and clock, and the outgoing pending buffer.
 //
+// Every outgoing message carries the sample at which it is due on the audio
+// clock: the count of samples the consumer has passed through beginBlock().
+// A message queued from any thread "now" is due one block after the block
+// that was current when it was queued, so that a consumer running once per
+// block places it at the same distance from its arrival every time (a
+// constant latency of one block); the transport places its clock on the
+// exact sample of each tick (queueInBlock).
+//
 // Threads: the object lives on the GUI thread (scan, open/close, ignore
-// lists, sendNow). queueMessage may be called from any thread; flushBuffer
-// from the audio thread and the GUI thread. The pending buffer is two
-// preallocated stores swapped under a lock held for a few instructions, so
-// neither queueing nor flushing allocates; a flush that finds another flush
-// (or a port change) in progress leaves its messages for the next one.
-// Incoming messages arrive on the MIDI service's thread and the signals are
-// emitted there.
+// lists, sendNow). queueMessage may be called from any thread: producers
+// (link, GUI, MIDI input, the transport) hand their messages to one
+// consumer through a bounded lock-free queue (BoundedMpscQueue: no lock,
+// no allocation). The consumer is whoever drives the transport: the audio
+// callback, or the transport's timer thread when no audio device runs;
+// beginBlock, queueInBlock and flushBuffer are its calls. A flush try-locks
+// m_portsMutex and leaves the messages for the next flush when the GUI
+// thread is changing the ports, so the consumer never waits. Incoming
+// messages arrive on the MIDI service's thread and the signals are emitted
+// there.
 class MidiSettings;
 
 class MidiHandler : public QObject, public juce::MidiInputCallback, public ControlOutput
@@ -40,6 +53,8 @@ class MidiHandler : public QObject, public juce::MidiInputCallback, public Contr
     Q_PROPERTY(int num_inputs READ getNumInputs NOTIFY numOfMidiInputChanged)
     Q_PROPERTY(int num_outputs READ getNumOutputs NOTIFY numOfMidiOutputChanged)
     Q_PROPERTY(bool isVirtualPortOpen READ isVirtualPortOpen CONSTANT)
+    // Which port "KinetraMIDIPort" is, in the user's words (preferences).
+    Q_PROPERTY(QString midiPath READ getMidiPath NOTIFY midiPathChanged)
 
 public:
     using PortInfo = MidiBackend::PortInfo;
@@ -49,56 +64,44 @@ public:
     static constexpr const char* kLoopbackInName = "Kinetra In";
     static constexpr const char* kLoopbackOutName = "Kinetra Out";
     static constexpr int kPilotIntervalMs = 500;
-    // Messages the pending buffer holds between two flushes; more are
+    // Messages the pending queue holds between two flushes; more are
     // dropped (and counted) rather than growing memory without bound when
-    // nothing flushes, e.g. with no audio device running.
+    // nothing flushes.
     static constexpr int kPendingCapacity = 4096;
     // Longest message the pending buffer takes (channel and system real-time
     // messages are 1-3 bytes); longer ones must go through sendNow.
     static constexpr int kMaxQueuedMessageBytes = 8;
 
-    // With the fallback on, when no audio block has flushed the buffer for
-    // this long (no audio device, or one that stopped), the GUI thread
-    // flushes it instead, every kFallbackFlushIntervalMs, so that the
-    // wheels' MIDI still goes out.
-    static constexpr int kAudioSilenceMs = 25;
-    static constexpr int kFallbackFlushIntervalMs = 5;
-    // How much later than one audio block a producer waits for the block's
-    // flush before it sends the pending messages itself (flushIfAudioLate).
-    static constexpr int kLateFlushMarginUs = 1000;
-
-    // `settings` (the audio format for the late flush, clock following) may
-    // be none: a 64-sample block at 44.1 kHz and no following are assumed.
+    // `settings` (the sample rate of the audio clock, clock following) may be
+    // none: 44.1 kHz and no following are assumed.
     explicit MidiHandler(std::shared_ptr<MidiBackend> backend,
                          const MidiSettings* settings = nullptr, QObject* parent = nullptr);
     ~MidiHandler() override;
 
-    // Adds one message to the pending buffer at `samplePosition` (the offset
-    // within the current audio block; ordering only). Any thread.
+    // Adds one message to the pending queue, due `samplePosition` samples
+    // after now on the audio clock (see above). Any thread; never blocks.
     void queueMessage(const juce::MidiMessage& message, int samplePosition = 0) override;
+    // The consumer: a block of `numSamples` samples begins on the audio
+    // clock; its messages are sent by the flushBuffer() that ends it.
+    void beginBlock(int numSamples);
+    // The consumer, inside a block: a message due `offset` samples after the
+    // block's first sample.
+    void queueInBlock(const juce::MidiMessage& message, int offset);
+    // The sample the current block began on (consumer).
+    int64_t blockStart() const { return m_blockStart.load(std::memory_order_relaxed); }
+    // Now on the audio clock, as queueMessage stamps it. Any thread.
+    int64_t nowSamples() const;
     // Sends one message at once: to the virtual port, then to each open
     // output in the order they were opened. GUI thread.
     void sendNow(const juce::MidiMessage& message) override;
-    // Sends the pending messages (ascending position, equal positions in
-    // queueing order) to the virtual port, then the whole block to each open
-    // output, and empties the buffer. Audio thread or GUI thread.
+    // Sends the pending messages (by due sample, equal ones in queueing
+    // order) to the virtual port, then to each open output, and empties the
+    // queue. The consumer (tests: any one thread at a time).
     void flushBuffer() override;
-    // For producers outside the audio thread (the link, after a frame): the
-    // audio block normally sends what was queued, but when no flush has come
-    // for longer than one block of the current audio set-up plus
-    // kLateFlushMarginUs (an xrun, a stalled or missing device), sends the
-    // pending messages now instead of holding them. Only with the fallback
-    // flush on. Any thread; returns whether it flushed.
-    bool flushIfAudioLate() override;
-    // That wait in microseconds: the block length the settings report plus
-    // the margin.
-    qint64 lateFlushThresholdUs() const;
-    // The application turns the fallback flushes on (the GUI thread's timer
-    // and flushIfAudioLate); they are off by default so that the pending
-    // buffer stays as queued until someone flushes it.
-    void setFallbackFlushEnabled(bool enabled);
-    bool isFallbackFlushEnabled() const { return m_fallbackFlushTimer.isActive(); }
-    // A copy of the pending messages in sending order (for tests).
+    // The consumer sends everything; a producer never flushes. Returns false.
+    bool flushIfAudioLate() override { return false; }
+    // A copy of the pending messages in sending order, each with its offset
+    // in the current block as time stamp (GUI thread, tests).
     std::vector<juce::MidiMessage> pendingMessages() const;
     int pendingCount() const;
     // Messages refused by queueMessage since construction: buffer full, or
@@ -106,6 +109,12 @@ public:
     uint64_t droppedMessageCount() const { return m_droppedMessages.load(); }
 
     bool isVirtualPortOpen() const { return m_virtualPort != nullptr; }
+    // While set, `sink` (the JACK MIDI port "KinetraMIDIPort") gets what the
+    // virtual port gets, each message at its offset in the block;
+    // `description` says so in the preferences. nullptr takes it away. GUI
+    // thread; when it returns, no flush uses the old sink.
+    void setTimedSink(TimedMidiSink* sink, const QString& description = {});
+    QString getMidiPath() const;
     int getNumInputs() const { return m_listedInputs.size(); }
     int getNumOutputs() const { return m_listedOutputs.size(); }
     QVector<PortInfo> listedInputs() const { return m_listedInputs; }
@@ -148,6 +157,7 @@ Q_SIGNALS:
     void programChangeEventReceived(uint8_t ch, uint8_t number);
     void numOfMidiInputChanged();
     void numOfMidiOutputChanged();
+    void midiPathChanged();
     // The clock follower measured a new tempo (MIDI input thread). Start-up
     // connects it to the user actions' setTempo.
     void tempoEstimated(int tempo);
@@ -162,7 +172,7 @@ private Q_SLOTS:
 private:
     struct PendingEntry
     {
-        int position;
+        int64_t due; // sample on the audio clock
         int size;
         uint8_t bytes[kMaxQueuedMessageBytes];
     };
@@ -183,32 +193,52 @@ private:
     void closeInputsIn(const QStringList& identifiers);
     void closeOutputsIn(const QStringList& identifiers);
     void sendToAllPorts(const juce::MidiMessage& message);
-    static void sortByPosition(PendingEntry* entries, int count);
-    // Sends and empties the pending buffer (see flushBuffer).
+    static void sortByDue(PendingEntry* entries, int count);
+    bool push(const juce::MidiMessage& message, int64_t due);
+    // Moves the queued messages behind the staged ones (under m_portsMutex).
+    void stageQueued() const;
+    // Sends and empties the pending messages (see flushBuffer).
     void drainPending();
     void reportDroppedMessages();
 
     std::shared_ptr<MidiBackend> m_backend;
     const MidiSettings* m_settings = nullptr;
 
-    // Lock order: m_portsMutex (a flush try-locks it) before m_pendingMutex;
-    // producers take m_pendingMutex alone, innermost under the engine's
-    // dispatch lock and a source's state lock on the link thread.
-    //
-    // Pending buffer: producers fill m_store[m_fillIndex] under
-    // m_pendingMutex; a flush swaps the index and drains the other store.
-    mutable std::mutex m_pendingMutex;
-    std::unique_ptr<PendingEntry[]> m_store[2];
-    int m_count[2] = {0, 0};
-    int m_fillIndex = 0;
+    // Producers push (any thread, no lock); the consumer pops into the
+    // staging area and sends from there. Producers take no lock of ours, so
+    // they may queue under the engine's dispatch lock and a source's state
+    // lock on the link thread.
+    mutable BoundedMpscQueue<PendingEntry> m_queue{kPendingCapacity};
+    // Staging area: only the holder of m_portsMutex touches it (the
+    // consumer's flush, or pendingMessages on the GUI thread); its count is
+    // also published for pendingCount().
+    std::unique_ptr<PendingEntry[]> m_staged;
+    mutable int m_stagedCount = 0;
+    mutable std::atomic<int> m_stagedShared{0};
     std::atomic<uint64_t> m_droppedMessages{0};
     uint64_t m_reportedDrops = 0;
 
-    // Guards the outputs (virtual port and open outputs) against a flush on
-    // the audio thread; also lets only one flush drain at a time. Changed
-    // only on the GUI thread, so the GUI thread may read them unlocked.
-    std::mutex m_portsMutex;
+    // The audio clock. The consumer writes the current block (its first
+    // sample, its length and the steady time it began) as a sequence lock:
+    // m_clockSequence odd while it writes. Producers read the three and
+    // retry when the sequence moved (they never wait for the consumer: a
+    // block is published in a few instructions). m_frames is the consumer's
+    // own count.
+    int64_t m_frames = 0;
+    std::atomic<uint32_t> m_clockSequence{0};
+    std::atomic<int64_t> m_blockStart{0};
+    std::atomic<int> m_blockLength{0};
+    std::atomic<int64_t> m_blockBeganNs{0};
+
+    // Guards the outputs (virtual port and open outputs) and the staging
+    // area: the consumer try-locks it (a flush that finds it taken leaves
+    // the messages for the next one), the GUI thread locks it to change the
+    // ports. Changed only on the GUI thread, so the GUI thread may read the
+    // ports unlocked. Lock order: m_portsMutex is the innermost lock of ours.
+    mutable std::mutex m_portsMutex;
     std::unique_ptr<MidiBackend::Output> m_virtualPort;
+    TimedMidiSink* m_timedSink = nullptr;
+    QString m_timedSinkDescription; // GUI thread
     std::vector<OpenOutput> m_openOutputs;
 
     std::vector<OpenInput> m_openInputs;
@@ -222,11 +252,6 @@ private:
     MillisecondClock m_clock;
 
     QTimer m_pilotTimer;
-    QTimer m_fallbackFlushTimer;
-    // Steady-clock microseconds of the last flush asked for from outside the
-    // fallback (normally the audio callback's).
-    std::atomic<qint64> m_lastFlushUs{0};
-    std::atomic<bool> m_fallbackEnabled{false};
     // Set by the GUI thread, read by whoever sends (under m_portsMutex).
     std::atomic<SentMidiLog*> m_sentLog{nullptr};
 };

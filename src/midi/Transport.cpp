@@ -6,80 +6,130 @@
 
 #include <QMetaType>
 
-#include <limits>
+#include <chrono>
+
+namespace {
+
+int64_t steadyNanoseconds()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
 
 Transport::Transport(const MidiSettings& settings, MidiHandler* midi, QObject* parent)
     : QObject(parent), m_settings(settings), m_midi(midi)
 {
     qRegisterMetaType<uint64_t>("uint64_t");
+    m_deliveryTimer.setInterval(kDeliveryIntervalMs);
+    m_deliveryTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_deliveryTimer, &QTimer::timeout, this, &Transport::deliverTicks);
+    m_deliveryTimer.start();
 }
 
-int Transport::samplesPerTick(int sampleRate, int tempo)
+double Transport::samplesPerTick(int sampleRate, int tempo)
 {
-    constexpr int kMax = std::numeric_limits<int>::max();
-    if (tempo <= 0)
-        return kMax;
-    // Single precision, as the tick length has always been computed.
-    const float samples = 60.0f / static_cast<float>(tempo) /
-                          static_cast<float>(kTicksPerQuarterNote) * static_cast<float>(sampleRate);
-    if (!(samples >= 1.0f)) // also catches NaN
-        return 1;
-    if (samples >= static_cast<float>(kMax))
-        return kMax;
-    return static_cast<int>(samples);
+    TickClock clock;
+    clock.setFormat(sampleRate, tempo);
+    return clock.samplesPerTick();
 }
 
 void Transport::advanceBlock(int numSamples)
 {
+    m_lastAudioNs.store(steadyNanoseconds(), std::memory_order_relaxed);
+    drive(numSamples, false);
+}
+
+bool Transport::isAudioSilent() const
+{
+    return steadyNanoseconds() - m_lastAudioNs.load(std::memory_order_relaxed) >
+           int64_t(kAudioSilenceMs) * 1000000;
+}
+
+bool Transport::advanceFromTimer(int numSamples)
+{
+    if (!isAudioSilent())
+        return false;
+    return drive(numSamples, true);
+}
+
+bool Transport::drive(int numSamples, bool fromTimer)
+{
     if (!m_active.load())
-        return;
-    if (numSamples < 0)
-        numSamples = 0;
+        return false;
+    if (m_driving.exchange(true, std::memory_order_acquire)) {
+        m_skippedBlocks.fetch_add(1, std::memory_order_relaxed);
+        return false;
+    }
+    m_timerDriving.store(fromTimer, std::memory_order_relaxed);
+    runBlock(numSamples < 0 ? 0 : numSamples);
+    m_driving.store(false, std::memory_order_release);
+    return true;
+}
 
-    const int sampleRate = m_settings.getAudioSampleRate();
-    const int tempo = m_settings.getTempo();
+void Transport::runBlock(int numSamples)
+{
+
+    if (m_resetRequested.exchange(false))
+        m_clock.restart();
+    m_clock.setFormat(m_settings.getAudioSampleRate(), m_settings.getTempo());
+    m_samplesPerTick.store(m_clock.samplesPerTick());
     const bool sendingClock = m_settings.getSendingClockState();
-    m_sampleRate.store(sampleRate);
-    m_tempo.store(tempo);
-
-    const int samplesPerTick = Transport::samplesPerTick(sampleRate, tempo);
-    m_samplesPerTick.store(samplesPerTick);
-    const uint64_t position = m_samplePosition.load();
-    const uint64_t tick = position / static_cast<uint64_t>(samplesPerTick);
-    const int toNextTick =
-        samplesPerTick - static_cast<int>(position % static_cast<uint64_t>(samplesPerTick));
-    m_currentTick.store(tick);
-    m_samplesToNextTick.store(toNextTick);
 
     MidiHandler* midi = m_midi;
-    if (toNextTick <= numSamples) {
-        const int clockOffset = numSamples - toNextTick;
-        Q_EMIT ticked(tick);
-        if (tick % kTicksPerQuarterNote == 0)
-            Q_EMIT quaterNoteTick();
+    if (midi != nullptr)
+        midi->beginBlock(numSamples);
+    m_clock.beginBlock(numSamples);
+    TickClock::Tick tick;
+    while (m_clock.nextTick(tick)) {
+        bool started = false;
         if (sendingClock) {
             if (m_startRequested.exchange(false)) {
-                m_samplePosition.store(0);
-                m_currentTick.store(0);
-                m_samplesToNextTick.store(0);
+                // Play starts on this tick: it becomes tick 0, and the start
+                // goes right before its clock, at the same sample.
+                m_clock.renumberLastTick(0);
+                tick.index = 0;
                 if (midi != nullptr)
-                    midi->queueMessage(juce::MidiMessage::midiStart(), 0);
+                    midi->queueInBlock(juce::MidiMessage::midiStart(), tick.offset);
                 m_playing.store(true);
-                Q_EMIT playingStateChanged(true);
+                started = true;
             }
             if (midi != nullptr)
-                midi->queueMessage(juce::MidiMessage::midiClock(), clockOffset);
+                midi->queueInBlock(juce::MidiMessage::midiClock(), tick.offset);
         }
+        m_currentTick.store(tick.index);
+        if (!m_ticks.push({tick.index, started}))
+            m_lostTicks.fetch_add(1, std::memory_order_relaxed);
     }
-
-    m_samplePosition.fetch_add(static_cast<uint64_t>(numSamples));
+    m_clock.endBlock();
+    m_samplePosition.store(m_clock.position());
     if (midi != nullptr)
         midi->flushBuffer();
+}
+
+void Transport::deliverTicks()
+{
+    const bool fromTimer = m_timerDriving.load();
+    if (fromTimer != m_announcedTimer) {
+        m_announcedTimer = fromTimer;
+        Q_EMIT clockDriverChanged();
+    }
+    TickEvent event;
+    while (m_ticks.pop(event)) {
+        if (event.started)
+            Q_EMIT playingStateChanged(true);
+        Q_EMIT ticked(event.index);
+        if (event.index % kTicksPerQuarterNote == 0)
+            Q_EMIT quaterNoteTick();
+    }
 }
 
 void Transport::stopTicking()
 {
     m_active.store(false);
+    m_deliveryTimer.stop();
 }
 
 void Transport::startPlay()
@@ -97,7 +147,7 @@ void Transport::stopPlay()
 
 void Transport::reset()
 {
+    m_resetRequested.store(true);
     m_samplePosition.store(0);
     m_currentTick.store(0);
-    m_samplesToNextTick.store(0);
 }

@@ -250,6 +250,19 @@ Window {
             Accessible.role: Accessible.StaticText
             Accessible.name: text
         }
+
+        // Which port other programs read: the JACK MIDI port while the
+        // audio runs on JACK, else the ALSA sequencer port.
+        Text {
+            objectName: "midiPathLabel"
+            width: parent.width
+            wrapMode: Text.WordWrap
+            font.pixelSize: 10
+            color: "#909090"
+            text: qsTr("MIDI out: ") + ((typeof midiHandler !== "undefined" && midiHandler && midiHandler.midiPath) ? midiHandler.midiPath : qsTr("unknown"))
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
+        }
     }
 
     // Escape and the Close button close the window.

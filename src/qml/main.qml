@@ -787,17 +787,19 @@ ApplicationWindow {
         Keys.onPressed: mainWindow.controlKey(event)
     }
 
-    // Play and the MIDI clock run on the audio device: without one they do
-    // nothing, and this line says why.
+    // Play and the MIDI clock run on the audio device; without one (or
+    // while it is silent) Kinetra's own timer drives them, and this line
+    // says which of the two does.
     Text {
         id: audioMissingLine
         objectName: "audioMissingLine"
         property string device: (typeof actionHandler !== "undefined" && actionHandler.getCurrentDevice) ? actionHandler.getCurrentDevice() : ""
+        readonly property bool timerClock: (typeof transport !== "undefined" && transport) ? transport.isClockFromTimer === true : false
         anchors.horizontalCenter: parent.horizontalCenter
         anchors.bottom: parent.bottom
         anchors.bottomMargin: 4
-        visible: device.length === 0
-        text: qsTr("No audio device is running: play and the MIDI clock need one (File \u2192 Preferences)")
+        visible: device.length === 0 || timerClock
+        text: timerClock ? qsTr("No audio device drives the clock: Kinetra's own timer does (File \u2192 Preferences)") : qsTr("No audio device is running: play and the MIDI clock need one (File \u2192 Preferences)")
         color: "#e0a060"
         font.pixelSize: 10
         Accessible.role: Accessible.StaticText

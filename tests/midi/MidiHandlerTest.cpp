@@ -153,48 +153,59 @@ TEST_F(MidiHandlerTest, FullBufferDropsAndCountsInsteadOfGrowing)
     EXPECT_EQ(hex(handler->pendingMessages()), "FC");
 }
 
-TEST_F(MidiHandlerTest, FallbackFlushSendsWhenNoAudioBlockFlushes)
+// Every message carries the sample it is due on: a message queued while a
+// block runs is due in the next block, as far into it as it came into this
+// one; the transport's clock goes on its tick's own sample.
+TEST_F(MidiHandlerTest, MessagesCarryTheSampleTheyAreDueOn)
 {
     auto handler = makeHandler();
+    state.setAudioSampleRate(44100);
+    handler->beginBlock(44100); // one second, begun now
+    handler->queueInBlock(juce::MidiMessage::midiClock(), 700);
+    QThread::msleep(100);
     handler->queueMessage(juce::MidiMessage::controllerEvent(1, 1, 95));
-    QTest::qWait(3 * MidiHandler::kAudioSilenceMs);
-    EXPECT_EQ(handler->pendingCount(), 1) << "off unless the application turns it on";
-
-    handler->setFallbackFlushEnabled(true);
-    EXPECT_TRUE(testsupport::waitUntil([&] { return handler->pendingCount() == 0; }, 2000));
-    EXPECT_EQ(hex(backend->messagesSentTo(kVirtual)), "B0 01 5F");
+    const auto pending = handler->pendingMessages();
+    ASSERT_EQ(pending.size(), 2u);
+    EXPECT_TRUE(pending[0].isMidiClock());
+    EXPECT_EQ(pending[0].getTimeStamp(), 700.0);
+    // 100 ms (4410 samples) into this block: 4410 samples into the next.
+    EXPECT_GE(pending[1].getTimeStamp(), 44100.0 + 4410.0);
+    EXPECT_LT(pending[1].getTimeStamp(), 44100.0 + 4410.0 * 3);
+    handler->flushBuffer();
+    EXPECT_EQ(hex(backend->messagesSentTo(kVirtual)), "F8 | B0 01 5F");
+    EXPECT_FALSE(handler->flushIfAudioLate()); // producers never send themselves
 }
 
-// A producer (the link, after a frame) sends the pending messages itself only
-// when the audio block that should have sent them is late.
-TEST_F(MidiHandlerTest, AProducerFlushesOnlyWhenTheAudioBlockIsLate)
+// The JACK port's side: each message with its offset in the block being
+// flushed; one due before the block at its start, one due after it at its
+// end; the virtual port still gets them all.
+TEST_F(MidiHandlerTest, TimedSinkGetsEachMessageAtItsOffsetInTheBlock)
 {
+    struct Sink : TimedMidiSink
+    {
+        std::vector<std::pair<int, int>> sent; // status, offset
+        void send(const uint8_t* bytes, int, int offset, int blockLength) override
+        {
+            EXPECT_EQ(blockLength, 512);
+            sent.emplace_back(bytes[0], offset);
+        }
+    } sink;
     auto handler = makeHandler();
-    handler->setFallbackFlushEnabled(true);
-    const auto cc = juce::MidiMessage::controllerEvent(1, 1, 95);
-
-    // One-second blocks: a flush a moment ago is not late.
-    state.setAudioSampleRate(44100);
-    state.setAudioBufferSize(44100);
+    handler->setTimedSink(&sink, QStringLiteral("timed"));
+    EXPECT_EQ(handler->getMidiPath(), QStringLiteral("timed"));
+    handler->beginBlock(512);
+    handler->queueMessage(juce::MidiMessage::controllerEvent(1, 1, 95)); // due next block
+    handler->queueInBlock(juce::MidiMessage::midiClock(), 300);
+    handler->queueInBlock(juce::MidiMessage::midiStart(), -40); // already late
     handler->flushBuffer();
-    handler->queueMessage(cc);
-    EXPECT_FALSE(handler->flushIfAudioLate());
-    EXPECT_EQ(handler->pendingCount(), 1);
+    EXPECT_EQ(sink.sent, (std::vector<std::pair<int, int>>{{0xFA, 0}, {0xF8, 300}, {0xB0, 511}}));
+    EXPECT_EQ(hex(backend->messagesSentTo(kVirtual)), "FA | F8 | B0 01 5F");
 
-    // 64-sample blocks (1.45 ms): 10 ms without a flush is.
-    state.setAudioBufferSize(64);
-    EXPECT_EQ(handler->lateFlushThresholdUs(), 64 * 1000000 / 44100 + 1000);
-    QThread::msleep(10);
-    EXPECT_TRUE(handler->flushIfAudioLate());
-    EXPECT_EQ(handler->pendingCount(), 0);
-    EXPECT_EQ(hex(backend->messagesSentTo(kVirtual)), "B0 01 5F");
-
-    // Off unless the application turns the fallbacks on.
-    handler->setFallbackFlushEnabled(false);
-    handler->queueMessage(cc);
-    QThread::msleep(10);
-    EXPECT_FALSE(handler->flushIfAudioLate());
-    EXPECT_EQ(handler->pendingCount(), 1);
+    handler->setTimedSink(nullptr);
+    handler->queueMessage(juce::MidiMessage::midiStop());
+    handler->flushBuffer();
+    EXPECT_EQ(sink.sent.size(), 3u);
+    EXPECT_NE(handler->getMidiPath(), QStringLiteral("timed"));
 }
 
 // --- device lists ---------------------------------------------------------------

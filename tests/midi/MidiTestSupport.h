@@ -51,6 +51,7 @@ class CountingBackend : public MidiBackend
 public:
     std::atomic<long> sent{0};
     std::atomic<long> clocks{0};
+    std::atomic<long> notesOn{0};
 
     class CountingOutput : public Output
     {
@@ -62,6 +63,8 @@ public:
             m_owner.sent.fetch_add(1);
             if (message.isMidiClock())
                 m_owner.clocks.fetch_add(1);
+            if (message.isNoteOn())
+                m_owner.notesOn.fetch_add(1);
         }
 
     private:

@@ -27,6 +27,12 @@ protected:
     }
 
     std::string sent() const { return hex(backend->messagesSentTo(kVirtual)); }
+    // One block, then the ticks' signals as the GUI thread passes them on.
+    void advance(int numSamples)
+    {
+        transport.advanceBlock(numSamples);
+        transport.deliverTicks();
+    }
 
     StateManager state;
     std::shared_ptr<InMemoryMidiBackend> backend = std::make_shared<InMemoryMidiBackend>();
@@ -34,15 +40,15 @@ protected:
     Transport transport{state, midi.get()};
 };
 
-TEST(TransportTickLength, SamplesPerTickStaysAtLeastOne)
+TEST(TransportTickLength, KeepsTheFractionAndStandsStillWithoutATempo)
 {
-    EXPECT_EQ(Transport::samplesPerTick(44100, 120), 918);
-    EXPECT_EQ(Transport::samplesPerTick(48000, 120), 1000);
-    EXPECT_EQ(Transport::samplesPerTick(44100, 0), std::numeric_limits<int>::max());
-    EXPECT_EQ(Transport::samplesPerTick(44100, -5), std::numeric_limits<int>::max());
-    EXPECT_EQ(Transport::samplesPerTick(44100, 1000000), 1);
-    EXPECT_EQ(Transport::samplesPerTick(0, 120), 1);
-    EXPECT_EQ(Transport::samplesPerTick(44100, std::numeric_limits<int>::max()), 1);
+    EXPECT_DOUBLE_EQ(Transport::samplesPerTick(44100, 120), 918.75);
+    EXPECT_DOUBLE_EQ(Transport::samplesPerTick(48000, 120), 1000.0);
+    EXPECT_DOUBLE_EQ(Transport::samplesPerTick(44100, 0), 0.0);
+    EXPECT_DOUBLE_EQ(Transport::samplesPerTick(44100, -5), 0.0);
+    EXPECT_DOUBLE_EQ(Transport::samplesPerTick(0, 120), 0.0);
+    // Above the highest tempo the clock runs at the highest tempo.
+    EXPECT_DOUBLE_EQ(Transport::samplesPerTick(44100, std::numeric_limits<int>::max()), 110.25);
 }
 
 TEST_F(TransportTest, TicksFallInTheBlocksThatCrossATickBoundary)
@@ -56,17 +62,19 @@ TEST_F(TransportTest, TicksFallInTheBlocksThatCrossATickBoundary)
     for (int block = 1; block <= 9; ++block) {
         const int before = ticked.count();
         const int quartersBefore = quarter.count();
-        transport.advanceBlock(512);
+        advance(512);
         if (ticked.count() > before)
             ticks.emplace_back(block, ticked.last().at(0).value<uint64_t>());
         if (quarter.count() > quartersBefore)
             quarterBlock = block;
     }
-    EXPECT_EQ(transport.currentSamplesPerTick(), 918);
-    const std::vector<std::pair<int, uint64_t>> expected = {{2, 0}, {4, 1}, {6, 2}, {8, 3}, {9, 4}};
+    EXPECT_DOUBLE_EQ(transport.currentSamplesPerTick(), 918.75);
+    // Ticks on samples 0, 918, 1837, 2756, 3675 and 4593.
+    const std::vector<std::pair<int, uint64_t>> expected = {{1, 0}, {2, 1}, {4, 2},
+                                                            {6, 3}, {8, 4}, {9, 5}};
     EXPECT_EQ(ticks, expected);
     EXPECT_EQ(quarter.count(), 1);
-    EXPECT_EQ(quarterBlock, 2);
+    EXPECT_EQ(quarterBlock, 1);
 }
 
 TEST_F(TransportTest, QuarterNoteTickEveryTwentyFourTicks)
@@ -76,36 +84,39 @@ TEST_F(TransportTest, QuarterNoteTickEveryTwentyFourTicks)
     QSignalSpy quarter(&transport, &Transport::quaterNoteTick);
     // 918-sample blocks: exactly one tick per block, none skipped.
     for (int block = 0; block < 60; ++block)
-        transport.advanceBlock(918);
+        advance(918);
     ASSERT_EQ(ticked.count(), 60);
     for (int i = 0; i < 60; ++i)
         EXPECT_EQ(ticked.at(i).at(0).value<uint64_t>(), static_cast<uint64_t>(i));
     EXPECT_EQ(quarter.count(), 3); // ticks 0, 24, 48
 }
 
-TEST_F(TransportTest, LongBlockYieldsOneTickAndTheIndexSkips)
+TEST_F(TransportTest, LongBlocksCarryEveryTickAtItsOwnOffset)
 {
-    state.setSendingClockState(false);
+    state.setSendingClockState(true);
     QSignalSpy ticked(&transport, &Transport::ticked);
-    for (int block = 0; block < 10; ++block)
-        transport.advanceBlock(1024);
+    midi->queueMessage(juce::MidiMessage::controllerEvent(1, 1, 1), 500);
+    advance(1024); // ticks on samples 0 and 918, the controller between them
+    EXPECT_EQ(sent(), "F8 | B0 01 01 | F8");
+    for (int block = 1; block < 10; ++block)
+        advance(1024);
     std::vector<uint64_t> indices;
     for (const auto& args : ticked)
         indices.push_back(args.at(0).value<uint64_t>());
-    // The tenth block starts at 9216 samples, past the start of tick 10
-    // (9180): tick 9 is never signalled.
-    EXPECT_EQ(indices, (std::vector<uint64_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 10}));
+    // 10240 samples hold the ticks on 0, 918.75, ... 10106.25: all twelve.
+    EXPECT_EQ(indices, (std::vector<uint64_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
+    EXPECT_EQ(backend->messagesSentTo(kVirtual).size(), 13u);
 }
 
 TEST_F(TransportTest, ClockIsQueuedPerTickAndFlushedWithTheBlock)
 {
     state.setSendingClockState(true);
     midi->queueMessage(juce::MidiMessage::controllerEvent(1, 1, 1));
-    transport.advanceBlock(512); // no tick, but the flush sends the controller
-    EXPECT_EQ(sent(), "B0 01 01");
+    advance(512); // tick 0 on sample 0; the controller is due a little later
+    EXPECT_EQ(sent(), "F8 | B0 01 01");
     midi->queueMessage(juce::MidiMessage::controllerEvent(1, 2, 2), 500);
-    transport.advanceBlock(512); // tick at offset 106: the clock goes first
-    EXPECT_EQ(sent(), "B0 01 01 | F8 | B0 02 02");
+    advance(512); // tick 1 on sample 918, offset 406: the clock goes first
+    EXPECT_EQ(sent(), "F8 | B0 01 01 | F8 | B0 02 02");
     EXPECT_TRUE(midi->pendingMessages().empty());
     EXPECT_FALSE(transport.isPlaying()); // clock flows without play
 }
@@ -117,7 +128,7 @@ TEST_F(TransportTest, StartWaitsForClockSendingThenRestartsTheCount)
     QSignalSpy ticked(&transport, &Transport::ticked);
     transport.startPlay();
     for (int block = 0; block < 10; ++block)
-        transport.advanceBlock(512);
+        advance(512);
     EXPECT_EQ(playing.count(), 0);
     EXPECT_FALSE(transport.isPlaying());
     EXPECT_TRUE(transport.isStartRequested());
@@ -127,18 +138,21 @@ TEST_F(TransportTest, StartWaitsForClockSendingThenRestartsTheCount)
     state.setSendingClockState(true);
     const int ticksBefore = ticked.count();
     while (ticked.count() == ticksBefore)
-        transport.advanceBlock(512);
+        advance(512);
     ASSERT_EQ(playing.count(), 1);
     EXPECT_TRUE(playing.at(0).at(0).toBool());
     EXPECT_TRUE(transport.isPlaying());
     EXPECT_TRUE(transport.property("isPlaying").toBool());
     EXPECT_FALSE(transport.isStartRequested());
     EXPECT_EQ(sent(), "FA | F8");
-    // Counted from 0 at the start: only that block's samples.
-    EXPECT_EQ(transport.samplePosition(), 512u);
+    // The tick that started play is tick 0 of the new count.
+    EXPECT_EQ(ticked.last().at(0).value<uint64_t>(), 0u);
+    EXPECT_EQ(transport.currentTick(), 0u);
 
-    transport.advanceBlock(512); // position 512: tick 0 of the new count
-    ASSERT_EQ(ticked.last().at(0).value<uint64_t>(), 0u);
+    const int startTicks = ticked.count();
+    while (ticked.count() == startTicks)
+        advance(512);
+    ASSERT_EQ(ticked.last().at(0).value<uint64_t>(), 1u);
     EXPECT_EQ(sent(), "FA | F8 | F8");
 }
 
@@ -150,14 +164,14 @@ TEST_F(TransportTest, StopSendsAStopEvenWhileStopped)
     ASSERT_EQ(playing.count(), 1);
     EXPECT_FALSE(playing.at(0).at(0).toBool());
     EXPECT_EQ(hex(midi->pendingMessages()), "FC");
-    transport.advanceBlock(64);
+    advance(64);
     EXPECT_EQ(sent(), "FC");
 }
 
 TEST_F(TransportTest, StopLeavesCountAndStartRequestAlone)
 {
     state.setSendingClockState(false);
-    transport.advanceBlock(512);
+    advance(512);
     transport.startPlay();
     transport.stopPlay();
     EXPECT_EQ(transport.samplePosition(), 512u);
@@ -169,7 +183,7 @@ TEST_F(TransportTest, ResetRestartsTheCountWithoutMidi)
     state.setSendingClockState(true);
     transport.startPlay();
     for (int block = 0; block < 20; ++block)
-        transport.advanceBlock(512);
+        advance(512);
     ASSERT_TRUE(transport.isPlaying());
     backend->clearCaptured();
     QSignalSpy ticked(&transport, &Transport::ticked);
@@ -179,11 +193,12 @@ TEST_F(TransportTest, ResetRestartsTheCountWithoutMidi)
     EXPECT_EQ(transport.currentTick(), 0u);
     EXPECT_TRUE(transport.isPlaying());
     EXPECT_TRUE(midi->pendingMessages().empty());
-    transport.advanceBlock(512);
-    transport.advanceBlock(512);
-    ASSERT_EQ(ticked.count(), 1);
+    advance(512);
+    advance(512);
+    ASSERT_EQ(ticked.count(), 2); // on samples 0 and 918 of the new count
     EXPECT_EQ(ticked.at(0).at(0).value<uint64_t>(), 0u);
-    EXPECT_EQ(sent(), "F8"); // clock only: no start, no stop
+    EXPECT_EQ(ticked.at(1).at(0).value<uint64_t>(), 1u);
+    EXPECT_EQ(sent(), "F8 | F8"); // clock only: no start, no stop
 }
 
 TEST_F(TransportTest, AfterStopTickingNothingTicksOrFlushes)
@@ -193,7 +208,7 @@ TEST_F(TransportTest, AfterStopTickingNothingTicksOrFlushes)
     EXPECT_FALSE(transport.isActive());
     midi->queueMessage(juce::MidiMessage::controllerEvent(1, 1, 1));
     for (int block = 0; block < 10; ++block)
-        transport.advanceBlock(1024);
+        advance(1024);
     EXPECT_EQ(ticked.count(), 0);
     EXPECT_EQ(transport.samplePosition(), 0u);
     EXPECT_EQ(sent(), "");
@@ -206,16 +221,17 @@ TEST_F(TransportTest, ExtremeTemposKeepTheClockDefined)
     QSignalSpy ticked(&transport, &Transport::ticked);
     state.setTempo(0);
     for (int block = 0; block < 100; ++block)
-        transport.advanceBlock(512);
+        advance(512);
     EXPECT_EQ(ticked.count(), 0); // a stopped clock does not tick
     state.setTempo(std::numeric_limits<int>::max());
-    transport.advanceBlock(512);
-    EXPECT_EQ(transport.currentSamplesPerTick(), 1);
-    EXPECT_EQ(ticked.count(), 1); // still at most one tick per block
+    advance(512);
+    EXPECT_DOUBLE_EQ(transport.currentSamplesPerTick(), 110.25);
+    // It starts again at once: samples 0, 110, 220, 330 and 441.
+    EXPECT_EQ(ticked.count(), 5);
     state.setAudioSampleRate(0);
     state.setTempo(120);
-    transport.advanceBlock(512);
-    EXPECT_EQ(ticked.count(), 2);
+    advance(512);
+    EXPECT_EQ(ticked.count(), 5);
 }
 
 TEST(TransportAlone, RunsWithoutMidi)
@@ -225,9 +241,10 @@ TEST(TransportAlone, RunsWithoutMidi)
     QSignalSpy ticked(&transport, &Transport::ticked);
     transport.startPlay();
     transport.advanceBlock(1024);
+    transport.deliverTicks();
     transport.stopPlay();
     transport.reset();
-    EXPECT_EQ(ticked.count(), 1);
+    EXPECT_EQ(ticked.count(), 2);
     EXPECT_FALSE(transport.isPlaying());
 }
 
