@@ -114,8 +114,21 @@ int64_t MidiHandler::nowSamples() const
                          ? m_settings->getAudioSampleRate()
                          : 44100;
     const int64_t elapsedNs = std::max<int64_t>(0, steadyNanoseconds() - beganNs);
-    // One block after the one that runs: what the next block will send.
-    return start + length + elapsedNs * rate / 1000000000;
+    // One block after the one that runs: what the next block will send. A
+    // late block does not stretch the current one beyond its length, so
+    // "now" never runs ahead of the clock by more than a block.
+    const int64_t elapsed = std::min<int64_t>(elapsedNs * rate / 1000000000, length);
+    int64_t now = start + length + elapsed;
+    // A block that begins late restarts the count from its own first sample,
+    // which can be earlier than what the late block's end was worth: keep
+    // "now" from going back, or two messages queued one after the other (the
+    // halves of a 14-bit pair) would be sorted the wrong way round.
+    int64_t latest = m_latestNow.load(std::memory_order_relaxed);
+    while (latest < now
+           && !m_latestNow.compare_exchange_weak(latest, now, std::memory_order_relaxed))
+    {
+    }
+    return std::max(now, latest);
 }
 
 void MidiHandler::beginBlock(int numSamples)

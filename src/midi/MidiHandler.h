@@ -229,6 +229,10 @@ private:
     std::atomic<int64_t> m_blockStart{0};
     std::atomic<int> m_blockLength{0};
     std::atomic<int64_t> m_blockBeganNs{0};
+    // The latest "now" any producer was given: nowSamples() never returns
+    // less, so a producer's messages keep their order however late a block
+    // begins (see nowSamples). Any thread, compare-and-swap only.
+    mutable std::atomic<int64_t> m_latestNow{0};
 
     // Guards the outputs (virtual port and open outputs) and the staging
     // area: the consumer try-locks it (a flush that finds it taken leaves

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -92,7 +93,9 @@ TEST(PendingBufferOrdering, PositionsOrderAcrossProducersWithinOneFlush)
 {
     auto backend = std::make_shared<InMemoryMidiBackend>();
     MidiHandler handler(backend);
-    std::thread late([&] { handler.queueMessage(juce::MidiMessage::midiClock(), 300); });
+    // "Now" moves on with the wall clock between the two producers: keep the
+    // due samples a second apart, far beyond any scheduling delay.
+    std::thread late([&] { handler.queueMessage(juce::MidiMessage::midiClock(), 44100); });
     late.join();
     std::thread early([&] { handler.queueMessage(juce::MidiMessage::midiStart(), 0); });
     early.join();
@@ -101,6 +104,24 @@ TEST(PendingBufferOrdering, PositionsOrderAcrossProducersWithinOneFlush)
     ASSERT_EQ(received.size(), 2u);
     EXPECT_TRUE(received[0].isMidiStart());
     EXPECT_TRUE(received[1].isMidiClock());
+}
+
+// A block that begins late must not send a message queued after another one
+// ahead of it: the halves of a 14-bit pair would arrive LSB first.
+TEST(PendingBufferOrdering, ALateBlockKeepsTheOrderOfQueueing)
+{
+    auto backend = std::make_shared<InMemoryMidiBackend>();
+    MidiHandler handler(backend);
+    handler.beginBlock(64);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20)); // ~880 samples late
+    handler.queueMessage(juce::MidiMessage::controllerEvent(1, 1, 5));
+    handler.beginBlock(64);
+    handler.queueMessage(juce::MidiMessage::controllerEvent(1, 33, 7));
+    handler.flushBuffer();
+    const auto received = backend->messagesSentTo(QStringLiteral("KinetraMIDIPort"));
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(received[0].getControllerNumber(), 1);
+    EXPECT_EQ(received[1].getControllerNumber(), 33);
 }
 
 // The audio thread runs blocks while the GUI and MIDI input threads start,
