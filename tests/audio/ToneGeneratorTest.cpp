@@ -325,14 +325,16 @@ TEST_F(HolderCallback, EveryBlockTicksTheClockAndFlushesTheMidiBuffer)
             ++blocksWithPending;
     });
 
-    // 44100 Hz, 120 bpm: a tick every 918 samples; 100 blocks of 512.
+    // 44100 Hz, 120 bpm: a tick every 918.75 samples, the first on sample 0;
+    // 100 blocks of 512. The GUI thread hears of the ticks afterwards.
     Channels out = makeChannels(2, 512);
     auto p = pointers(out);
     for (int block = 0; block < 100; ++block) {
         midi.queueMessage(juce::MidiMessage::controllerEvent(1, 7, block % 128));
         holder.audioDeviceIOCallback(nullptr, 0, p.data(), 2, 512);
+        transport->deliverTicks();
     }
-    EXPECT_EQ(ticks, 100 * 512 / 918);
+    EXPECT_EQ(ticks, 56); // ticks 0..55: 55 * 918.75 < 51200 <= 56 * 918.75
     EXPECT_EQ(blocksWithPending, 0);
     // 100 controllers and one clock per tick reached the virtual port.
     const auto sent = backend->messagesSentTo(QString::fromLatin1(MidiHandler::kVirtualPortName));
