@@ -39,15 +39,18 @@ bool JackMidiPort::open(QString& reason)
     }
     m_output = jack_port_register(client, kOutputName, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     m_input = jack_port_register(client, kInputName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    // The process thread reads the client and the ports: they are all set
+    // before activation starts that thread.
+    m_client = client;
     if (m_output == nullptr || m_input == nullptr ||
         jack_set_process_callback(client, &JackMidiPort::processCallback, this) != 0 ||
         jack_activate(client) != 0) {
         reason = QStringLiteral("the JACK MIDI ports could not be registered");
         jack_client_close(client);
+        m_client = nullptr;
         m_output = m_input = nullptr;
         return false;
     }
-    m_client = client;
     return true;
 }
 
