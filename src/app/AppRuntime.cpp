@@ -79,6 +79,7 @@ void AppRuntime::createSharedObjects()
         std::make_unique<MotionControlEngine>(state, m_midiHandler.get(), m_oscHandler.get());
     QObject::connect(m_engine.get(), &MotionControlEngine::sourceSlotCleared, &state,
                      [&state] { state.setFocusedSource(-1); });
+    m_engine->startOscTick();
 
     auto link = std::make_unique<SerialHandler>(*m_engine, state);
     if (m_options.portSearch) {
@@ -237,6 +238,10 @@ bool AppRuntime::stopThreads()
     m_threadsStopped = true;
     if (m_linkHealth)
         m_linkHealth->stop();
+    // The OSC tick first, so that "/close" is the last thing sent and the
+    // tick never outlives the OSC sender or the sources it reads.
+    if (m_engine)
+        m_engine->stopOscTick();
     // 1. The link: nothing is dispatched to the engine from here on.
     if (m_threadController)
         m_threadController->stop();

@@ -44,6 +44,8 @@ public:
     int getDeadBand() const { return m_params.deadBand; }
     // The live state the last frame left; read from any thread.
     float getValue() const { return m_value.load(std::memory_order_relaxed); }
+    // The same value, for the OSC tick to read on its own thread.
+    const std::atomic<float>& liveValue() const { return m_value; }
     bool isGateOpen() const { return m_gateOpen.load(std::memory_order_relaxed); }
     float getLastValue() const { return m_lastValue.load(std::memory_order_relaxed); }
     int getRampStep() const { return m_rampStep.load(std::memory_order_relaxed); }

@@ -3,13 +3,16 @@
 
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 
-// One live source as the OSC tick publishes it.
+// One live source as the OSC tick publishes it: its settings, and the value
+// the frame processing keeps up to date.
 struct LiveControl
 {
     QString name;
-    float value = 0.0f;
+    // The source's live value; the engine's sources outlive its OSC tick.
+    const std::atomic<float>* value = nullptr;
     uint8_t eventNumber = 0;
     uint8_t channel = 0;
 };
@@ -20,6 +23,10 @@ class ControlPublisher
 public:
     virtual ~ControlPublisher() = default;
 
-    // `count` live, enabled sources in slot order; never called with none.
-    virtual void publishControls(const LiveControl* controls, int count) = 0;
+    // The `count` live, enabled sources in slot order (none is allowed);
+    // given on the GUI thread whenever one of their settings changes.
+    virtual void setLiveControls(const LiveControl* controls, int count) = 0;
+    // One tick: the sources last given, with their values now. Called on
+    // the OSC tick thread (or the GUI thread); must not allocate.
+    virtual void publishLiveControls() = 0;
 };

@@ -10,6 +10,10 @@
 #include <QQmlEngine>
 #include <QThread>
 
+#include <pthread.h>
+
+#include <chrono>
+
 namespace {
 
 // Devices are destroyed on the thread that owns them, whichever thread drops
@@ -36,14 +40,9 @@ MotionControlEngine::MotionControlEngine(ControlModes& modes, ControlOutput* out
     qRegisterMetaType<uint64_t>("uint64_t");
     qRegisterMetaType<Orvik*>("Orvik*");
 
-    m_oscTimer.setInterval(kOscIntervalMs);
-    m_oscTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_oscTimer, &QTimer::timeout, this, &MotionControlEngine::sendControlOSC,
-            Qt::DirectConnection);
     m_animationTimer.setInterval(kAnimationIntervalMs);
     connect(&m_animationTimer, &QTimer::timeout, this,
             &MotionControlEngine::distributeAnimationTick, Qt::DirectConnection);
-    m_oscTimer.start();
     m_animationTimer.start();
 
     for (int i = 0; i < kNumOfSources; ++i) {
@@ -52,11 +51,26 @@ MotionControlEngine::MotionControlEngine(ControlModes& modes, ControlOutput* out
         source->setEngine(this);
         source->setIndex(i);
         m_sources[size_t(i)] = source;
+        // Every setting the OSC tick sends.
+        connect(source, &ControlSourceBase::labelChanged, this,
+                &MotionControlEngine::publishOscSettings);
+        connect(source, &ControlSourceBase::enablementChanged, this,
+                &MotionControlEngine::publishOscSettings);
+        connect(source, &ControlSourceBase::dummyStateChanged, this,
+                &MotionControlEngine::publishOscSettings);
+        connect(source, &ControlSourceBase::channelNumberChanged, this,
+                &MotionControlEngine::publishOscSettings);
+        connect(source, &ControlSourceBase::eventNumberChanged, this,
+                &MotionControlEngine::publishOscSettings);
+        connect(source, &ControlSourceBase::sourceReset, this,
+                &MotionControlEngine::publishOscSettings);
     }
+    publishOscSettings();
 }
 
 MotionControlEngine::~MotionControlEngine()
 {
+    stopOscTick();
     // No frame reaches the sources any more (the link has stopped before
     // the engine goes; a frame already being dispatched finishes first),
     // then the sources go, then the devices they followed.
@@ -267,6 +281,7 @@ void MotionControlEngine::addNewCSourceAt(int i, bool notify)
         ++number;
     source->setEventNumber(uint8_t(number));
     source->setDummy(false);
+    publishOscSettings();
     if (notify)
         Q_EMIT newCSourceAddedAt(i);
     if (const std::shared_ptr<Orvik> first = deviceRefAt(0))
@@ -285,6 +300,7 @@ void MotionControlEngine::swapCSources(int i, int j)
     // moves with the source.
     m_sources[size_t(i)]->setIndex(i);
     m_sources[size_t(j)]->setIndex(j);
+    publishOscSettings();
     Q_EMIT cSourceSwapped(i, j);
 }
 
@@ -293,6 +309,7 @@ void MotionControlEngine::removeCSourceAt(int i, bool notify)
     if (!isSlot(i))
         return;
     m_sources[size_t(i)]->reset();
+    publishOscSettings();
     if (notify)
         Q_EMIT cSourceRemoved(i);
     Q_EMIT sourceSlotCleared(i);
@@ -311,6 +328,7 @@ void MotionControlEngine::loadCSource(const ContinuousControlSource* source)
     if (!source || !isSlot(source->getIndex()))
         return;
     m_sources[size_t(source->getIndex())]->applyParams(source->getParams());
+    publishOscSettings();
 }
 
 void MotionControlEngine::handleDeviceMute(Orvik* d)
@@ -348,26 +366,87 @@ void MotionControlEngine::handleDeviceSolo(Orvik* d)
     Q_EMIT deviceEnablementChanged(d);
 }
 
-// Publishes exactly the live, enabled sources, in slot order, while the link
-// is up and mapping mode is off.
-void MotionControlEngine::sendControlOSC()
+void MotionControlEngine::setControlPublisher(ControlPublisher* publisher)
 {
-    ControlPublisher* publisher = m_publisher;
-    if (publisher == nullptr || !m_modes.getConnectionState() || m_modes.getMappingModeState())
+    if (ControlPublisher* previous = m_publisher.exchange(publisher))
+        if (previous != publisher)
+            previous->setLiveControls(nullptr, 0);
+    publishOscSettings();
+}
+
+// Exactly the live, enabled sources, in slot order.
+void MotionControlEngine::publishOscSettings()
+{
+    ControlPublisher* publisher = m_publisher.load();
+    if (publisher == nullptr)
         return;
     std::array<LiveControl, kNumOfSources> live;
     int count = 0;
     for (const ContinuousControlSource* source : m_sources) {
-        if (!source->isDummy() && source->isEnabled())
-            live[size_t(count++)] = {source->getName(), source->getValue(),
+        if (source && !source->isDummy() && source->isEnabled())
+            live[size_t(count++)] = {source->getName(), &source->liveValue(),
                                      source->getEventNumber(), source->getChannel()};
     }
-    if (count > 0)
-        publisher->publishControls(live.data(), count);
+    publisher->setLiveControls(live.data(), count);
+}
+
+// Publishes while the link is up and mapping mode is off.
+void MotionControlEngine::sendControlOSC()
+{
+    ControlPublisher* publisher = m_publisher.load();
+    if (publisher == nullptr || !m_modes.getConnectionState() || m_modes.getMappingModeState())
+        return;
+    publisher->publishLiveControls();
+}
+
+void MotionControlEngine::startOscTick()
+{
+    if (m_oscThread.joinable())
+        return;
+    {
+        std::lock_guard<std::mutex> lock(m_oscWakeLock);
+        m_oscStopping = false;
+    }
+    m_oscThread = std::thread([this] { runOscTick(); });
+}
+
+void MotionControlEngine::stopOscTick()
+{
+    if (!m_oscThread.joinable())
+        return;
+    {
+        std::lock_guard<std::mutex> lock(m_oscWakeLock);
+        m_oscStopping = true;
+    }
+    m_oscWake.notify_all();
+    m_oscThread.join();
+}
+
+// Ticks on a fixed grid of kOscIntervalMs; a tick that comes late does not
+// shift the ones after it, and ticks missed altogether are not made up.
+void MotionControlEngine::runOscTick()
+{
+    pthread_setname_np(pthread_self(), "kinetra-osc");
+    using Clock = std::chrono::steady_clock;
+    const auto interval = std::chrono::milliseconds(kOscIntervalMs);
+    auto next = Clock::now() + interval;
+    std::unique_lock<std::mutex> lock(m_oscWakeLock);
+    while (!m_oscWake.wait_until(lock, next, [this] { return m_oscStopping; })) {
+        lock.unlock();
+        sendControlOSC();
+        lock.lock();
+        next += interval;
+        const auto now = Clock::now();
+        if (next <= now)
+            next = now + interval;
+    }
 }
 
 void MotionControlEngine::distributeAnimationTick()
 {
+    // Also catches a setting changed on a path that signals nothing; cheap
+    // next to a frame of the window.
+    publishOscSettings();
     Q_EMIT animationTick();
 }
 

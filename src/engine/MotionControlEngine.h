@@ -11,9 +11,12 @@
 #include <QTimer>
 
 #include <array>
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 class ControlModes;
 class ControlOutput;
@@ -43,6 +46,13 @@ class Orvik;
 // lock, nested in that order. Nothing takes them the other way round: the GUI
 // thread takes the dispatch lock only to reorder the slots, and a source's
 // state lock alone for its setters.
+//
+// The OSC tick runs on a thread of its own (startOscTick), so that a busy
+// GUI thread never delays "/crl". It reads no source: the GUI thread hands
+// the publisher the live sources' settings whenever one changes
+// (publishOscSettings), and the tick reads the values from the sources'
+// atomics and the modes from theirs. The sources outlive the tick: it is
+// stopped before the engine or the publisher goes.
 class MotionControlEngine : public QObject, public DeviceDirectory
 {
     Q_OBJECT
@@ -65,7 +75,14 @@ public:
     // Quitting detaches the MIDI and OSC outputs before it releases them,
     // after the link thread has stopped.
     void setControlOutput(ControlOutput* output) { m_output = output; }
-    void setControlPublisher(ControlPublisher* publisher) { m_publisher = publisher; }
+    void setControlPublisher(ControlPublisher* publisher);
+
+    // Starts the OSC tick's thread: every kOscIntervalMs, one "/crl" through
+    // the publisher while the link is up and mapping mode is off. GUI thread.
+    void startOscTick();
+    // Stops it and waits for it; before the publisher or the engine goes.
+    void stopOscTick();
+    bool isOscTickRunning() const { return m_oscThread.joinable(); }
 
     Q_INVOKABLE int getNumOfDevice() const override;
     Q_INVOKABLE Orvik* getDeviceAt(int at) const;
@@ -128,7 +145,11 @@ Q_SIGNALS:
 public Q_SLOTS:
     void handleDeviceMute(Orvik* d);
     void handleDeviceSolo(Orvik* d);
+    // One OSC tick now, on the calling thread.
     void sendControlOSC();
+    // Gives the publisher the live, enabled sources' settings, in slot
+    // order; GUI thread, whenever one of them may have changed.
+    void publishOscSettings();
     void distributeAnimationTick();
     void refreshCs();
 
@@ -147,12 +168,15 @@ private:
     // known, else, when it follows no known band, to the band at position 0.
     void bindSourcesToDevices();
     static bool isSlot(int i) { return i >= 0 && i < kNumOfSources; }
+    void runOscTick();
 
     ControlModes& m_modes;
     // Set on the GUI thread while the link thread is stopped (start-up,
     // quitting); read by deliverMotion on the link thread.
     ControlOutput* m_output = nullptr;
-    ControlPublisher* m_publisher = nullptr;
+    // Set on the GUI thread; read by the OSC tick thread, which is stopped
+    // before a publisher it may still hold goes.
+    std::atomic<ControlPublisher*> m_publisher{nullptr};
 
     mutable QMutex m_devicesLock;
     QHash<uint64_t, std::shared_ptr<Orvik>> m_devices;
@@ -162,6 +186,13 @@ private:
     std::array<ContinuousControlSource*, kNumOfSources> m_sources{};
     mutable std::mutex m_dispatchLock;
 
-    QTimer m_oscTimer;
     QTimer m_animationTimer;
+
+    // The OSC tick's thread. Started and stopped on the GUI thread; the stop
+    // flag is guarded by m_oscWakeLock, taken alone (never with another
+    // lock held) by the GUI thread to stop and by the tick thread to wait.
+    std::thread m_oscThread;
+    std::mutex m_oscWakeLock;
+    std::condition_variable m_oscWake;
+    bool m_oscStopping = false;
 };

@@ -28,6 +28,8 @@ public:
     static constexpr int kMaxNameBytes = kNameFieldSize - 1;
     static constexpr int kMaxRecords = 12;
     static constexpr float kValueScale = 129.0f;
+    // The largest "/crl" datagram: address, type tags and 12 blobs.
+    static constexpr int kMaxMessageSize = 8 + 16 + kMaxRecords * (4 + kRecordSize);
 
     OscControlPacket() { clear(); }
 
@@ -47,6 +49,16 @@ public:
     // Writes one record into `out` (kRecordSize bytes).
     static void writeRecord(uint8_t* out, const QString& name, float value, uint8_t eventNumber,
                             uint8_t channel);
+
+    // Writes `value` (scaled) into the value field of the record at `record`.
+    static void writeValue(uint8_t* record, float value);
+
+    // Encodes the OSC 1.0 message `address` with the first `count` records
+    // of `records` as blobs into `out`; returns its size, or 0 when it does
+    // not fit in `capacity` bytes (or count is outside 0-12). Allocates
+    // nothing: the OSC tick thread calls it every tick.
+    static int encodeMessage(const char* address, const uint8_t* records, int count, uint8_t* out,
+                             int capacity);
 
     // `name` in UTF-8, cut to at most `maxBytes` bytes at a grapheme
     // boundary (never inside a multi-byte sequence or before a combining

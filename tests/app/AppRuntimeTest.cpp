@@ -35,12 +35,19 @@
 #include <gtest/gtest.h>
 #include <juce_events/juce_events.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/inotify.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <thread>
+#include <vector>
 
 using testsupport::FakeAudioDeviceType;
 using testsupport::pumpJuceMessages;
@@ -333,6 +340,71 @@ TEST_F(Runtime, QuitsCleanlyWhileFourBandsStream)
 
 // Last in this file: it takes the audio library down (and brings its message
 // manager back for whatever runs after).
+// "/crl" does not wait for the GUI thread: while it is blocked for 200 ms,
+// the messages keep arriving at about their 3 ms cadence. They are stamped
+// on arrival by a receiver thread of the test's own.
+TEST_F(Runtime, ControlMessagesKeepComingWhileTheGuiThreadIsBlocked)
+{
+    using Clock = std::chrono::steady_clock;
+    start();
+    runtime->engine()->addNewCSourceAt(0);
+    runtime->stateManager()->setConnectionState(true);
+
+    // The receiver takes the sink's port over.
+    const quint16 port = oscSink.localPort();
+    oscSink.close();
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+    timeval timeout{0, 20000};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+
+    std::vector<Clock::time_point> arrivals;
+    arrivals.reserve(4096);
+    std::atomic<bool> stop{false};
+    std::atomic<int> count{0};
+    std::thread receiver([&] {
+        char buffer[512];
+        while (!stop.load()) {
+            const ssize_t n = ::recv(fd, buffer, sizeof(buffer), 0);
+            if (n >= 4 && std::equal(buffer, buffer + 4, "/crl") && arrivals.size() < 4096) {
+                arrivals.push_back(Clock::now());
+                count.fetch_add(1);
+            }
+        }
+    });
+
+    // Running (with the event loop turning, as it would for a timer).
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (count.load() < 5 && Clock::now() < deadline)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    const auto blockStart = Clock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const auto blockEnd = Clock::now();
+    stop.store(true);
+    receiver.join();
+    ::close(fd);
+
+    std::vector<Clock::time_point> during;
+    for (const auto& t : arrivals)
+        if (t >= blockStart && t <= blockEnd)
+            during.push_back(t);
+    // 66 at the nominal cadence; half of that on a loaded machine.
+    EXPECT_GE(during.size(), 33u);
+    auto largestGap = Clock::duration::zero();
+    Clock::time_point previous = blockStart;
+    for (const auto& t : during) {
+        largestGap = std::max(largestGap, t - previous);
+        previous = t;
+    }
+    largestGap = std::max(largestGap, blockEnd - previous);
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(largestGap).count(), 40);
+}
+
 TEST(AudioLibraryShutdown, LeavesNoMessageManagerBehind)
 {
     ASSERT_NE(juce::MessageManager::getInstanceWithoutCreating(), nullptr);

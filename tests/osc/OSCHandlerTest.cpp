@@ -112,7 +112,7 @@ TEST(OscSenderDefaults, TargetsPort9001OnTheLocalMachine)
 
 // The engine's OSC tick over a real socket: the engine reads the state and
 // publishes through the sender, as in the application. The engine's own 3 ms
-// timer never runs here (no event loop), the test calls the tick itself.
+// tick thread is not started here, the test calls the tick itself.
 class EngineOsc : public ::testing::Test
 {
 protected:
