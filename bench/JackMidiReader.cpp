@@ -82,7 +82,7 @@ int JackMidiReader::process(uint32_t nframes, void* arg)
                                 .count();
     const size_t gaps = self->m_gapCount.load(std::memory_order_relaxed);
     if (self->m_started && start != self->m_nextCycle && gaps < self->m_gaps.size()) {
-        self->m_gaps[gaps] = {start, start - self->m_nextCycle};
+        self->m_gaps[gaps] = {start, int32_t(start - self->m_nextCycle)};
         self->m_gapCount.store(gaps + 1, std::memory_order_release);
     }
     self->m_started = true;

@@ -46,8 +46,8 @@ public:
     // later by the periods it missed (the cycles that did not run).
     struct Gap
     {
-        uint32_t frame = 0;   // first frame of the cycle after the gap
-        uint32_t skipped = 0; // frames skipped before it
+        uint32_t frame = 0;  // first frame of the cycle after the gap
+        int32_t skipped = 0; // frames skipped before it (negative: repeated)
     };
     std::vector<Gap> gaps() const;
     // Every cycle the reader ran: its first frame and the steady clock when

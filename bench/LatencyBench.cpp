@@ -634,7 +634,8 @@ int measure(int argc, char** argv, const Options& options)
         const Matched j = match(atPort.size(), [&](size_t i) { return atPort[i]; });
         const SampleSummary js = SampleSummary::of(j.latenciesMs);
         const double periodMs = 1000.0 * blockSize / sampleRate;
-        std::printf("latency, frame written -> its message's frame at the JACK MIDI port "
+        std::printf("latency, frame written -> its frame at the JACK MIDI port, on the server's "
+                    "time estimate (jack_frames_to_time) "
                     "(reader's xruns: %d)\n",
                     readerXruns);
         std::printf("  messages read: %zu, matched to their frame: %zu\n", atPort.size(), js.count);

@@ -57,16 +57,15 @@ void runEventLoopFor(int ms)
 
 // The clocks as read at the JACK port, on their frame times.
 //
-// Frame time is the clock the transport follows: it counts the samples its
-// audio callback is given, and those are the frames the server counts, so
-// a late cycle (an xrun) costs wall time but no frame time and the clock's
-// frame times stay on their grid across it. The drift and the mean are
-// therefore taken on frame time as read, with nothing taken out. The reader
-// also records every cycle whose first frame is not where its previous
-// cycle ended (it did not run for a cycle, or the server skipped frames);
-// the figures say how many fell between clocks and what the drift would be
-// if those frames were audio the transport never counted, and the spread is
-// also given over the intervals with no such gap inside.
+// Audio lost to xruns: when the server on the dummy driver runs a cycle
+// late, it moves its frame counter on by the periods it missed (the reader
+// sees a cycle begin later than its previous one ended), while the transport
+// counts only the samples its callback is given, so every clock after such
+// a gap lands later on the frame counter by the frames skipped. The reader
+// records every gap (frames skipped, negative if the counter went back);
+// the mean and drift are given as read and less the frames skipped between
+// the first and last clock, and the spread over all intervals and over
+// those with no gap inside.
 bool reportFrames(const std::vector<JackMidiReader::Message>& received,
                   const std::vector<JackMidiReader::Gap>& gaps, int blockSize, double sampleRate,
                   double samplesPerTick, int seconds, int xruns, int readerXruns)
@@ -144,13 +143,17 @@ bool reportFrames(const std::vector<JackMidiReader::Message>& received,
                 "%+.4f ms over %.2f min (%+.4f ms per minute)\n",
                 driftSamples, driftSamples * msPerSample, minutes,
                 driftSamples * msPerSample / minutes);
-    std::printf("  (were the reader's gaps audio the transport never counted: %+.1f samples)\n",
-                driftSkipped);
+    std::printf("  drift less the frames the server skipped (xruns): %+.1f samples = %+.4f ms "
+                "(%+.4f ms per minute)\n",
+                driftSkipped, driftSkipped * msPerSample, driftSkipped * msPerSample / minutes);
     std::printf("  spread p99 - p1: %.0f samples over all %zu intervals; %.0f samples (min %.0f, "
                 "max %.0f) over the %zu with no gap inside\n",
                 r.p99 - r.p1, r.count, k.p99 - k.p1, k.min, k.max, k.count);
-    std::printf("  ticks: %zu received, %.1f due over the frame time (%+.1f)\n", frames.size(),
-                ticksDue, double(frames.size()) - ticksDue);
+    const double ticksDueLessSkipped = (span - skippedTotal) / nominalSamples + 1.0;
+    std::printf("  ticks: %zu received; due over the frame time %.1f (%+.1f), over the frame "
+                "time less the frames skipped %.1f (%+.1f)\n",
+                frames.size(), ticksDue, double(frames.size()) - ticksDue, ticksDueLessSkipped,
+                double(frames.size()) - ticksDueLessSkipped);
     std::fflush(stdout);
     return true;
 }
