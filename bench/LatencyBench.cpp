@@ -7,11 +7,19 @@
 // 180 frames per second each; every frame moves its band's pitch, and each
 // band drives one controller, so every frame yields exactly one message.
 //
+// The same messages are also read where another music program reads them:
+// a JACK client of the benchmark's own connected to "KinetraMIDIPort"
+// records each at its JACK frame time, turned into the steady clock through
+// the server's own estimate of when that frame is processed
+// (jack_frames_to_time). Its latency should be one period plus a constant,
+// with little jitter.
+//
 // Without arguments the program runs two child processes, one without the
 // window and one with the real main window loaded (needs an X server: run
 // it under xvfb-run -a), and prints both results.
 
 #include "JackDummyServer.h"
+#include "JackMidiReader.h"
 #include "SampleSummary.h"
 #include "TimestampingMidiBackend.h"
 
@@ -29,6 +37,7 @@
 #include "engine/ControlMapping.h"
 #include "engine/MotionControlEngine.h"
 #include "link/Orvik.h"
+#include "midi/JackMidiPort.h"
 #include "midi/MidiHandler.h"
 #include "protocol/FrameCodec.h"
 
@@ -391,6 +400,16 @@ int measure(int argc, char** argv, const Options& options)
     const int blockSize = device->getCurrentBufferSizeSamples();
     const double sampleRate = device->getCurrentSampleRate();
 
+    // The JACK MIDI port appears once the audio runs on JACK.
+    JackMidiReader reader(size_t(options.frames) * 4 + 100000);
+    const std::string jackPort =
+        std::string(JackMidiPort::kClientName) + ":" + JackMidiPort::kOutputName;
+    const bool readingJack = reader.open("kinetra-bench-latency-reader") &&
+                             runUntil([&] { return reader.connectFrom(jackPort.c_str()); }, 20000);
+    if (!readingJack)
+        std::fprintf(stderr, "bench_latency: cannot read %s; measuring the backend only\n",
+                     jackPort.c_str());
+
     // The link's pilot finds the terminal through the port search and greets.
     std::atomic<bool> greeted{false};
     std::thread greeter([&] { greeted = writer.answerGreeting(20000); });
@@ -484,12 +503,48 @@ int measure(int argc, char** argv, const Options& options)
     const int xrunsBefore = device->getXRunCount();
     const int framesPerBand = (options.frames + kBands - 1) / kBands;
     const uint64_t firstLevel = writer.sequence();
+    const size_t jackBefore = reader.messages().size();
+    const int readerXrunsBefore = reader.xruns();
     backend->arm();
     writer.stream(framesPerBand, true);
     runUntil([&] { return writer.isDone(); }, 600000);
     writer.stop();
     runEventLoopFor(500);
     backend->disarm();
+    const int readerXruns = reader.xruns() - readerXrunsBefore;
+    // The port's messages on the steady clock: JACK's clock (microseconds)
+    // against the steady clock, read side by side, the closest of a few pairs.
+    struct Stamped
+    {
+        int64_t ns;
+        uint8_t size;
+        uint8_t bytes[3];
+    };
+    std::vector<Stamped> atPort;
+    std::vector<Stamped> atReader; // when the reader's cycle ran, plus the event's offset
+    if (readingJack) {
+        int64_t offsetNs = 0;
+        int64_t bestWindow = INT64_MAX;
+        for (int i = 0; i < 50; ++i) {
+            const int64_t before = nowNs();
+            const int64_t jack = int64_t(reader.nowMicroseconds()) * 1000;
+            const int64_t after = nowNs();
+            if (after - before < bestWindow) {
+                bestWindow = after - before;
+                offsetNs = (before + after) / 2 - jack;
+            }
+        }
+        const auto all = reader.messages();
+        for (size_t i = jackBefore; i < all.size(); ++i) {
+            const auto& m = all[i];
+            Stamped st{int64_t(reader.frameToMicroseconds(m.frame)) * 1000 + offsetNs,
+                       m.size,
+                       {m.bytes[0], m.bytes[1], m.bytes[2]}};
+            atPort.push_back(st);
+            Stamped sr{m.deliveredNs, m.size, {m.bytes[0], m.bytes[1], m.bytes[2]}};
+            atReader.push_back(sr);
+        }
+    }
     const int xruns = device->getXRunCount() - xrunsBefore;
     const uint64_t drops = runtime->midiHandler()->droppedMessageCount() - dropsBefore;
     if (writer.failed())
@@ -501,36 +556,55 @@ int measure(int argc, char** argv, const Options& options)
     // control source reads the band's latest motion when it runs, so a frame
     // that arrives before the previous one was handled replaces it. A
     // message that cannot be placed is counted as unmatched.
-    std::vector<double> latenciesMs;
-    long superseded = 0;
-    long unsent = 0;
-    long unmatched = 0;
-    long longestRun = 0;
-    std::vector<size_t> next(kBands, 0);
-    for (size_t i = 0; i < backend->count(); ++i) {
-        const auto& r = backend->at(i);
-        const int band = int(r.bytes[1]) - kFirstController;
-        if (r.size != 3 || (r.bytes[0] & 0xF0) != 0xB0 || band < 0 || band >= kBands)
-            continue;
-        const auto& sent = writer.stamps()[size_t(band)];
-        const int level = levelOfValue[size_t(band)][r.bytes[2]];
-        size_t k = next[size_t(band)];
-        while (k < sent.size() && int((firstLevel + k) % kLevels) != level)
-            ++k;
-        if (level < 0 || k >= sent.size() || sent[k] > r.ns) {
-            ++unmatched;
-            continue;
+    struct Matched
+    {
+        std::vector<double> latenciesMs;
+        long superseded = 0;
+        long unsent = 0;
+        long unmatched = 0;
+        long longestRun = 0;
+        size_t framesWritten = 0;
+    };
+    // `at(i)` gives the i-th message as (steady clock ns, bytes).
+    const auto match = [&](size_t count, const std::function<Stamped(size_t)>& at) {
+        Matched m;
+        std::vector<size_t> next(kBands, 0);
+        for (size_t i = 0; i < count; ++i) {
+            const Stamped r = at(i);
+            const int band = int(r.bytes[1]) - kFirstController;
+            if (r.size != 3 || (r.bytes[0] & 0xF0) != 0xB0 || band < 0 || band >= kBands)
+                continue;
+            const auto& sent = writer.stamps()[size_t(band)];
+            const int level = levelOfValue[size_t(band)][r.bytes[2]];
+            size_t k = next[size_t(band)];
+            while (k < sent.size() && int((firstLevel + k) % kLevels) != level)
+                ++k;
+            if (level < 0 || k >= sent.size() || sent[k] > r.ns) {
+                ++m.unmatched;
+                continue;
+            }
+            m.superseded += long(k - next[size_t(band)]);
+            m.longestRun = std::max(m.longestRun, long(k - next[size_t(band)]));
+            m.latenciesMs.push_back(double(r.ns - sent[k]) * 1e-6);
+            next[size_t(band)] = k + 1;
         }
-        superseded += long(k - next[size_t(band)]);
-        longestRun = std::max(longestRun, long(k - next[size_t(band)]));
-        latenciesMs.push_back(double(r.ns - sent[k]) * 1e-6);
-        next[size_t(band)] = k + 1;
-    }
-    size_t framesWritten = 0;
-    for (int b = 0; b < kBands; ++b) {
-        framesWritten += writer.stamps()[size_t(b)].size();
-        unsent += long(writer.stamps()[size_t(b)].size() - next[size_t(b)]);
-    }
+        for (int b = 0; b < kBands; ++b) {
+            m.framesWritten += writer.stamps()[size_t(b)].size();
+            m.unsent += long(writer.stamps()[size_t(b)].size() - next[size_t(b)]);
+        }
+        return m;
+    };
+    const Matched atBackend = match(backend->count(), [&](size_t i) {
+        const auto& r = backend->at(i);
+        Stamped st{r.ns, uint8_t(r.size), {r.bytes[0], r.bytes[1], r.bytes[2]}};
+        return st;
+    });
+    const std::vector<double>& latenciesMs = atBackend.latenciesMs;
+    const long superseded = atBackend.superseded;
+    const long unsent = atBackend.unsent;
+    const long unmatched = atBackend.unmatched;
+    const long longestRun = atBackend.longestRun;
+    const size_t framesWritten = atBackend.framesWritten;
     const SampleSummary s = SampleSummary::of(latenciesMs);
     const bool pass = s.p99 < kLatencyTargetMs && unsent == 0 && unmatched == 0 && drops == 0;
 
@@ -556,6 +630,29 @@ int measure(int argc, char** argv, const Options& options)
                 unsent, unmatched, static_cast<unsigned long long>(drops));
     std::printf("  target p99 < %.0f ms and no frame lost: %s\n", kLatencyTargetMs,
                 pass ? "met" : "NOT met");
+    if (readingJack) {
+        const Matched j = match(atPort.size(), [&](size_t i) { return atPort[i]; });
+        const SampleSummary js = SampleSummary::of(j.latenciesMs);
+        const double periodMs = 1000.0 * blockSize / sampleRate;
+        std::printf("latency, frame written -> its frame at the JACK MIDI port, on the server's "
+                    "time estimate (jack_frames_to_time) "
+                    "(reader's xruns: %d)\n",
+                    readerXruns);
+        std::printf("  messages read: %zu, matched to their frame: %zu\n", atPort.size(), js.count);
+        std::printf("  median %.3f ms   p1 %.3f ms   p99 %.3f ms   max %.3f ms   min %.3f ms   "
+                    "mean %.3f ms (one period: %.3f ms)\n",
+                    js.median, js.p1, js.p99, js.max, js.min, js.mean, periodMs);
+        std::printf("  jitter p99 - p1: %.3f ms   stddev %.3f ms\n", js.p99 - js.p1, js.stddev);
+        std::printf("  superseded: %ld   lost: %ld   unmatched: %ld\n", j.superseded, j.unsent,
+                    j.unmatched);
+        const Matched d = match(atReader.size(), [&](size_t i) { return atReader[i]; });
+        const SampleSummary ds = SampleSummary::of(d.latenciesMs);
+        std::printf("  the same messages on the steady clock when the reader's cycle ran (plus "
+                    "their offset in it):\n");
+        std::printf("  median %.3f ms   p1 %.3f ms   p99 %.3f ms   max %.3f ms   jitter p99 - p1 "
+                    "%.3f ms; lost %ld, unmatched %ld\n",
+                    ds.median, ds.p1, ds.p99, ds.max, ds.p99 - ds.p1, d.unsent, d.unmatched);
+    }
     std::fflush(stdout);
 
     // Leave as the application does: aboutToQuit runs the quit sequence.

@@ -31,6 +31,7 @@ SampleSummary SampleSummary::of(std::vector<double> values)
         squares += (v - s.mean) * (v - s.mean);
     s.stddev = values.size() > 1 ? std::sqrt(squares / double(values.size() - 1)) : 0.0;
     s.min = values.front();
+    s.p1 = nearestRank(values, 0.01);
     s.median = nearestRank(values, 0.5);
     s.p99 = nearestRank(values, 0.99);
     s.max = values.back();

@@ -11,6 +11,7 @@ struct SampleSummary
     double mean = 0.0;
     double stddev = 0.0;
     double min = 0.0;
+    double p1 = 0.0;
     double median = 0.0;
     double p99 = 0.0;
     double max = 0.0;
