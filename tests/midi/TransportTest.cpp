@@ -112,11 +112,13 @@ TEST_F(TransportTest, ClockIsQueuedPerTickAndFlushedWithTheBlock)
 {
     state.setSendingClockState(true);
     midi->queueMessage(juce::MidiMessage::controllerEvent(1, 1, 1));
-    advance(512); // tick 0 on sample 0; the controller is due a little later
-    EXPECT_EQ(sent(), "F8 | B0 01 01");
+    // Before any block, "now" is the first block's first sample: the
+    // controller and tick 0 are both due there, in the order they came.
+    advance(512);
+    EXPECT_EQ(sent(), "B0 01 01 | F8");
     midi->queueMessage(juce::MidiMessage::controllerEvent(1, 2, 2), 500);
-    advance(512); // tick 1 on sample 918, offset 406: the clock goes first
-    EXPECT_EQ(sent(), "F8 | B0 01 01 | F8 | B0 02 02");
+    advance(512); // tick 1 on sample 918, the controller after 1012: the clock goes first
+    EXPECT_EQ(sent(), "B0 01 01 | F8 | F8 | B0 02 02");
     EXPECT_TRUE(midi->pendingMessages().empty());
     EXPECT_FALSE(transport.isPlaying()); // clock flows without play
 }
