@@ -75,7 +75,10 @@ public:
     static constexpr double kSmoothingSnap = 0.001;
     // Above this smoothed speed (0-127 scale per second) the motion counts
     // as a gesture, not jitter, and the dead band does not hold it back.
-    static constexpr float kDeadBandTravelSpeed = 50.0f;
+    // Low enough that a sweep is let through from its first frames (no
+    // more than a frame of lag), high enough that the filter's own speed at
+    // rest, even with 2 degrees of sensor noise, rarely reaches it.
+    static constexpr float kDeadBandTravelSpeed = 10.0f;
 
     ControlSourceParams getParams() const { return m_params; }
     // Copies every setting without a signal, then follows the record's
