@@ -124,9 +124,8 @@ int64_t MidiHandler::nowSamples() const
     // "now" from going back, or two messages queued one after the other (the
     // halves of a 14-bit pair) would be sorted the wrong way round.
     int64_t latest = m_latestNow.load(std::memory_order_relaxed);
-    while (latest < now
-           && !m_latestNow.compare_exchange_weak(latest, now, std::memory_order_relaxed))
-    {
+    while (latest < now &&
+           !m_latestNow.compare_exchange_weak(latest, now, std::memory_order_relaxed)) {
     }
     return std::max(now, latest);
 }
