@@ -35,7 +35,7 @@
 #include "engine/ControlMapping.h"
 #include "engine/MotionControlEngine.h"
 #include "link/Orvik.h"
-#include "midi/MidiBackend.h"
+#include "midi/InMemoryMidiBackend.h"
 #include "midi/MidiHandler.h"
 #include "protocol/FrameCodec.h"
 #include "protocol/FrameFramer.h"
@@ -61,49 +61,12 @@ constexpr int kSmoothController = 2;
 // The rest after a sweep counts from here on (the filter settles first).
 constexpr int kSettleFrames = 50;
 
-// A MIDI service that notes every controller message its virtual port
-// sends, with the frame it belongs to.
-class RecordingBackend : public MidiBackend
+// A controller message the virtual port sent, with the frame it belongs to.
+struct Sent
 {
-public:
-    struct Sent
-    {
-        int frame = 0;
-        int controller = 0;
-        int value = 0;
-    };
-
-    class Port : public Output
-    {
-    public:
-        Port(PortInfo info, RecordingBackend* owner) : m_info(std::move(info)), m_owner(owner) {}
-        PortInfo info() const override { return m_info; }
-        void send(const juce::MidiMessage& m) override
-        {
-            if (m.isController())
-                m_owner->sent.push_back(
-                    {m_owner->frame, m.getControllerNumber(), m.getControllerValue()});
-        }
-
-    private:
-        PortInfo m_info;
-        RecordingBackend* m_owner;
-    };
-
-    QVector<PortInfo> availableInputs() override { return {}; }
-    QVector<PortInfo> availableOutputs() override { return {}; }
-    std::unique_ptr<Input> openInput(const QString&, juce::MidiInputCallback*) override
-    {
-        return nullptr;
-    }
-    std::unique_ptr<Output> openOutput(const QString&) override { return nullptr; }
-    std::unique_ptr<Output> createVirtualOutput(const QString& name, QString&) override
-    {
-        return std::make_unique<Port>(PortInfo{name, name}, this);
-    }
-
     int frame = 0;
-    std::vector<Sent> sent;
+    int controller = 0;
+    int value = 0;
 };
 
 // The built-in performance: the roll at rest, swept fast across most of
@@ -203,7 +166,7 @@ struct Run
     // Per motion frame: both wheels' values (0-127) after the frame.
     std::vector<float> plain;
     std::vector<float> smooth;
-    std::vector<RecordingBackend::Sent> sent;
+    std::vector<Sent> sent;
 };
 
 // The recording through the engine, frame by frame, as the link hands
@@ -211,7 +174,7 @@ struct Run
 Run play(const PerformanceRecorder::Recording& recording, const Settings& settings)
 {
     StateManager state;
-    auto backend = std::make_shared<RecordingBackend>();
+    auto backend = std::make_shared<InMemoryMidiBackend>();
     MidiHandler midi(backend, &state);
     MotionControlEngine engine(state, &midi);
     engine.addNewDevice(kBand);
@@ -231,6 +194,8 @@ Run play(const PerformanceRecorder::Recording& recording, const Settings& settin
     smooth->setDeadBand(settings.deadBand);
 
     Run run;
+    const QString virtualPort = QString::fromLatin1(MidiHandler::kVirtualPortName);
+    int frame = 0;
     FrameFramer framer;
     for (const PerformanceRecorder::Chunk& chunk : recording.chunks) {
         framer.feed(reinterpret_cast<const uint8_t*>(chunk.bytes.constData()), chunk.bytes.size(),
@@ -256,10 +221,14 @@ Run play(const PerformanceRecorder::Recording& recording, const Settings& settin
                         midi.flushBuffer();
                         run.plain.push_back(plain->getValue());
                         run.smooth.push_back(smooth->getValue());
-                        ++backend->frame;
+                        for (const juce::MidiMessage& m : backend->messagesSentTo(virtualPort))
+                            if (m.isController())
+                                run.sent.push_back(
+                                    {frame, m.getControllerNumber(), m.getControllerValue()});
+                        backend->clearCaptured();
+                        ++frame;
                     });
     }
-    run.sent = backend->sent;
     return run;
 }
 
@@ -320,7 +289,7 @@ Figures measure(const Run& run)
                     frames[i].indexInStretch >= kSettleFrames && i > size_t(Orvik::kWarmUpFrames);
     for (size_t i = 0; i < count; ++i)
         f.restSeconds += atRest[i] ? 1.0 / kRate : 0.0;
-    for (const RecordingBackend::Sent& s : run.sent) {
+    for (const Sent& s : run.sent) {
         if (s.frame < 0 || size_t(s.frame) >= count || !atRest[size_t(s.frame)])
             continue;
         if (s.controller == kPlainController)
@@ -421,7 +390,7 @@ int main(int argc, char** argv)
         if (!recordingPath.isEmpty()) {
             int plain = 0;
             int smooth = 0;
-            for (const RecordingBackend::Sent& s : run.sent)
+            for (const Sent& s : run.sent)
                 (s.controller == kPlainController ? plain : smooth) += 1;
             const double seconds = double(run.plain.size()) / kRate;
             std::printf("%-10.2f %-13.1f %-13.1f %5.1f%%  (whole recording, %.1f s)\n", noise,
