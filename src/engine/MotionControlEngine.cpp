@@ -444,9 +444,6 @@ void MotionControlEngine::runOscTick()
 
 void MotionControlEngine::distributeAnimationTick()
 {
-    // Also catches a setting changed on a path that signals nothing; cheap
-    // next to a frame of the window.
-    publishOscSettings();
     Q_EMIT animationTick();
 }
 
