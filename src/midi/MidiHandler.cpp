@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace {
 Q_LOGGING_CATEGORY(lcMidi, "kinetra.midi")
@@ -215,7 +216,13 @@ void MidiHandler::sendToAllPorts(const juce::MidiMessage& message)
 
 void MidiHandler::flushBuffer()
 {
-    drainPending();
+    drainPending(std::numeric_limits<int64_t>::max());
+}
+
+void MidiHandler::endBlock()
+{
+    drainPending(m_blockStart.load(std::memory_order_relaxed) +
+                 m_blockLength.load(std::memory_order_relaxed));
 }
 
 void MidiHandler::stageQueued() const
@@ -227,7 +234,7 @@ void MidiHandler::stageQueued() const
     m_stagedShared.store(m_stagedCount, std::memory_order_relaxed);
 }
 
-void MidiHandler::drainPending()
+void MidiHandler::drainPending(int64_t until)
 {
     // Only one drain at a time, and never while the GUI thread swaps ports.
     // Whoever loses leaves the messages queued for the next flush.
@@ -235,11 +242,15 @@ void MidiHandler::drainPending()
     if (!ports.owns_lock())
         return;
     stageQueued();
-    const int count = m_stagedCount;
-    if (count == 0)
+    const int staged = m_stagedCount;
+    if (staged == 0)
         return;
     PendingEntry* entries = m_staged.get();
-    sortByDue(entries, count);
+    sortByDue(entries, staged);
+    // The ones due from `until` on wait for their block.
+    int count = staged;
+    while (count > 0 && entries[count - 1].due >= until)
+        --count;
     if (SentMidiLog* log = m_sentLog.load(std::memory_order_acquire)) {
         for (int i = 0; i < count; ++i)
             log->record(entries[i].bytes, entries[i].size);
@@ -265,8 +276,11 @@ void MidiHandler::drainPending()
         for (int i = 0; i < count; ++i)
             output.port->send(juce::MidiMessage(entries[i].bytes, entries[i].size));
     }
-    m_stagedCount = 0;
-    m_stagedShared.store(0, std::memory_order_relaxed);
+    // Those held keep their order at the front (no allocation: a move
+    // inside the staging area).
+    std::memmove(entries, entries + count, size_t(staged - count) * sizeof(PendingEntry));
+    m_stagedCount = staged - count;
+    m_stagedShared.store(m_stagedCount, std::memory_order_relaxed);
 }
 
 void MidiHandler::sortByDue(PendingEntry* entries, int count)

@@ -31,8 +31,9 @@
 // A message queued from any thread "now" is due one block after the block
 // that was current when it was queued, so that a consumer running once per
 // block places it at the same distance from its arrival every time (a
-// constant latency of one block); the transport places its clock on the
-// exact sample of each tick (queueInBlock).
+// constant latency of one block); the transport places its clock and the
+// arpeggiator's notes on the exact sample of each tick (queueInBlock). A
+// message due in a later block is held until that block.
 //
 // Threads: the object lives on the GUI thread (scan, open/close, ignore
 // lists, sendNow). queueMessage may be called from any thread: producers
@@ -40,7 +41,7 @@
 // consumer through a bounded lock-free queue (BoundedMpscQueue: no lock,
 // no allocation). The consumer is whoever drives the transport: the audio
 // callback, or the transport's timer thread when no audio device runs;
-// beginBlock, queueInBlock and flushBuffer are its calls. A flush try-locks
+// beginBlock, queueInBlock and endBlock are its calls. A flush try-locks
 // m_portsMutex and leaves the messages for the next flush when the GUI
 // thread is changing the ports, so the consumer never waits. Incoming
 // messages arrive on the MIDI service's thread and the signals are emitted
@@ -94,9 +95,14 @@ public:
     // Sends one message at once: to the virtual port, then to each open
     // output in the order they were opened. GUI thread.
     void sendNow(const juce::MidiMessage& message) override;
-    // Sends the pending messages (by due sample, equal ones in queueing
-    // order) to the virtual port, then to each open output, and empties the
-    // queue. The consumer (tests: any one thread at a time).
+    // The consumer, at the end of its block: sends the pending messages due
+    // before the block's end (by due sample, equal ones in queueing order)
+    // to the timed sink at their offsets, to the virtual port, then to each
+    // open output; the ones due in a later block stay pending until it.
+    void endBlock();
+    // Sends every pending message as endBlock does, whenever it is due, and
+    // empties the queue (a message due in a later block goes to the timed
+    // sink at the current block's last sample). Any one thread at a time.
     void flushBuffer() override;
     // The consumer sends everything; a producer never flushes. Returns false.
     bool flushIfAudioLate() override { return false; }
@@ -197,8 +203,9 @@ private:
     bool push(const juce::MidiMessage& message, int64_t due);
     // Moves the queued messages behind the staged ones (under m_portsMutex).
     void stageQueued() const;
-    // Sends and empties the pending messages (see flushBuffer).
-    void drainPending();
+    // Sends the pending messages due before `until` and keeps the others
+    // (see endBlock).
+    void drainPending(int64_t until);
     void reportDroppedMessages();
 
     std::shared_ptr<MidiBackend> m_backend;

@@ -106,7 +106,7 @@ void Transport::runBlock(int numSamples)
     m_clock.endBlock();
     m_samplePosition.store(m_clock.position());
     if (midi != nullptr)
-        midi->flushBuffer();
+        midi->endBlock();
 }
 
 void Transport::deliverTicks()

@@ -208,6 +208,35 @@ TEST_F(MidiHandlerTest, TimedSinkGetsEachMessageAtItsOffsetInTheBlock)
     EXPECT_NE(handler->getMidiPath(), QStringLiteral("timed"));
 }
 
+// The consumer holds a message due in a later block until that block, and
+// sends it there on its own sample, not at the end of the block it came in.
+TEST_F(MidiHandlerTest, AMessageDueInALaterBlockWaitsForItsBlock)
+{
+    auto handler = makeHandler();
+    struct Sink : TimedMidiSink
+    {
+        const MidiHandler* handler = nullptr;
+        std::vector<std::pair<int, int64_t>> sent; // status, sample
+        void send(const uint8_t* bytes, int, int offset, int) override
+        {
+            sent.emplace_back(bytes[0], handler->blockStart() + offset);
+        }
+    } sink;
+    sink.handler = handler.get();
+    handler->setTimedSink(&sink, QStringLiteral("timed"));
+    state.setSendingClockState(false);
+    Transport transport(state, handler.get());
+    handler->queueMessage(juce::MidiMessage::controllerEvent(1, 1, 95), 700); // no block yet: 700
+    transport.advanceBlock(512);
+    EXPECT_TRUE(sink.sent.empty());
+    EXPECT_EQ(hex(backend->messagesSentTo(kVirtual)), "");
+    EXPECT_EQ(handler->pendingCount(), 1);
+    transport.advanceBlock(512);
+    EXPECT_EQ(sink.sent, (std::vector<std::pair<int, int64_t>>{{0xB0, 700}}));
+    EXPECT_EQ(hex(backend->messagesSentTo(kVirtual)), "B0 01 5F");
+    handler->setTimedSink(nullptr);
+}
+
 // --- device lists ---------------------------------------------------------------
 
 TEST_F(MidiHandlerTest, OwnPortsAreNeverListedEvenWhenAdjacent)
