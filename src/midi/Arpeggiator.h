@@ -1,16 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "midi/SoundingNotes.h"
+#include "midi/ArpeggioSteps.h"
 
 #include <QObject>
 #include <QVector>
 
 #include <cstdint>
-
-namespace juce {
-class MidiMessage;
-}
 
 class MidiHandler;
 class MidiSettings;
@@ -23,41 +19,47 @@ class VirtualKeyboard;
 // isArpOn is true; while off it ignores ticks and keys and keeps its lists.
 // Each step's note lasts one tick and gets exactly one note-off, also when
 // the arpeggiator is switched off in between (at the next tick) or all
-// notes are cut (at once). Lives on the GUI thread; the transport's ticks
-// arrive queued.
+// notes are cut (at the start of the next block).
+//
+// This object keeps the held notes on the GUI thread and publishes them to
+// the transport's ArpeggioSteps; the steps themselves are played by
+// whoever drives the transport, at each tick, so that every note-on and
+// note-off leaves on the sample of its tick, through the transport's MIDI
+// handler, right after that tick's clock. A late or stalled GUI thread
+// delays only a change of the held notes, never a step.
 class Arpeggiator : public QObject
 {
     Q_OBJECT
 
 public:
-    static constexpr int kChannel = 1;
-    static constexpr int kStepLength = 6;     // ticks per step
-    static constexpr uint8_t kVelocity = 102; // 0.8 on the 0-1 scale
+    static constexpr int kChannel = ArpeggioSteps::kChannel;
+    static constexpr int kStepLength = ArpeggioSteps::kStepLength;
+    static constexpr uint8_t kVelocity = ArpeggioSteps::kVelocity;
 
-    // Follows `transport`'s ticks and `keyboard`'s notes; plays through
-    // `midi` (may be none) while `settings` says the arpeggiator is on.
+    // Follows `keyboard`'s notes and plays them on `transport`'s ticks
+    // while `settings` (the transport's too) says the arpeggiator is on.
+    // The notes go out through the transport's MIDI handler, which is
+    // `midi` in the application; `midi` itself is not used.
     Arpeggiator(Transport& transport, VirtualKeyboard& keyboard, MidiHandler* midi,
                 const MidiSettings& settings, QObject* parent = nullptr);
+    // The step that sounds ends at the next block; no other starts.
+    ~Arpeggiator() override;
 
     QVector<uint8_t> heldNotes() const { return m_heldNotes; }
     // The step's note while it sounds (one tick), else none.
     QVector<uint8_t> soundingNotes() const;
-    int stepCounter() const { return m_stepCounter; }
+    int stepCounter() const;
 
 private Q_SLOTS:
-    void handleTick(uint64_t currentTick);
     void handleNoteOn(uint8_t note);
     void handleNoteOff(uint8_t note);
     void endStep();
 
 private:
     bool isOn() const;
+    void publish();
 
-    void queue(const juce::MidiMessage& message) const;
-
-    MidiHandler* m_midi = nullptr;
+    ArpeggioSteps& m_steps;
     const MidiSettings& m_settings;
     QVector<uint8_t> m_heldNotes;
-    SoundingNotes m_sounding; // the step's note, under voice 0
-    int m_stepCounter = 0;
 };

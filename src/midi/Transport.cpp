@@ -17,6 +17,12 @@ int64_t steadyNanoseconds()
         .count();
 }
 
+// A short message: held inside juce::MidiMessage, no allocation.
+juce::MidiMessage noteOff(int note)
+{
+    return juce::MidiMessage::noteOff(ArpeggioSteps::kChannel, note, static_cast<juce::uint8>(0));
+}
+
 } // namespace
 
 Transport::Transport(const MidiSettings& settings, MidiHandler* midi, QObject* parent)
@@ -77,10 +83,14 @@ void Transport::runBlock(int numSamples)
     m_clock.setFormat(m_settings.getAudioSampleRate(), m_settings.getTempo());
     m_samplesPerTick.store(m_clock.samplesPerTick());
     const bool sendingClock = m_settings.getSendingClockState();
+    const bool arpeggiatorOn = m_settings.getArpeggiatorState();
 
     MidiHandler* midi = m_midi;
     if (midi != nullptr)
         midi->beginBlock(numSamples);
+    const int cutNote = m_arpeggio.beginBlock();
+    if (midi != nullptr && cutNote >= 0)
+        midi->queueInBlock(noteOff(cutNote), 0);
     m_clock.beginBlock(numSamples);
     TickClock::Tick tick;
     while (m_clock.nextTick(tick)) {
@@ -99,6 +109,13 @@ void Transport::runBlock(int numSamples)
             if (midi != nullptr)
                 midi->queueInBlock(juce::MidiMessage::midiClock(), tick.offset);
         }
+        const ArpeggioSteps::Change step = m_arpeggio.tick(tick.index, arpeggiatorOn);
+        if (midi != nullptr && step.noteOff >= 0)
+            midi->queueInBlock(noteOff(step.noteOff), tick.offset);
+        if (midi != nullptr && step.noteOn >= 0)
+            midi->queueInBlock(juce::MidiMessage::noteOn(ArpeggioSteps::kChannel, step.noteOn,
+                                                         ArpeggioSteps::kVelocity),
+                               tick.offset);
         m_currentTick.store(tick.index);
         if (!m_ticks.push({tick.index, started}))
             m_lostTicks.fetch_add(1, std::memory_order_relaxed);

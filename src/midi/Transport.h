@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "midi/ArpeggioSteps.h"
 #include "midi/SpscRing.h"
 #include "midi/TickClock.h"
 
@@ -19,8 +20,12 @@
 // one consumer of the MIDI handler's queue: each block begins the MIDI
 // handler's block and ends with its flush. Every tick inside a block is placed on its
 // own sample: a MIDI timing clock is queued at that offset while clock
-// sending is on, and a MIDI start right before it when play begins. Every
-// block ends with a flush of the MIDI pending buffer.
+// sending is on, and a MIDI start right before it when play begins. The
+// arpeggiator's steps (ArpeggioSteps) are played at each tick too, at the
+// same offset: at one sample the start, the clock, the last step's note-off
+// and the new step's note-on leave in that order, after whatever was queued
+// for that sample before the block. Every block ends with the MIDI
+// handler's endBlock, which sends what falls inside the block.
 //
 // The driving thread never emits Qt signals (a queued signal allocates):
 // it records each tick in a fixed ring, which the GUI thread drains every
@@ -33,6 +38,8 @@
 //   release store, so a block on the timer thread sees everything the
 //   audio thread's last block wrote and the other way round.
 // - m_ticks' consumer side: the GUI thread only (deliverTicks).
+// - m_arpeggio: its own rules (the GUI thread publishes, the driving thread
+//   plays; see ArpeggioSteps).
 // - m_startRequested, m_resetRequested: set by the GUI or MIDI input thread,
 //   taken (exchange) by the driving thread.
 // - m_playing, m_samplePosition, m_currentTick, m_samplesPerTick,
@@ -67,6 +74,10 @@ public:
     // Quitting detaches the MIDI handler before releasing it, once the audio
     // callback has stopped (GUI thread).
     void setMidiHandler(MidiHandler* midi) { m_midi = midi; }
+
+    // The arpeggiator's steps, played on this transport's ticks (the
+    // Arpeggiator publishes its held notes there).
+    ArpeggioSteps& arpeggioSteps() { return m_arpeggio; }
 
     // One audio block of `numSamples` samples (audio thread). Every tick
     // that falls inside it is produced. Never allocates, locks or signals.
@@ -127,6 +138,7 @@ private:
     // Read by the audio callback; changed only while it is stopped.
     MidiHandler* m_midi = nullptr;
     TickClock m_clock;
+    ArpeggioSteps m_arpeggio;
     SpscRing<TickEvent, kTickRingSize> m_ticks;
     QTimer m_deliveryTimer;
     // Written by the driving thread (and zeroed by reset()).

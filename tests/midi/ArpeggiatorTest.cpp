@@ -7,7 +7,6 @@
 #include "midi/Transport.h"
 #include "midi/VirtualKeyboard.h"
 
-#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -23,16 +22,33 @@ constexpr uint8_t kC = 60, kE = 64, kG = 67;
 class ArpeggiatorTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { state.setArpeggiatorState(true); }
+    void SetUp() override
+    {
+        state.setArpeggiatorState(true);
+        state.setSendingClockState(false);
+        state.setAudioSampleRate(48000);
+        state.setTempo(120);
+    }
 
-    void tick(uint64_t index) { Q_EMIT transport.ticked(index); }
+    // Blocks of one tick each (1000 samples at 48 kHz and 120 beats per
+    // minute) until tick `index` has run, as the audio callback drives them.
+    void tick(uint64_t index)
+    {
+        while (m_nextTick <= index) {
+            transport.advanceBlock(1000);
+            ++m_nextTick;
+        }
+    }
+    // What left since the last call, pending messages included.
     std::string takeQueued()
     {
-        const std::string text = hex(midi->pendingMessages());
         midi->flushBuffer();
+        const std::string text = hex(backend->messagesSentTo(kVirtual));
+        backend->clearCaptured();
         return text;
     }
 
+    const QString kVirtual = QStringLiteral("KinetraMIDIPort");
     // Wired as the application wires them.
     StateManager state;
     std::shared_ptr<InMemoryMidiBackend> backend = std::make_shared<InMemoryMidiBackend>();
@@ -41,6 +57,7 @@ protected:
     VirtualKeyboard keyboard{midi.get(), state};
     std::unique_ptr<Arpeggiator> arp =
         std::make_unique<Arpeggiator>(transport, keyboard, midi.get(), state);
+    uint64_t m_nextTick = 0;
 };
 
 TEST_F(ArpeggiatorTest, CyclesHeldNotesInPressOrderEverySixTicks)
@@ -89,18 +106,22 @@ TEST_F(ArpeggiatorTest, LastNoteEndsOnceAfterAllKeysAreReleased)
     }
 }
 
-TEST_F(ArpeggiatorTest, SkippedStepIsLostAndTheCycleCarriesOn)
+// Play starting renumbers the ticks (the start's tick is tick 0): a step
+// plays on it, and neither the start nor a new note restarts the cycle.
+TEST_F(ArpeggiatorTest, PlayStartPlaysAStepOnItsTickAndTheCycleCarriesOn)
 {
     Q_EMIT keyboard.noteOn(kC);
     Q_EMIT keyboard.noteOn(kE);
-    tick(0); // C
-    tick(5);
-    tick(7); // 6 skipped: no note
+    tick(3); // C on tick 0
     takeQueued();
-    EXPECT_EQ(arp->stepCounter(), 1);
-    Q_EMIT keyboard.noteOn(kG); // a new note does not restart the cycle
-    tick(12);
-    EXPECT_EQ(takeQueued(), "90 40 66");
+    state.setSendingClockState(true);
+    transport.startPlay();
+    tick(4); // renumbered 0
+    EXPECT_EQ(takeQueued(), "FA | F8 | 90 40 66");
+    EXPECT_EQ(arp->stepCounter(), 2);
+    Q_EMIT keyboard.noteOn(kG);
+    tick(10); // renumbered 6
+    EXPECT_EQ(takeQueued(), "F8 | 80 40 00 | F8 | F8 | F8 | F8 | F8 | 90 43 66");
 }
 
 TEST_F(ArpeggiatorTest, OffEndsItsLastNoteThenQueuesNothingAndFreezesTheLists)
@@ -133,14 +154,18 @@ TEST_F(ArpeggiatorTest, KeyboardDrivesItAndStaysSilentItself)
     EXPECT_EQ(arp->heldNotes(), QVector<uint8_t>{60});
 }
 
-TEST_F(ArpeggiatorTest, TicksFromTheAudioThreadArriveQueued)
+// The steps are played by the thread that drives the transport, on the
+// ticks' samples: a GUI thread that handles no event meanwhile (stalled)
+// delays none of them.
+TEST_F(ArpeggiatorTest, StepsPlayOnTheDrivingThreadWhileTheGuiThreadStalls)
 {
     Q_EMIT keyboard.noteOn(kC);
-    std::thread audio([this] { tick(0); });
+    std::thread audio([this] { tick(7); });
     audio.join();
-    EXPECT_EQ(midi->pendingCount(), 0); // not run on the audio thread
-    QCoreApplication::processEvents();
-    EXPECT_EQ(takeQueued(), "90 3C 66");
+    EXPECT_EQ(takeQueued(), "90 3C 66 | 80 3C 00 | 90 3C 66 | 80 3C 00");
+    EXPECT_EQ(arp->stepCounter(), 2);
+    tick(12);
+    EXPECT_EQ(arp->soundingNotes(), QVector<uint8_t>{kC});
 }
 
 } // namespace
