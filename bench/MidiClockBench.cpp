@@ -10,6 +10,12 @@
 // the MIDI handler also writes through the JACK MIDI port "KinetraMIDIPort",
 // and a JACK client of the benchmark's own, connected to it, records every
 // clock at its absolute JACK frame time. The figures are then in samples.
+//
+// With --arp the arpeggiator plays two held keys while the clock runs, and
+// each step's note-on is measured against the clock of its tick (the k-th
+// step after the start is tick 6k), each note-off against the tick after;
+// --gui-stall MS blocks the GUI thread for MS milliseconds five times a
+// second, as a busy window would.
 
 #include "JackDummyServer.h"
 #include "JackMidiReader.h"
@@ -20,9 +26,12 @@
 #include "app/JuceMessagePump.h"
 #include "app/StateManager.h"
 #include "audio/AudioProcessorHolder.h"
+#include "midi/Arpeggiator.h"
 #include "midi/JackMidiPort.h"
 #include "midi/MidiHandler.h"
+#include "midi/TimedMidiSink.h"
 #include "midi/Transport.h"
+#include "midi/VirtualKeyboard.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -32,12 +41,16 @@
 
 #include <juce_events/juce_events.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -46,7 +59,113 @@ namespace {
 int g_tempo = 120;
 // Set by --jack-port.
 bool g_jackPort = false;
+// Set by --reuse-server: the JACK server named by JACK_DEFAULT_SERVER,
+// started by the caller with the period wanted, instead of one of our own.
+bool g_reuseServer = false;
+// Set by --arp and --gui-stall.
+bool g_arp = false;
+int g_guiStallMs = 0;
 constexpr int kWarmUpMs = 2000;
+
+// One message where it was read: a time in `unit`s (JACK frames or
+// nanoseconds of the steady clock) and its status byte and first data byte.
+struct Stamped
+{
+    int64_t time;
+    uint8_t status;
+    uint8_t data1;
+    uint8_t data2;
+};
+
+// The arpeggiator's notes against the clocks of their ticks, two ways.
+// By count: steps count from the last MIDI start, the k-th note-on belongs
+// to tick 6k and its note-off to tick 6k + 1 (exact while no clock is lost
+// on the way). By order: a note-on against the last clock read before it,
+// its note-off against the clock after that one (robust to lost clocks,
+// but a note later than a whole tick is then measured from a later tick).
+void reportArpeggio(const std::vector<Stamped>& messages, double unitsPerMs, const char* unit)
+{
+    std::vector<int64_t> clocks; // by tick index since the start
+    std::vector<int64_t> ons;
+    std::vector<size_t> clocksBefore; // clocks read before each note-on
+    std::vector<int64_t> offs;        // each note-on's note-off, -1 for none yet
+    for (const Stamped& m : messages) {
+        if (m.status == 0xFA) {
+            clocks.clear();
+            ons.clear();
+            clocksBefore.clear();
+            offs.clear();
+        } else if (m.status == 0xF8) {
+            clocks.push_back(m.time);
+        } else if ((m.status & 0xF0) == 0x90 && m.data2 > 0) {
+            ons.push_back(m.time);
+            clocksBefore.push_back(clocks.size());
+            offs.push_back(-1);
+        } else if (((m.status & 0xF0) == 0x80 || (m.status & 0xF0) == 0x90) && !offs.empty() &&
+                   offs.back() < 0) {
+            offs.back() = m.time;
+        }
+    }
+    std::vector<double> onByCount, offByCount, onByOrder, offByOrder;
+    for (size_t k = 0; k < ons.size(); ++k) {
+        if (6 * k < clocks.size())
+            onByCount.push_back(double(ons[k] - clocks[6 * k]));
+        if (6 * k + 1 < clocks.size() && offs[k] >= 0)
+            offByCount.push_back(double(offs[k] - clocks[6 * k + 1]));
+        if (clocksBefore[k] > 0)
+            onByOrder.push_back(double(ons[k] - clocks[clocksBefore[k] - 1]));
+        if (clocksBefore[k] > 0 && clocksBefore[k] < clocks.size() && offs[k] >= 0)
+            offByOrder.push_back(double(offs[k] - clocks[clocksBefore[k]]));
+    }
+    std::printf("  arpeggio: %zu note-ons over %zu ticks since the start\n", ons.size(),
+                clocks.size());
+    const auto line = [&](const char* what, const std::vector<double>& lags) {
+        const SampleSummary l = SampleSummary::of(lags);
+        const long same = long(std::count(lags.begin(), lags.end(), 0.0));
+        std::printf("  %s (%s): min %.0f  median %.0f  p99 %.0f  max %.0f  (median %.3f ms, max "
+                    "%.3f ms); 0 for %ld of %zu\n",
+                    what, unit, l.min, l.median, l.p99, l.max, l.median / unitsPerMs,
+                    l.max / unitsPerMs, same, l.count);
+    };
+    line("note-on - its tick's clock, by count", onByCount);
+    line("note-off - the next tick's clock, by count", offByCount);
+    line("note-on - the clock before it, by order", onByOrder);
+    line("note-off - the clock after that, by order", offByOrder);
+}
+
+// Between the MIDI handler and its timed output: keeps every message with
+// the sample the consumer writes it on (the block's first sample plus its
+// offset), then hands it on to the JACK port, if any. The records are
+// allocated up front; the consumer alone writes them.
+class SampleTap : public TimedMidiSink
+{
+public:
+    SampleTap(const MidiHandler& midi, size_t capacity, TimedMidiSink* next)
+        : m_midi(midi), m_next(next), m_records(capacity)
+    {
+    }
+    void send(const uint8_t* bytes, int size, int offset, int blockLength) override
+    {
+        const size_t n = m_count.load(std::memory_order_relaxed);
+        if (n < m_records.size()) {
+            m_records[n] = {m_midi.blockStart() + offset, bytes[0],
+                            size > 1 ? bytes[1] : uint8_t(0), size > 2 ? bytes[2] : uint8_t(0)};
+            m_count.store(n + 1, std::memory_order_release);
+        }
+        if (m_next != nullptr)
+            m_next->send(bytes, size, offset, blockLength);
+    }
+    std::vector<Stamped> records() const
+    {
+        return {m_records.begin(), m_records.begin() + long(m_count.load())};
+    }
+
+private:
+    const MidiHandler& m_midi;
+    TimedMidiSink* m_next;
+    std::vector<Stamped> m_records;
+    std::atomic<size_t> m_count{0};
+};
 
 void runEventLoopFor(int ms)
 {
@@ -161,7 +280,9 @@ bool reportFrames(const std::vector<JackMidiReader::Message>& received,
 // One run at `period` samples per block; prints its figures.
 bool measure(int period, int seconds)
 {
-    JackDummyServer server(JackDummyServer::Mode::Private, period);
+    JackDummyServer server(g_reuseServer ? JackDummyServer::Mode::ReuseRunning
+                                         : JackDummyServer::Mode::Private,
+                           period);
     const QString problem = server.start();
     if (!problem.isEmpty()) {
         std::fprintf(stderr, "bench_midi_clock: %s\n", qPrintable(problem));
@@ -193,6 +314,26 @@ bool measure(int period, int seconds)
             return false;
         }
     }
+    std::unique_ptr<VirtualKeyboard> keyboard;
+    std::unique_ptr<Arpeggiator> arpeggiator;
+    std::unique_ptr<SampleTap> tap;
+    if (g_arp) {
+        tap = std::make_unique<SampleTap>(midi, size_t(ticksExpected) * 2 + 10000, port.get());
+        midi.setTimedSink(tap.get());
+        state.setArpeggiatorState(true);
+        keyboard = std::make_unique<VirtualKeyboard>(&midi, state);
+        arpeggiator = std::make_unique<Arpeggiator>(*transport, *keyboard, &midi, state);
+        keyboard->keyPressed(0x41); // A
+        keyboard->keyPressed(0x4B); // K
+    }
+    QTimer stall;
+    if (g_guiStallMs > 0) {
+        stall.setInterval(200);
+        QObject::connect(&stall, &QTimer::timeout, [] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(g_guiStallMs));
+        });
+        stall.start();
+    }
     std::vector<JackMidiReader::Message> received;
     int readerXruns = 0;
     std::vector<JackMidiReader::Gap> gaps;
@@ -219,6 +360,8 @@ bool measure(int period, int seconds)
         const int readerXrunsBefore = reader ? reader->xruns() : 0;
         const size_t gapsBefore = reader ? reader->gaps().size() : 0;
         backend->arm();
+        if (g_arp)
+            transport->startPlay(); // the steps count from here
         runEventLoopFor(seconds * 1000);
         backend->disarm();
         xruns = device->getXRunCount() - xrunsBefore;
@@ -236,9 +379,29 @@ bool measure(int period, int seconds)
     reader.reset();
     port.reset();
     server.stop();
-    if (g_jackPort)
-        return reportFrames(received, gaps, blockSize, sampleRate, samplesPerTick, seconds, xruns,
-                            readerXruns);
+    arpeggiator.reset();
+    if (tap) {
+        std::printf("Arpeggio on the samples the MIDI handler writes each message on:\n");
+        reportArpeggio(tap->records(), sampleRate / 1000.0, "samples");
+    }
+    if (g_jackPort) {
+        const bool ok = reportFrames(received, gaps, blockSize, sampleRate, samplesPerTick, seconds,
+                                     xruns, readerXruns);
+        if (g_arp && !received.empty()) {
+            std::printf("  Arpeggio at the JACK port, on the frames read (a clock the reader "
+                        "missed shifts the counts):\n");
+            std::vector<Stamped> stamped;
+            int64_t time = 0;
+            uint32_t last = received.front().frame;
+            for (const auto& m : received) {
+                time += int32_t(m.frame - last); // frame times wrap at 2^32
+                last = m.frame;
+                stamped.push_back({time, m.bytes[0], m.bytes[1], m.bytes[2]});
+            }
+            reportArpeggio(stamped, sampleRate / 1000.0, "samples");
+        }
+        return ok;
+    }
 
     std::vector<double> stamps;
     for (size_t i = 0; i < backend->count(); ++i) {
@@ -281,6 +444,15 @@ bool measure(int period, int seconds)
     // clock counts fall behind the wall clock by that much.
     std::printf("  audio skipped by xruns: about %.1f ms (%d x %d samples)\n",
                 1000.0 * double(xruns) * blockSize / sampleRate, xruns, blockSize);
+    if (g_arp) {
+        std::vector<Stamped> stamped;
+        for (size_t i = 0; i < backend->count(); ++i) {
+            const auto& r = backend->at(i);
+            stamped.push_back({r.ns, r.bytes[0], r.bytes[1], r.bytes[2]});
+        }
+        std::printf("  (stamped where the messages reach the MIDI service, once per block)\n");
+        reportArpeggio(stamped, 1e6, "ns");
+    }
     std::fflush(stdout);
     return true;
 }
@@ -301,12 +473,22 @@ int main(int argc, char** argv)
         } else if (std::strcmp(argv[i], "--jack-port") == 0) {
             g_jackPort = true;
             periodArgument += " --jack-port";
+        } else if (std::strcmp(argv[i], "--reuse-server") == 0) {
+            g_reuseServer = true;
+            periodArgument += " --reuse-server";
+        } else if (std::strcmp(argv[i], "--arp") == 0) {
+            g_arp = true;
+            periodArgument += " --arp";
+        } else if (std::strcmp(argv[i], "--gui-stall") == 0 && i + 1 < argc) {
+            g_guiStallMs = std::max(0, std::atoi(argv[++i]));
+            periodArgument += std::string(" --gui-stall ") + argv[i];
         } else if (std::strcmp(argv[i], "--period") == 0 && i + 1 < argc) {
             periods = {std::atoi(argv[++i])};
             periodArgument += std::string(" --period ") + argv[i];
         } else {
             std::fprintf(stderr,
-                         "usage: %s [--seconds N] [--tempo BPM] [--period SAMPLES] [--jack-port]\n",
+                         "usage: %s [--seconds N] [--tempo BPM] [--period SAMPLES] [--jack-port] "
+                         "[--arp] [--gui-stall MS] [--reuse-server]\n",
                          argv[0]);
             return 2;
         }
