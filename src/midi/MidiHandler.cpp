@@ -116,9 +116,12 @@ int64_t MidiHandler::nowSamples() const
                          : 44100;
     const int64_t elapsedNs = std::max<int64_t>(0, steadyNanoseconds() - beganNs);
     // One block after the one that runs: what the next block will send. A
-    // late block does not stretch the current one beyond its length, so
-    // "now" never runs ahead of the clock by more than a block.
-    const int64_t elapsed = std::min<int64_t>(elapsedNs * rate / 1000000000, length);
+    // late block does not stretch the current one beyond its last sample, so
+    // "now" never runs ahead of the clock by a block or more, and a message
+    // queued while a block is late still falls inside the next block (at
+    // its last sample) rather than waiting for the one after.
+    const int64_t elapsed =
+        std::min<int64_t>(elapsedNs * rate / 1000000000, std::max(length - 1, 0));
     int64_t now = start + length + elapsed;
     // A block that begins late restarts the count from its own first sample,
     // which can be earlier than what the late block's end was worth: keep

@@ -116,9 +116,12 @@ TEST_F(TransportTest, ClockIsQueuedPerTickAndFlushedWithTheBlock)
     // controller and tick 0 are both due there, in the order they came.
     advance(512);
     EXPECT_EQ(sent(), "B0 01 01 | F8");
-    midi->queueMessage(juce::MidiMessage::controllerEvent(1, 2, 2), 500);
-    advance(512); // tick 1 on sample 918, the controller after 1012: the clock goes first
-    EXPECT_EQ(sent(), "B0 01 01 | F8 | F8 | B0 02 02");
+    midi->queueMessage(juce::MidiMessage::controllerEvent(1, 2, 2), 600);
+    advance(512); // tick 1 on sample 918; the controller, due from 1112 on, waits
+    EXPECT_EQ(sent(), "B0 01 01 | F8 | F8");
+    EXPECT_EQ(midi->pendingCount(), 1);
+    advance(1024); // the controller (due by 1623), then tick 2 on sample 1837
+    EXPECT_EQ(sent(), "B0 01 01 | F8 | F8 | B0 02 02 | F8");
     EXPECT_TRUE(midi->pendingMessages().empty());
     EXPECT_FALSE(transport.isPlaying()); // clock flows without play
 }
