@@ -26,7 +26,8 @@ class VirtualKeyboard;
 // whoever drives the transport, at each tick, so that every note-on and
 // note-off leaves on the sample of its tick, through the transport's MIDI
 // handler, right after that tick's clock. A late or stalled GUI thread
-// delays only a change of the held notes, never a step.
+// delays only a change of the held notes, never a step. One arpeggiator
+// per transport.
 class Arpeggiator : public QObject
 {
     Q_OBJECT

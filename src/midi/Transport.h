@@ -24,8 +24,9 @@
 // arpeggiator's steps (ArpeggioSteps) are played at each tick too, at the
 // same offset: at one sample the start, the clock, the last step's note-off
 // and the new step's note-on leave in that order, after whatever was queued
-// for that sample before the block. Every block ends with the MIDI
-// handler's endBlock, which sends what falls inside the block.
+// for that sample before the block; a note ended by a cut of all notes goes
+// at the block's first sample, before anything of a tick there. Every block
+// ends with the MIDI handler's endBlock, which sends what falls inside it.
 //
 // The driving thread never emits Qt signals (a queued signal allocates):
 // it records each tick in a fixed ring, which the GUI thread drains every
