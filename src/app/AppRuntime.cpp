@@ -262,6 +262,9 @@ bool AppRuntime::stopThreads()
         m_transport->stopTicking();
     if (m_audioHost && m_audioFree)
         m_audioHost->detachFromDevice();
+    // Nothing drives the transport any more: a step that sounds ends now.
+    if (m_transport)
+        m_transport->endSounding();
     return m_audioFree;
 }
 

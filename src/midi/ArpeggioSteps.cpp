@@ -19,6 +19,11 @@ int ArpeggioSteps::beginBlock()
     if (cuts == m_cutsTaken)
         return -1;
     m_cutsTaken = cuts;
+    return stop();
+}
+
+int ArpeggioSteps::stop()
+{
     const int ended = m_sounding;
     m_sounding = -1;
     publishState();

@@ -66,6 +66,9 @@ public:
     int beginBlock();
     // Tick `index` (driving thread); `on`: the arpeggiator is switched on.
     Change tick(uint64_t index, bool on);
+    // The sounding note, ended now, or -1 (the driving thread, or whoever
+    // holds the transport's driving once no block will run any more).
+    int stop();
 
     // Any thread.
     int soundingNote() const { return m_soundingShared.load(std::memory_order_relaxed); }

@@ -149,6 +149,19 @@ void Transport::stopTicking()
     m_deliveryTimer.stop();
 }
 
+void Transport::endSounding()
+{
+    if (m_driving.exchange(true, std::memory_order_acquire))
+        return;
+    const int note = m_arpeggio.stop();
+    if (MidiHandler* midi = m_midi) {
+        if (note >= 0)
+            midi->queueMessage(noteOff(note), 0);
+        midi->flushBuffer();
+    }
+    m_driving.store(false, std::memory_order_release);
+}
+
 void Transport::startPlay()
 {
     m_startRequested.store(true);

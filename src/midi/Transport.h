@@ -93,6 +93,11 @@ public:
     uint64_t skippedBlocks() const { return m_skippedBlocks.load(); }
     // Quitting has begun: later blocks do nothing, not even a flush.
     void stopTicking();
+    // Quitting, once the audio callback and the timer thread no longer drive
+    // the transport (GUI thread): the arpeggiator's sounding note ends and
+    // the MIDI handler sends everything pending, so no step is left hanging.
+    // Does nothing while a block still runs.
+    void endSounding();
     bool isActive() const { return m_active.load(); }
 
     // Emits the signals of the ticks recorded since the last call (GUI

@@ -142,6 +142,20 @@ TEST_F(ArpeggiatorTest, OffEndsItsLastNoteThenQueuesNothingAndFreezesTheLists)
     EXPECT_EQ(takeQueued(), "90 3C 66");
 }
 
+// Quitting stops the blocks within a step's tick: the step still ends.
+TEST_F(ArpeggiatorTest, QuittingEndsTheSoundingStep)
+{
+    Q_EMIT keyboard.noteOn(kC);
+    tick(0);
+    EXPECT_EQ(takeQueued(), "90 3C 66");
+    transport.stopTicking();
+    transport.advanceBlock(1000);
+    EXPECT_EQ(takeQueued(), "");
+    transport.endSounding();
+    EXPECT_EQ(hex(backend->messagesSentTo(kVirtual)), "80 3C 00");
+    EXPECT_TRUE(arp->soundingNotes().isEmpty());
+}
+
 TEST_F(ArpeggiatorTest, KeyboardDrivesItAndStaysSilentItself)
 {
     keyboard.keyPressed(0x41); // A = 48
