@@ -167,6 +167,11 @@ void MidiHandler::queueMessage(const juce::MidiMessage& message, int samplePosit
     push(message, nowSamples() + samplePosition);
 }
 
+void MidiHandler::queueMessageAt(const juce::MidiMessage& message, int64_t dueSample)
+{
+    push(message, dueSample);
+}
+
 void MidiHandler::queueInBlock(const juce::MidiMessage& message, int offset)
 {
     push(message, m_blockStart.load(std::memory_order_relaxed) + offset);

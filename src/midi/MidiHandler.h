@@ -81,6 +81,9 @@ public:
     // Adds one message to the pending queue, due `samplePosition` samples
     // after now on the audio clock (see above). Any thread; never blocks.
     void queueMessage(const juce::MidiMessage& message, int samplePosition = 0) override;
+    // Adds one message due on `dueSample` of the audio clock: a time taken
+    // earlier with nowSamples() (a frame's arrival). Any thread; never blocks.
+    void queueMessageAt(const juce::MidiMessage& message, int64_t dueSample) override;
     // The consumer: a block of `numSamples` samples begins on the audio
     // clock; its messages are sent by the flushBuffer() that ends it.
     void beginBlock(int numSamples);
