@@ -5,11 +5,19 @@
 #include <jack/midiport.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace {
 
 void quiet(const char*) {}
+
+int64_t steadyNanoseconds()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 } // namespace
 
@@ -42,6 +50,9 @@ bool JackMidiPort::open(QString& reason)
     // The process thread reads the client and the ports: they are all set
     // before activation starts that thread.
     m_client = client;
+    m_rate = int64_t(jack_get_sample_rate(client));
+    m_map.reset();
+    m_haveBlock = false;
     if (m_output == nullptr || m_input == nullptr ||
         jack_set_process_callback(client, &JackMidiPort::processCallback, this) != 0 ||
         jack_activate(client) != 0) {
@@ -72,6 +83,45 @@ QString JackMidiPort::outputPortName() const
     return QString::fromUtf8(jack_port_name(m_output));
 }
 
+int64_t JackMidiPort::beginBlock(int blockLength)
+{
+    jack_client_t* client = m_client;
+    if (client == nullptr)
+        return -1;
+    jack_nframes_t frame = 0;
+    jack_time_t cycleUs = 0;
+    jack_time_t nextUs = 0;
+    float periodUs = 0.0f;
+    if (jack_get_cycle_times(client, &frame, &cycleUs, &nextUs, &periodUs) != 0) {
+        frame = jack_last_frame_time(client);
+        cycleUs = 0;
+    }
+    const jack_time_t nowUs = jack_get_time();
+    m_blocks.fetch_add(1, std::memory_order_relaxed);
+    const BlockFrameMap::Block block = m_map.begin(frame, blockLength);
+    switch (block.kind) {
+    case BlockFrameMap::Kind::SameCycle:
+        m_blocksInOneCycle.fetch_add(1, std::memory_order_relaxed);
+        break;
+    case BlockFrameMap::Kind::AheadOfServer:
+    case BlockFrameMap::Kind::BehindServer:
+        m_blockJumps.fetch_add(1, std::memory_order_relaxed);
+        m_blockJumpFrames.fetch_add(block.skipped, std::memory_order_relaxed);
+        break;
+    default:
+        break;
+    }
+    m_haveBlock = true;
+    m_blockFrame = block.frame;
+    if (cycleUs == 0 || cycleUs > nowUs)
+        return -1;
+    // JACK's clock and the steady clock may count from different origins:
+    // the cycle began this long before now; the block's first sample is
+    // placed `lead` frames after the cycle's first.
+    const int64_t leadNs = int64_t(m_map.lead()) * 1000000000 / std::max<int64_t>(m_rate, 1);
+    return steadyNanoseconds() - int64_t(nowUs - cycleUs) * 1000 + leadNs;
+}
+
 void JackMidiPort::send(const uint8_t* bytes, int size, int offset, int blockLength)
 {
     jack_client_t* client = m_client;
@@ -79,15 +129,43 @@ void JackMidiPort::send(const uint8_t* bytes, int size, int offset, int blockLen
         m_dropped.fetch_add(1, std::memory_order_relaxed);
         return;
     }
+    const int length = std::max(blockLength, 1);
+    if (offset < 0) {
+        m_dueBeforeBlock.fetch_add(1, std::memory_order_relaxed);
+        offset = 0;
+    } else if (offset >= length) {
+        m_dueAfterBlock.fetch_add(1, std::memory_order_relaxed);
+        offset = length - 1;
+    }
+    if (!m_haveBlock)
+        beginBlock(blockLength);
     Event event;
-    // This cycle's first frame, plus one period: the next cycle, at the
+    // The block's first frame plus one period: the next cycle, at the
     // message's offset in this block.
-    event.frame = jack_last_frame_time(client) + uint32_t(std::max(blockLength, 0)) +
-                  uint32_t(std::max(offset, 0));
+    event.frame = m_blockFrame + uint32_t(length) + uint32_t(offset);
     event.size = uint8_t(size);
     std::memcpy(event.bytes, bytes, size_t(size));
     if (!m_out.push(event))
         m_dropped.fetch_add(1, std::memory_order_relaxed);
+}
+
+JackMidiPort::Counters JackMidiPort::counters() const
+{
+    Counters c;
+    c.blocks = m_blocks.load(std::memory_order_relaxed);
+    c.blocksInOneCycle = m_blocksInOneCycle.load(std::memory_order_relaxed);
+    c.blockJumps = m_blockJumps.load(std::memory_order_relaxed);
+    c.blockJumpFrames = m_blockJumpFrames.load(std::memory_order_relaxed);
+    c.dueBeforeBlock = m_dueBeforeBlock.load(std::memory_order_relaxed);
+    c.dueAfterBlock = m_dueAfterBlock.load(std::memory_order_relaxed);
+    c.cycles = m_cycles.load(std::memory_order_relaxed);
+    c.missedCycleGaps = m_missedCycleGaps.load(std::memory_order_relaxed);
+    c.missedFrames = m_missedFrames.load(std::memory_order_relaxed);
+    c.writtenLate = m_writtenLate.load(std::memory_order_relaxed);
+    c.lateFramesMax = m_lateFramesMax.load(std::memory_order_relaxed);
+    c.lateFramesSum = m_lateFramesSum.load(std::memory_order_relaxed);
+    c.bunched = m_bunched.load(std::memory_order_relaxed);
+    return c;
 }
 
 int JackMidiPort::processCallback(uint32_t nframes, void* self)
@@ -98,9 +176,18 @@ int JackMidiPort::processCallback(uint32_t nframes, void* self)
 int JackMidiPort::process(uint32_t nframes)
 {
     const jack_nframes_t cycleStart = jack_last_frame_time(m_client);
+    m_cycles.fetch_add(1, std::memory_order_relaxed);
+    if (m_processStarted && cycleStart != m_nextCycle) {
+        m_missedCycleGaps.fetch_add(1, std::memory_order_relaxed);
+        m_missedFrames.fetch_add(int32_t(cycleStart - m_nextCycle), std::memory_order_relaxed);
+    }
+    m_processStarted = true;
+    m_nextCycle = cycleStart + nframes;
     void* out = jack_port_get_buffer(m_output, nframes);
     jack_midi_clear_buffer(out);
     uint32_t lastOffset = 0;
+    bool wroteAny = false;
+    uint32_t lastDue = 0;
     for (;;) {
         if (!m_pendingValid) {
             if (!m_out.pop(m_pending))
@@ -113,9 +200,20 @@ int JackMidiPort::process(uint32_t nframes)
             break; // a later cycle's
         // A message already due (a late block) goes out first thing.
         const uint32_t at = std::max(lastOffset, uint32_t(std::max(distance, 0)));
+        if (int32_t(at) != distance) {
+            const uint64_t late = uint64_t(int64_t(at) - int64_t(distance));
+            m_writtenLate.fetch_add(1, std::memory_order_relaxed);
+            m_lateFramesSum.fetch_add(late, std::memory_order_relaxed);
+            if (late > m_lateFramesMax.load(std::memory_order_relaxed))
+                m_lateFramesMax.store(late, std::memory_order_relaxed);
+        }
+        if (wroteAny && at == lastOffset && m_pending.frame != lastDue)
+            m_bunched.fetch_add(1, std::memory_order_relaxed);
         if (jack_midi_event_write(out, at, m_pending.bytes, m_pending.size) != 0)
             m_dropped.fetch_add(1, std::memory_order_relaxed);
         lastOffset = at;
+        lastDue = m_pending.frame;
+        wroteAny = true;
         m_pendingValid = false;
     }
 

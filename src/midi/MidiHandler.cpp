@@ -134,13 +134,26 @@ void MidiHandler::beginBlock(int numSamples)
 {
     const int64_t start = m_frames;
     m_frames += std::max(numSamples, 0);
+    // A timed sink with a clock of its own (JACK) says when this block's
+    // first sample was due; "now" then counts from there, not from when
+    // this callback happened to run.
+    int64_t beganNs = -1;
+    {
+        std::unique_lock<std::mutex> ports(m_portsMutex, std::try_to_lock);
+        if (ports.owns_lock() && m_timedSink != nullptr) {
+            beganNs = m_timedSink->beginBlock(std::max(numSamples, 0));
+            m_sinkBlockStart = start;
+        }
+    }
+    if (beganNs < 0)
+        beganNs = steadyNanoseconds();
     // The sequence lock's writer: odd while the three change; each value is
     // a release store, so a reader that sees it also sees the odd mark.
     const uint32_t sequence = m_clockSequence.load(std::memory_order_relaxed);
     m_clockSequence.store(sequence + 1, std::memory_order_relaxed);
     m_blockStart.store(start, std::memory_order_release);
     m_blockLength.store(std::max(numSamples, 0), std::memory_order_release);
-    m_blockBeganNs.store(steadyNanoseconds(), std::memory_order_release);
+    m_blockBeganNs.store(beganNs, std::memory_order_release);
     m_clockSequence.store(sequence + 2, std::memory_order_release);
 }
 
@@ -251,13 +264,19 @@ void MidiHandler::drainPending()
     }
 
     if (m_timedSink != nullptr) {
-        // Each on its sample: the offset of its due sample in this block
-        // (earlier ones at its start, none beyond its end).
+        // Each on its sample: the distance of its due sample from this
+        // block's first one (the sink places earlier ones at the block's
+        // start, none beyond its end).
         const int64_t start = m_blockStart.load(std::memory_order_relaxed);
         const int length = m_blockLength.load(std::memory_order_relaxed);
-        const int64_t last = std::max(length - 1, 0);
+        if (m_sinkBlockStart != start) {
+            // beginBlock found the lock taken: tie the block to the sink now.
+            m_timedSink->beginBlock(length);
+            m_sinkBlockStart = start;
+        }
+        constexpr int64_t kFar = int64_t(1) << 30;
         for (int i = 0; i < count; ++i) {
-            const int offset = int(std::clamp<int64_t>(entries[i].due - start, 0, last));
+            const int offset = int(std::clamp<int64_t>(entries[i].due - start, -kFar, kFar));
             m_timedSink->send(entries[i].bytes, entries[i].size, offset, length);
         }
     }

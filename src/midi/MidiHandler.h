@@ -245,6 +245,8 @@ private:
     mutable std::mutex m_portsMutex;
     std::unique_ptr<MidiBackend::Output> m_virtualPort;
     TimedMidiSink* m_timedSink = nullptr;
+    // The block the timed sink was last told of (consumer, under the lock).
+    int64_t m_sinkBlockStart = -1;
     QString m_timedSinkDescription; // GUI thread
     std::vector<OpenOutput> m_openOutputs;
 
