@@ -67,6 +67,11 @@ uint64_t JackMidiReader::nowMicroseconds() const
     return jack_get_time();
 }
 
+uint32_t JackMidiReader::frameNow() const
+{
+    return jack_frame_time(m_client);
+}
+
 int JackMidiReader::xrun(void* arg)
 {
     static_cast<JackMidiReader*>(arg)->m_xruns.fetch_add(1);

@@ -63,6 +63,9 @@ public:
     // is processed, by the server's estimate.
     uint64_t frameToMicroseconds(uint32_t frame) const;
     uint64_t nowMicroseconds() const;
+    // The server's frame clock now (jack_frame_time: the current cycle's
+    // first frame plus the time since it began, in frames). Any thread.
+    uint32_t frameNow() const;
 
 private:
     static int process(uint32_t nframes, void* self);

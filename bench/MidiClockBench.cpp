@@ -13,6 +13,7 @@
 
 #include "JackDummyServer.h"
 #include "JackMidiReader.h"
+#include "PortCounters.h"
 #include "SampleSummary.h"
 #include "TimestampingMidiBackend.h"
 
@@ -38,6 +39,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -197,6 +199,7 @@ bool measure(int period, int seconds)
     int readerXruns = 0;
     std::vector<JackMidiReader::Gap> gaps;
 
+    std::pair<JackMidiPort::Counters, JackMidiPort::Counters> portCounters;
     int blockSize = 0;
     double sampleRate = 0.0;
     int xruns = 0;
@@ -218,9 +221,13 @@ bool measure(int period, int seconds)
         const size_t receivedBefore = reader ? reader->messages().size() : 0;
         const int readerXrunsBefore = reader ? reader->xruns() : 0;
         const size_t gapsBefore = reader ? reader->gaps().size() : 0;
+        const JackMidiPort::Counters portBefore =
+            port ? port->counters() : JackMidiPort::Counters{};
         backend->arm();
         runEventLoopFor(seconds * 1000);
         backend->disarm();
+        if (port)
+            portCounters = {portBefore, port->counters()};
         xruns = device->getXRunCount() - xrunsBefore;
         if (reader) {
             const auto all = reader->messages();
@@ -236,9 +243,13 @@ bool measure(int period, int seconds)
     reader.reset();
     port.reset();
     server.stop();
-    if (g_jackPort)
-        return reportFrames(received, gaps, blockSize, sampleRate, samplesPerTick, seconds, xruns,
-                            readerXruns);
+    if (g_jackPort) {
+        const bool ok = reportFrames(received, gaps, blockSize, sampleRate, samplesPerTick, seconds,
+                                     xruns, readerXruns);
+        printPortCounters(portCounters.first, portCounters.second);
+        std::fflush(stdout);
+        return ok;
+    }
 
     std::vector<double> stamps;
     for (size_t i = 0; i < backend->count(); ++i) {
