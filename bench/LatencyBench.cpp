@@ -761,6 +761,11 @@ int measure(int argc, char** argv, const Options& options)
                         t.p1 * msPerFrame, t.p99 * msPerFrame, t.max * msPerFrame, t.p99 - t.p1,
                         (t.p99 - t.p1) * msPerFrame);
         };
+        // KINETRA_BENCH_DUMP=<file>: band, written, read and arrival frame of
+        // every matched message, in matching order.
+        FILE* dump = qEnvironmentVariableIsSet("KINETRA_BENCH_DUMP")
+                         ? std::fopen(qgetenv("KINETRA_BENCH_DUMP").constData(), "w")
+                         : nullptr;
         std::vector<double> total;
         std::vector<double> serial;
         std::vector<double> rest;
@@ -772,10 +777,16 @@ int measure(int argc, char** argv, const Options& options)
             if (read < 0)
                 continue;
             serial.push_back(double(read - writer.frameStamps()[band][k]));
+            if (dump != nullptr)
+                std::fprintf(dump, "%zu %lld %lld %lld\n", band,
+                             (long long)writer.frameStamps()[band][k], (long long)read,
+                             (long long)(writer.frameStamps()[band][k] + f.raw[i]));
             rest.push_back(double(f.raw[i]) - double(read - writer.frameStamps()[band][k]));
         }
         std::printf("latency in the server's frames (period %d frames = %.3f ms):\n", blockSize,
                     blockSize * msPerFrame);
+        if (dump != nullptr)
+            std::fclose(dump);
         row("written -> arrived at the port:", total);
         row("  written -> read by the link:", serial);
         row("  read -> arrived at the port:", rest);

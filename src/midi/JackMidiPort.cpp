@@ -5,19 +5,11 @@
 #include <jack/midiport.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 
 namespace {
 
 void quiet(const char*) {}
-
-int64_t steadyNanoseconds()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 } // namespace
 
@@ -50,7 +42,6 @@ bool JackMidiPort::open(QString& reason)
     // The process thread reads the client and the ports: they are all set
     // before activation starts that thread.
     m_client = client;
-    m_rate = int64_t(jack_get_sample_rate(client));
     m_map.reset();
     m_haveBlock = false;
     if (m_output == nullptr || m_input == nullptr ||
@@ -83,20 +74,17 @@ QString JackMidiPort::outputPortName() const
     return QString::fromUtf8(jack_port_name(m_output));
 }
 
-int64_t JackMidiPort::beginBlock(int blockLength)
+void JackMidiPort::beginBlock(int blockLength)
 {
     jack_client_t* client = m_client;
     if (client == nullptr)
-        return -1;
-    jack_nframes_t frame = 0;
-    jack_time_t cycleUs = 0;
-    jack_time_t nextUs = 0;
-    float periodUs = 0.0f;
-    if (jack_get_cycle_times(client, &frame, &cycleUs, &nextUs, &periodUs) != 0) {
-        frame = jack_last_frame_time(client);
-        cycleUs = 0;
-    }
-    const jack_time_t nowUs = jack_get_time();
+        return;
+    // The cycle the server is in now. The block's "now" stays the moment
+    // the callback began, not the cycle's time by the server's estimate
+    // (jack_get_cycle_times): on the dummy driver that estimate wanders
+    // by up to ±2 ms around when cycles run, and taking it put a third of
+    // the wheels' messages past the end of the block that sent them.
+    const uint32_t frame = jack_last_frame_time(client);
     m_blocks.fetch_add(1, std::memory_order_relaxed);
     const BlockFrameMap::Block block = m_map.begin(frame, blockLength);
     switch (block.kind) {
@@ -113,13 +101,6 @@ int64_t JackMidiPort::beginBlock(int blockLength)
     }
     m_haveBlock = true;
     m_blockFrame = block.frame;
-    if (cycleUs == 0 || cycleUs > nowUs)
-        return -1;
-    // JACK's clock and the steady clock may count from different origins:
-    // the cycle began this long before now; the block's first sample is
-    // placed `lead` frames after the cycle's first.
-    const int64_t leadNs = int64_t(m_map.lead()) * 1000000000 / std::max<int64_t>(m_rate, 1);
-    return steadyNanoseconds() - int64_t(nowUs - cycleUs) * 1000 + leadNs;
 }
 
 void JackMidiPort::send(const uint8_t* bytes, int size, int offset, int blockLength)

@@ -21,10 +21,10 @@ typedef struct _jack_port jack_port_t;
 // The output is sample-accurate: the MIDI handler's flush (in the audio
 // callback, inside a JACK cycle) hands each message with its offset in the
 // block, and it is written into the port's buffer of the next cycle at that
-// same offset, a constant latency of one period. The block is tied to the
-// JACK cycle the server was in when the block began (beginBlock), so the
-// MIDI handler's "now" follows the server's frame clock, not the moment the
-// audio callback woke up.
+// same offset, a constant latency of one period. Each block is tied to the
+// JACK cycle the server is in when the block begins (beginBlock, through
+// BlockFrameMap), not to whatever cycle the port's client sees when each
+// message is sent.
 //
 // Threads and shared items:
 // - open(), close(), the input drain: GUI thread.
@@ -65,7 +65,7 @@ public:
     QString outputPortName() const;
 
     // TimedMidiSink (audio callback).
-    int64_t beginBlock(int blockLength) override;
+    void beginBlock(int blockLength) override;
     void send(const uint8_t* bytes, int size, int offset, int blockLength) override;
 
     // What happened to the blocks and messages, since open(): where the
@@ -131,7 +131,6 @@ private:
     BlockFrameMap m_map;
     uint32_t m_blockFrame = 0;
     bool m_haveBlock = false;
-    int64_t m_rate = 48000; // set in open(), before the audio callback uses it
     // Process thread only.
     uint32_t m_nextCycle = 0;
     bool m_processStarted = false;

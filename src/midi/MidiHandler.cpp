@@ -134,26 +134,21 @@ void MidiHandler::beginBlock(int numSamples)
 {
     const int64_t start = m_frames;
     m_frames += std::max(numSamples, 0);
-    // A timed sink with a clock of its own (JACK) says when this block's
-    // first sample was due; "now" then counts from there, not from when
-    // this callback happened to run.
-    int64_t beganNs = -1;
+    // A timed sink with a clock of its own (JACK) ties the block to it.
     {
         std::unique_lock<std::mutex> ports(m_portsMutex, std::try_to_lock);
         if (ports.owns_lock() && m_timedSink != nullptr) {
-            beganNs = m_timedSink->beginBlock(std::max(numSamples, 0));
+            m_timedSink->beginBlock(std::max(numSamples, 0));
             m_sinkBlockStart = start;
         }
     }
-    if (beganNs < 0)
-        beganNs = steadyNanoseconds();
     // The sequence lock's writer: odd while the three change; each value is
     // a release store, so a reader that sees it also sees the odd mark.
     const uint32_t sequence = m_clockSequence.load(std::memory_order_relaxed);
     m_clockSequence.store(sequence + 1, std::memory_order_relaxed);
     m_blockStart.store(start, std::memory_order_release);
     m_blockLength.store(std::max(numSamples, 0), std::memory_order_release);
-    m_blockBeganNs.store(beganNs, std::memory_order_release);
+    m_blockBeganNs.store(steadyNanoseconds(), std::memory_order_release);
     m_clockSequence.store(sequence + 2, std::memory_order_release);
 }
 

@@ -12,16 +12,9 @@ class TimedMidiSink
 {
 public:
     virtual ~TimedMidiSink() = default;
-    // A block of `blockLength` samples begins. A sink that runs on a clock of
-    // its own ties the block to it and returns the steady-clock time
-    // (nanoseconds) at which the block's first sample was due, so that "now"
-    // on the audio clock follows the sink's clock rather than the moment the
-    // consumer happened to run; -1 when it has none.
-    virtual int64_t beginBlock(int blockLength)
-    {
-        (void)blockLength;
-        return -1;
-    }
+    // A block of `blockLength` samples begins (before any send of it): a
+    // sink that runs on a clock of its own ties the block to it.
+    virtual void beginBlock(int blockLength) { (void)blockLength; }
     // `offset` is the message's due sample less the block's first one: below
     // 0 for a message that is already late, at or beyond `blockLength` for
     // one due in a later block.
