@@ -175,23 +175,26 @@ int JackMidiPort::process(uint32_t nframes)
                 break;
             m_pendingValid = true;
         }
-        // Frame times wrap at 2^32: compare as a signed distance.
-        const int32_t distance = int32_t(m_pending.frame - cycleStart);
+        // Frame times wrap at 2^32: compare as a signed distance. A message
+        // whose frame has passed goes out as soon as it can, keeping at
+        // least half its spacing from the late one before it.
+        const uint32_t target = m_spacing.place(m_pending.frame, cycleStart);
+        const int32_t distance = int32_t(target - cycleStart);
         if (distance >= int32_t(nframes))
             break; // a later cycle's
-        // A message already due (a late block) goes out first thing.
-        const uint32_t at = std::max(lastOffset, uint32_t(std::max(distance, 0)));
-        if (int32_t(at) != distance) {
-            const uint64_t late = uint64_t(int64_t(at) - int64_t(distance));
+        const uint32_t at = std::max(lastOffset, uint32_t(distance));
+        const int64_t late = int64_t(int32_t(cycleStart + at - m_pending.frame));
+        if (late > 0) {
             m_writtenLate.fetch_add(1, std::memory_order_relaxed);
-            m_lateFramesSum.fetch_add(late, std::memory_order_relaxed);
-            if (late > m_lateFramesMax.load(std::memory_order_relaxed))
-                m_lateFramesMax.store(late, std::memory_order_relaxed);
+            m_lateFramesSum.fetch_add(uint64_t(late), std::memory_order_relaxed);
+            if (uint64_t(late) > m_lateFramesMax.load(std::memory_order_relaxed))
+                m_lateFramesMax.store(uint64_t(late), std::memory_order_relaxed);
         }
         if (wroteAny && at == lastOffset && m_pending.frame != lastDue)
             m_bunched.fetch_add(1, std::memory_order_relaxed);
         if (jack_midi_event_write(out, at, m_pending.bytes, m_pending.size) != 0)
             m_dropped.fetch_add(1, std::memory_order_relaxed);
+        m_spacing.written(m_pending.frame, cycleStart + at);
         lastOffset = at;
         lastDue = m_pending.frame;
         wroteAny = true;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "midi/BlockFrameMap.h"
+#include "midi/LateMessageSpacing.h"
 #include "midi/SpscRing.h"
 #include "midi/TimedMidiSink.h"
 
@@ -32,7 +33,7 @@ typedef struct _jack_port jack_port_t;
 //   producer of m_out; m_block* are its own. process(): the JACK client's
 //   process thread, consumer of m_out and producer of m_in. Both rings are
 //   single-producer single-consumer.
-// - m_pendingValid/m_pending, m_nextCycle: process thread only.
+// - m_pendingValid/m_pending, m_spacing, m_nextCycle: process thread only.
 // - the counters: written by the thread named beside each, read by any
 //   (relaxed atomics: each is a count on its own).
 // No lock is taken; the process callback allocates nothing.
@@ -132,6 +133,7 @@ private:
     uint32_t m_blockFrame = 0;
     bool m_haveBlock = false;
     // Process thread only.
+    LateMessageSpacing m_spacing;
     uint32_t m_nextCycle = 0;
     bool m_processStarted = false;
 
