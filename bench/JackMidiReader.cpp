@@ -4,6 +4,7 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -65,6 +66,14 @@ uint64_t JackMidiReader::frameToMicroseconds(uint32_t frame) const
 uint64_t JackMidiReader::nowMicroseconds() const
 {
     return jack_get_time();
+}
+
+uint32_t JackMidiReader::frameNow() const
+{
+    const jack_nframes_t cycle = jack_last_frame_time(m_client);
+    const jack_nframes_t since = jack_frames_since_cycle_start(m_client);
+    const jack_nframes_t period = jack_get_buffer_size(m_client);
+    return cycle + std::min(since, period > 0 ? period - 1 : 0);
 }
 
 int JackMidiReader::xrun(void* arg)

@@ -63,6 +63,13 @@ public:
     // is processed, by the server's estimate.
     uint64_t frameToMicroseconds(uint32_t frame) const;
     uint64_t nowMicroseconds() const;
+    // The frame now, on the server's cycle counter: the current cycle's
+    // first frame (jack_last_frame_time) plus the frames since it began by
+    // the server's time estimate, held inside the cycle. Not
+    // jack_frame_time: on the dummy driver its time-to-frame estimate does
+    // not follow the counter's jumps over xruns, and drifts from the frames
+    // messages arrive on by the frames skipped. Any thread.
+    uint32_t frameNow() const;
 
 private:
     static int process(uint32_t nframes, void* self);

@@ -20,6 +20,7 @@
 
 #include "JackDummyServer.h"
 #include "JackMidiReader.h"
+#include "PortCounters.h"
 #include "SampleSummary.h"
 #include "TimestampingMidiBackend.h"
 
@@ -191,9 +192,16 @@ public:
     {
         stop();
         m_stamps.assign(kBands, std::vector<int64_t>());
-        if (record)
+        m_frameStamps.assign(kBands, std::vector<int64_t>());
+        m_byteEnds.assign(kBands, std::vector<uint64_t>());
+        if (record) {
             for (auto& s : m_stamps)
                 s.reserve(size_t(framesPerBand));
+            for (auto& s : m_frameStamps)
+                s.reserve(size_t(framesPerBand));
+            for (auto& s : m_byteEnds)
+                s.reserve(size_t(framesPerBand));
+        }
         m_done = false;
         m_thread = std::thread([this, framesPerBand, record, ratePerBand] {
             run(framesPerBand, record, ratePerBand);
@@ -207,6 +215,13 @@ public:
             m_thread.join();
     }
     const std::vector<std::vector<int64_t>>& stamps() const { return m_stamps; }
+    // The same frames on the JACK server's frame clock, and the count of
+    // bytes written when each frame's last byte was (when a frame clock is
+    // set).
+    const std::vector<std::vector<int64_t>>& frameStamps() const { return m_frameStamps; }
+    const std::vector<std::vector<uint64_t>>& byteEnds() const { return m_byteEnds; }
+    // Set before stream(): the server's frame clock now.
+    void setFrameClock(std::function<int64_t()> clock) { m_frameClock = std::move(clock); }
     // The level of the next frame of every band is sequence() % kLevels.
     uint64_t sequence() const { return m_sequence; }
     int64_t lateWrites() const { return m_late; }
@@ -224,6 +239,7 @@ private:
             if (n <= 0)
                 return false;
             done += int(n);
+            m_bytesWritten += uint64_t(n);
         }
         return true;
     }
@@ -273,12 +289,16 @@ private:
                 return;
             }
             const int64_t written = nowNs();
+            const int64_t writtenFrame = m_frameClock ? m_frameClock() : 0;
             if (!writeAll(frame.right(1))) {
                 m_failed = true;
                 return;
             }
-            if (record)
+            if (record) {
                 m_stamps[size_t(band)].push_back(written);
+                m_frameStamps[size_t(band)].push_back(writtenFrame);
+                m_byteEnds[size_t(band)].push_back(m_bytesWritten);
+            }
             if (band == kBands - 1)
                 drainInput();
         }
@@ -291,9 +311,56 @@ private:
     std::thread m_thread;
     std::atomic<bool> m_done{true};
     std::vector<std::vector<int64_t>> m_stamps;
+    std::vector<std::vector<int64_t>> m_frameStamps;
+    std::vector<std::vector<uint64_t>> m_byteEnds;
+    std::function<int64_t()> m_frameClock;
+    uint64_t m_bytesWritten = 0; // writer thread (and answerGreeting before it)
     uint64_t m_sequence = 0;
     int64_t m_late = 0;
     bool m_failed = false;
+};
+
+// The link's reads on the server's frame clock: the raw tap runs on the link
+// thread right after each read, with the bytes read. Each entry is the count
+// of bytes read so far and the frame clock then; a frame was read by the
+// first read whose count reaches its last byte. Preallocated; the link
+// thread is the only writer and publishes the count with a release store.
+class ReadLog
+{
+public:
+    explicit ReadLog(size_t capacity) : m_entries(capacity) {}
+    void setReader(JackMidiReader* reader) { m_reader.store(reader); }
+    void onRead(const QByteArray& bytes)
+    {
+        m_bytes += uint64_t(bytes.size());
+        JackMidiReader* reader = m_reader.load();
+        const size_t n = m_count.load(std::memory_order_relaxed);
+        if (reader == nullptr || n >= m_entries.size())
+            return;
+        m_entries[n] = {m_bytes, int64_t(reader->frameNow())};
+        m_count.store(n + 1, std::memory_order_release);
+    }
+    // The frame clock of the read that brought byte `byteEnd`; -1 if none.
+    int64_t frameOfByte(uint64_t byteEnd) const
+    {
+        const size_t n = m_count.load(std::memory_order_acquire);
+        const auto end = m_entries.begin() + long(n);
+        const auto it =
+            std::lower_bound(m_entries.begin(), end, byteEnd,
+                             [](const Entry& e, uint64_t bytes) { return e.bytes < bytes; });
+        return it == end ? -1 : it->frame;
+    }
+
+private:
+    struct Entry
+    {
+        uint64_t bytes = 0;
+        int64_t frame = 0;
+    };
+    std::vector<Entry> m_entries;
+    std::atomic<size_t> m_count{0};
+    std::atomic<JackMidiReader*> m_reader{nullptr};
+    uint64_t m_bytes = 0; // link thread
 };
 
 struct Options
@@ -347,6 +414,8 @@ int measure(int argc, char** argv, const Options& options)
     runtimeOptions.portSearch = [port] { return port; };
     runtimeOptions.documentsRoot = home.path() + QStringLiteral("/Documents");
     runtimeOptions.midiBackend = backend;
+    ReadLog readLog(size_t(options.frames) * 2 + 100000);
+    runtimeOptions.rawTap = [&readLog](const QByteArray& bytes) { readLog.onRead(bytes); };
 
     // The application's QML types and the types its queued signals carry.
     registerQmlTypes();
@@ -409,6 +478,11 @@ int measure(int argc, char** argv, const Options& options)
     if (!readingJack)
         std::fprintf(stderr, "bench_latency: cannot read %s; measuring the backend only\n",
                      jackPort.c_str());
+    if (readingJack) {
+        writer.setFrameClock([&reader] { return int64_t(reader.frameNow()); });
+        readLog.setReader(&reader);
+    }
+    JackMidiPort* jackMidi = runtime->jackMidiPort();
 
     // The link's pilot finds the terminal through the port search and greets.
     std::atomic<bool> greeted{false};
@@ -505,6 +579,8 @@ int measure(int argc, char** argv, const Options& options)
     const uint64_t firstLevel = writer.sequence();
     const size_t jackBefore = reader.messages().size();
     const int readerXrunsBefore = reader.xruns();
+    const JackMidiPort::Counters portBefore =
+        jackMidi ? jackMidi->counters() : JackMidiPort::Counters{};
     backend->arm();
     writer.stream(framesPerBand, true);
     runUntil([&] { return writer.isDone(); }, 600000);
@@ -512,6 +588,8 @@ int measure(int argc, char** argv, const Options& options)
     runEventLoopFor(500);
     backend->disarm();
     const int readerXruns = reader.xruns() - readerXrunsBefore;
+    const JackMidiPort::Counters portAfter =
+        jackMidi ? jackMidi->counters() : JackMidiPort::Counters{};
     // The port's messages on the steady clock: JACK's clock (microseconds)
     // against the steady clock, read side by side, the closest of a few pairs.
     struct Stamped
@@ -522,6 +600,7 @@ int measure(int argc, char** argv, const Options& options)
     };
     std::vector<Stamped> atPort;
     std::vector<Stamped> atReader; // when the reader's cycle ran, plus the event's offset
+    std::vector<Stamped> atFrames; // the frame it arrived on
     if (readingJack) {
         int64_t offsetNs = 0;
         int64_t bestWindow = INT64_MAX;
@@ -543,6 +622,8 @@ int measure(int argc, char** argv, const Options& options)
             atPort.push_back(st);
             Stamped sr{m.deliveredNs, m.size, {m.bytes[0], m.bytes[1], m.bytes[2]}};
             atReader.push_back(sr);
+            Stamped sf{int64_t(m.frame), m.size, {m.bytes[0], m.bytes[1], m.bytes[2]}};
+            atFrames.push_back(sf);
         }
     }
     const int xruns = device->getXRunCount() - xrunsBefore;
@@ -564,9 +645,18 @@ int measure(int argc, char** argv, const Options& options)
         long unmatched = 0;
         long longestRun = 0;
         size_t framesWritten = 0;
+        // Per matched message: its band, its frame's index and its latency
+        // in the stamps' own unit.
+        std::vector<int> bands;
+        std::vector<size_t> frameIndices;
+        std::vector<int64_t> raw;
     };
-    // `at(i)` gives the i-th message as (steady clock ns, bytes).
-    const auto match = [&](size_t count, const std::function<Stamped(size_t)>& at) {
+    // `at(i)` gives the i-th message as (a stamp, bytes); `sentStamps` the
+    // frames' stamps on the same clock (by default the steady clock).
+    const auto match = [&](size_t count, const std::function<Stamped(size_t)>& at,
+                           const std::vector<std::vector<int64_t>>* sentStamps = nullptr) {
+        const std::vector<std::vector<int64_t>>& stamps =
+            sentStamps ? *sentStamps : writer.stamps();
         Matched m;
         std::vector<size_t> next(kBands, 0);
         for (size_t i = 0; i < count; ++i) {
@@ -574,7 +664,7 @@ int measure(int argc, char** argv, const Options& options)
             const int band = int(r.bytes[1]) - kFirstController;
             if (r.size != 3 || (r.bytes[0] & 0xF0) != 0xB0 || band < 0 || band >= kBands)
                 continue;
-            const auto& sent = writer.stamps()[size_t(band)];
+            const auto& sent = stamps[size_t(band)];
             const int level = levelOfValue[size_t(band)][r.bytes[2]];
             size_t k = next[size_t(band)];
             while (k < sent.size() && int((firstLevel + k) % kLevels) != level)
@@ -586,6 +676,9 @@ int measure(int argc, char** argv, const Options& options)
             m.superseded += long(k - next[size_t(band)]);
             m.longestRun = std::max(m.longestRun, long(k - next[size_t(band)]));
             m.latenciesMs.push_back(double(r.ns - sent[k]) * 1e-6);
+            m.bands.push_back(band);
+            m.frameIndices.push_back(k);
+            m.raw.push_back(r.ns - sent[k]);
             next[size_t(band)] = k + 1;
         }
         for (int b = 0; b < kBands; ++b) {
@@ -652,6 +745,55 @@ int measure(int argc, char** argv, const Options& options)
         std::printf("  median %.3f ms   p1 %.3f ms   p99 %.3f ms   max %.3f ms   jitter p99 - p1 "
                     "%.3f ms; lost %ld, unmatched %ld\n",
                     ds.median, ds.p1, ds.p99, ds.max, ds.p99 - ds.p1, d.unsent, d.unmatched);
+
+        // In the server's frames: the frame clock when the frame's last byte
+        // was written (jack_frame_time), when the link read it (the raw
+        // tap, right after the read) and the frame the message arrived on at
+        // the reader (its cycle's first frame plus its offset).
+        const Matched f = match(
+            atFrames.size(), [&](size_t i) { return atFrames[i]; }, &writer.frameStamps());
+        const double msPerFrame = 1000.0 / sampleRate;
+        const auto row = [&](const char* what, const std::vector<double>& frames) {
+            const SampleSummary t = SampleSummary::of(frames);
+            std::printf("  %-34s median %7.1f  p1 %7.1f  p99 %7.1f  max %7.1f frames"
+                        " = %.3f / %.3f / %.3f / %.3f ms; p99 - p1 %.1f frames = %.3f ms\n",
+                        what, t.median, t.p1, t.p99, t.max, t.median * msPerFrame,
+                        t.p1 * msPerFrame, t.p99 * msPerFrame, t.max * msPerFrame, t.p99 - t.p1,
+                        (t.p99 - t.p1) * msPerFrame);
+        };
+        // KINETRA_BENCH_DUMP=<file>: band, written, read and arrival frame of
+        // every matched message, in matching order.
+        FILE* dump = qEnvironmentVariableIsSet("KINETRA_BENCH_DUMP")
+                         ? std::fopen(qgetenv("KINETRA_BENCH_DUMP").constData(), "w")
+                         : nullptr;
+        std::vector<double> total;
+        std::vector<double> serial;
+        std::vector<double> rest;
+        for (size_t i = 0; i < f.raw.size(); ++i) {
+            const size_t band = size_t(f.bands[i]);
+            const size_t k = f.frameIndices[i];
+            total.push_back(double(f.raw[i]));
+            const int64_t read = readLog.frameOfByte(writer.byteEnds()[band][k]);
+            if (read < 0)
+                continue;
+            serial.push_back(double(read - writer.frameStamps()[band][k]));
+            if (dump != nullptr)
+                std::fprintf(dump, "%zu %lld %lld %lld\n", band,
+                             (long long)writer.frameStamps()[band][k], (long long)read,
+                             (long long)(writer.frameStamps()[band][k] + f.raw[i]));
+            rest.push_back(double(f.raw[i]) - double(read - writer.frameStamps()[band][k]));
+        }
+        std::printf("latency in the server's frames (period %d frames = %.3f ms):\n", blockSize,
+                    blockSize * msPerFrame);
+        if (dump != nullptr)
+            std::fclose(dump);
+        row("written -> arrived at the port:", total);
+        row("  written -> read by the link:", serial);
+        row("  read -> arrived at the port:", rest);
+        std::printf("  matched %zu of %zu messages; lost %ld, unmatched %ld\n", f.raw.size(),
+                    atFrames.size(), f.unsent, f.unmatched);
+        if (jackMidi)
+            printPortCounters(portBefore, portAfter);
     }
     std::fflush(stdout);
 

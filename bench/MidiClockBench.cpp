@@ -19,6 +19,7 @@
 
 #include "JackDummyServer.h"
 #include "JackMidiReader.h"
+#include "PortCounters.h"
 #include "SampleSummary.h"
 #include "TimestampingMidiBackend.h"
 
@@ -51,6 +52,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -338,6 +340,7 @@ bool measure(int period, int seconds)
     int readerXruns = 0;
     std::vector<JackMidiReader::Gap> gaps;
 
+    std::pair<JackMidiPort::Counters, JackMidiPort::Counters> portCounters;
     int blockSize = 0;
     double sampleRate = 0.0;
     int xruns = 0;
@@ -359,11 +362,15 @@ bool measure(int period, int seconds)
         const size_t receivedBefore = reader ? reader->messages().size() : 0;
         const int readerXrunsBefore = reader ? reader->xruns() : 0;
         const size_t gapsBefore = reader ? reader->gaps().size() : 0;
+        const JackMidiPort::Counters portBefore =
+            port ? port->counters() : JackMidiPort::Counters{};
         backend->arm();
         if (g_arp)
             transport->startPlay(); // the steps count from here
         runEventLoopFor(seconds * 1000);
         backend->disarm();
+        if (port)
+            portCounters = {portBefore, port->counters()};
         xruns = device->getXRunCount() - xrunsBefore;
         if (reader) {
             const auto all = reader->messages();
@@ -387,6 +394,8 @@ bool measure(int period, int seconds)
     if (g_jackPort) {
         const bool ok = reportFrames(received, gaps, blockSize, sampleRate, samplesPerTick, seconds,
                                      xruns, readerXruns);
+        printPortCounters(portCounters.first, portCounters.second);
+        std::fflush(stdout);
         if (g_arp && !received.empty()) {
             std::printf("  Arpeggio at the JACK port, on the frames read (a clock the reader "
                         "missed shifts the counts):\n");

@@ -78,11 +78,14 @@ std::vector<QByteArray> sweepFrames()
     return frames;
 }
 
-// What the link thread does with one frame: decode, motion record, device
-// update and, when a control value moved, the hand-over to the engine, which
-// passes the frame to the bound source.
-void processFrame(const QByteArray& bytes, Orvik& band, MotionControlEngine& engine)
+// What the link thread does with one frame: its arrival on the audio clock,
+// decode, motion record, device update and, when a control value moved, the
+// hand-over to the engine, which passes the frame to the bound source.
+void processFrame(const QByteArray& bytes, Orvik& band, MotionControlEngine& engine,
+                  const MidiHandler& midi)
 {
+    // The link takes the arrival once per read (here one frame per read).
+    const int64_t arrival = midi.nowSamples();
     const auto decoded =
         FrameCodec::decodeMotion(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     MotionMath::DeviceState state;
@@ -95,7 +98,7 @@ void processFrame(const QByteArray& bytes, Orvik& band, MotionControlEngine& eng
     const auto record = MotionMath::compute(*decoded, state);
     band.setQuaternion(decoded->q);
     if (band.applyMotion(*record))
-        engine.deliverMotion(band, *record);
+        engine.deliverMotion(band, *record, arrival);
 }
 
 void BM_MotionFrameToMidi(benchmark::State& bench)
@@ -126,7 +129,7 @@ void BM_MotionFrameToMidi(benchmark::State& bench)
     size_t next = 0;
     int sinceFlush = 0;
     for (auto _ : bench) {
-        processFrame(frames[next], *band, engine);
+        processFrame(frames[next], *band, engine, midi);
         next = (next + 1) % frames.size();
         // An audio block flushes the buffer every few frames.
         if (++sinceFlush == 16) {

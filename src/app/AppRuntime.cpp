@@ -90,6 +90,9 @@ void AppRuntime::createSharedObjects()
     }
     if (m_options.rawTap)
         link->setRawTap(m_options.rawTap);
+    // A frame's MIDI is due on the audio clock's "now" of its read.
+    MidiHandler* midi = m_midiHandler.get();
+    link->setArrivalClock([midi] { return midi->nowSamples(); });
     m_serialHandler = link.get();
     // The controller moves the handler to the link thread and owns it.
     m_threadController = std::make_unique<ThreadController>(link.release());

@@ -114,6 +114,8 @@ public:
     MotionControlEngine* engine() const { return m_engine.get(); }
     MidiHandler* midiHandler() const { return m_midiHandler.get(); }
     AudioProcessorHolder* audioHost() const { return m_audioHost.get(); }
+    // The JACK MIDI port while the audio runs on JACK, else none (GUI thread).
+    JackMidiPort* jackMidiPort() const { return m_jackMidi.get(); }
     OSCHandler* oscHandler() const { return m_oscHandler.get(); }
     Transport* transport() const { return m_transport.get(); }
     VirtualKeyboard* virtualKeyboard() const { return m_virtualKeyboard.get(); }

@@ -138,9 +138,17 @@ bool ContinuousControlSource::isInMappingMode() const
 
 void ContinuousControlSource::queue(const juce::MidiMessage& message) const
 {
-    if (const MotionControlEngine* owner = engine())
-        if (ControlOutput* output = owner->controlOutput())
-            output->queueMessage(message);
+    const MotionControlEngine* owner = engine();
+    ControlOutput* output = owner ? owner->controlOutput() : nullptr;
+    if (output == nullptr)
+        return;
+    // A frame's message is due when the frame arrived, however long the
+    // link took to get here.
+    const int64_t arrival = frameArrival();
+    if (arrival != DeviceDirectory::kUnstamped)
+        output->queueMessageAt(message, arrival);
+    else
+        output->queueMessage(message);
 }
 
 bool ContinuousControlSource::isSendDue(bool deviceReady, float value, float out, bool pinned)

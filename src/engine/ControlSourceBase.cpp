@@ -182,21 +182,27 @@ void ControlSourceBase::valueReceived(Orvik* fromDevice)
     processLocked(fromDevice);
 }
 
-bool ControlSourceBase::receiveFrame(const Orvik& device, const MotionRecord& record)
+bool ControlSourceBase::receiveFrame(const Orvik& device, const MotionRecord& record,
+                                     int64_t arrival)
 {
     const auto lock = lockState();
     if (m_followed != &device)
         return false;
+    m_frameArrival = arrival;
     handleMotionOf(&device, record);
+    m_frameArrival = DeviceDirectory::kUnstamped;
     return true;
 }
 
-bool ControlSourceBase::receiveStillFrame(const Orvik& device, const MotionRecord& record)
+bool ControlSourceBase::receiveStillFrame(const Orvik& device, const MotionRecord& record,
+                                          int64_t arrival)
 {
     const auto lock = lockState();
     if (m_followed != &device || !wantsEveryFrame())
         return false;
+    m_frameArrival = arrival;
     handleMotionOf(&device, record);
+    m_frameArrival = DeviceDirectory::kUnstamped;
     return true;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "engine/ControlSourceParams.h"
+#include "link/DeviceDirectory.h"
 #include "protocol/MotionRecord.h"
 
 #include <QMetaObject>
@@ -103,12 +104,15 @@ public:
     // Whether the source currently follows a device's signals.
     bool isConnectedToDevice() const;
     // Processes a frame of `device` (its record as the link computed it)
-    // when this source follows that device; any thread. Returns whether it
+    // when this source follows that device; any thread. What it sends is
+    // due on `arrival` (DeviceDirectory::deliverMotion). Returns whether it
     // did.
-    bool receiveFrame(const Orvik& device, const MotionRecord& record);
+    bool receiveFrame(const Orvik& device, const MotionRecord& record,
+                      int64_t arrival = DeviceDirectory::kUnstamped);
     // The same for a frame that moved none of the device's values: only a
     // source that wants every frame (wantsEveryFrame) processes it.
-    bool receiveStillFrame(const Orvik& device, const MotionRecord& record);
+    bool receiveStillFrame(const Orvik& device, const MotionRecord& record,
+                           int64_t arrival = DeviceDirectory::kUnstamped);
 
     // Processes one copy of the device's motion record; called with the
     // state lock held.
@@ -157,6 +161,9 @@ protected:
     // Whether the source processes frames that moved nothing too (a filter
     // that must go on settling); state lock held.
     virtual bool wantsEveryFrame() const { return false; }
+    // When the frame being processed arrived (DeviceDirectory::kUnstamped
+    // outside a frame, or when the link has no clock); state lock held.
+    int64_t frameArrival() const { return m_frameArrival; }
     // Every setting back to its default with a new identity; keeps the index
     // and the saved enabled state; emits nothing. Called with the state lock
     // held.
@@ -185,6 +192,9 @@ private:
     // The device whose frames this source takes, compared only; guarded by
     // the state lock.
     const Orvik* m_followed = nullptr;
+    // The arrival of the frame receiveFrame is processing; set and cleared
+    // around it with the state lock held.
+    int64_t m_frameArrival = DeviceDirectory::kUnstamped;
 
     bool m_savedEnabled = true;
 };

@@ -447,13 +447,14 @@ void MotionControlEngine::distributeAnimationTick()
     Q_EMIT animationTick();
 }
 
-void MotionControlEngine::deliverMotion(const Orvik& device, const MotionRecord& record)
+void MotionControlEngine::deliverMotion(const Orvik& device, const MotionRecord& record,
+                                        int64_t arrival)
 {
     {
         std::lock_guard<std::mutex> lock(m_dispatchLock);
         for (ContinuousControlSource* source : m_sources)
             if (source)
-                source->receiveFrame(device, record);
+                source->receiveFrame(device, record, arrival);
     }
     // The audio block sends what the frame queued; if it is late, the frame
     // does not wait for it.
@@ -461,13 +462,14 @@ void MotionControlEngine::deliverMotion(const Orvik& device, const MotionRecord&
         output->flushIfAudioLate();
 }
 
-void MotionControlEngine::deliverStillFrame(const Orvik& device, const MotionRecord& record)
+void MotionControlEngine::deliverStillFrame(const Orvik& device, const MotionRecord& record,
+                                            int64_t arrival)
 {
     bool taken = false;
     {
         std::lock_guard<std::mutex> lock(m_dispatchLock);
         for (ContinuousControlSource* source : m_sources)
-            if (source && source->receiveStillFrame(device, record))
+            if (source && source->receiveStillFrame(device, record, arrival))
                 taken = true;
     }
     if (!taken)

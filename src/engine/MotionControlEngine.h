@@ -116,8 +116,11 @@ public:
     // A frame moved `device` to `record`: every source following it works on
     // this record, on the calling thread (the link's), then the MIDI goes out
     // if the audio block that should send it is late.
-    void deliverMotion(const Orvik& device, const MotionRecord& record) override;
-    void deliverStillFrame(const Orvik& device, const MotionRecord& record) override;
+    // What the sources send is due on `arrival` (see DeviceDirectory).
+    void deliverMotion(const Orvik& device, const MotionRecord& record,
+                       int64_t arrival = kUnstamped) override;
+    void deliverStillFrame(const Orvik& device, const MotionRecord& record,
+                           int64_t arrival = kUnstamped) override;
 
     // Copies the settings of a source built elsewhere (the patch loader)
     // into the engine's source of the slot named by its index; an index

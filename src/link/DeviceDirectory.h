@@ -23,14 +23,23 @@ public:
     virtual int getNumOfDevice() const = 0;
     virtual bool isDeviceExist(uint64_t uuid) const = 0;
     virtual void addNewDevice(uint64_t uuid) = 0;
+    // When a frame's bytes were read, on the clock the application gives the
+    // link (the audio clock: the sample the frame's MIDI is due on), or
+    // kUnstamped when the link has no clock.
+    static constexpr int64_t kUnstamped = INT64_MIN;
+
     // A frame moved `device`'s control values to `record`: the sources that
-    // follow it work on this record, on the calling thread.
-    virtual void deliverMotion(const Orvik& device, const MotionRecord& record) = 0;
+    // follow it work on this record, on the calling thread, and stamp what
+    // they send with `arrival` (with "now" when unstamped).
+    virtual void deliverMotion(const Orvik& device, const MotionRecord& record,
+                               int64_t arrival = kUnstamped) = 0;
     // A frame of `device` that moved none of its control values: only the
     // sources that smooth their motion work on it.
-    virtual void deliverStillFrame(const Orvik& device, const MotionRecord& record)
+    virtual void deliverStillFrame(const Orvik& device, const MotionRecord& record,
+                                   int64_t arrival = kUnstamped)
     {
         (void)device;
         (void)record;
+        (void)arrival;
     }
 };

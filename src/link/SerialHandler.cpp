@@ -184,18 +184,22 @@ void SerialHandler::handleReadyRead()
     const QByteArray bytes = m_port.readAll();
     if (bytes.isEmpty())
         return;
+    // Every frame completed by this read arrived now.
+    const int64_t arrival = m_arrivalClock ? m_arrivalClock() : DeviceDirectory::kUnstamped;
     if (m_rawTap)
         m_rawTap(bytes);
     m_framer.feed(reinterpret_cast<const uint8_t*>(bytes.constData()), bytes.size(),
-                  [this](const uint8_t* frame, int length) { processFrame(frame, length); });
+                  [this, arrival](const uint8_t* frame, int length) {
+                      processFrame(frame, length, arrival);
+                  });
     m_counters->setSkippedBytes(m_framer.droppedBytes());
 }
 
-void SerialHandler::processFrame(const uint8_t* frame, int length)
+void SerialHandler::processFrame(const uint8_t* frame, int length, int64_t arrival)
 {
     switch (FrameCodec::typeOf(frame[0])) {
     case FrameCodec::Motion:
-        handleMotion(frame, length);
+        handleMotion(frame, length, arrival);
         break;
     case FrameCodec::DeviceList:
         handleDeviceList(frame, length);
@@ -214,7 +218,7 @@ uint64_t SerialHandler::uuidOfSlot(uint8_t slot) const
     return it == m_slots.end() ? 0 : it->second;
 }
 
-void SerialHandler::handleMotion(const uint8_t* frame, int length)
+void SerialHandler::handleMotion(const uint8_t* frame, int length, int64_t arrival)
 {
     const auto decoded = FrameCodec::decodeMotion(frame, length);
     if (!decoded)
@@ -240,9 +244,9 @@ void SerialHandler::handleMotion(const uint8_t* frame, int length)
     // The frame travels on with the band it belongs to: the sources work on
     // this record and look nothing up again.
     if (device->applyMotion(*record))
-        m_devices.deliverMotion(*device, *record);
+        m_devices.deliverMotion(*device, *record, arrival);
     else
-        m_devices.deliverStillFrame(*device, *record);
+        m_devices.deliverStillFrame(*device, *record, arrival);
 }
 
 void SerialHandler::handleDeviceList(const uint8_t* frame, int length)

@@ -59,6 +59,13 @@ public:
     // The same from any thread: queued to the link thread when called from
     // another one.
     void setRawTapFromAnyThread(std::function<void(const QByteArray&)> tap);
+    // The time a read's frames arrived, taken once per read right after the
+    // bytes are read and carried with each frame to the engine (the
+    // application gives the audio clock's "now": the sample the frame's MIDI
+    // is due on). Without one, frames go unstamped. Set it before the link
+    // thread starts; called on the link thread.
+    using ArrivalClock = std::function<int64_t()>;
+    void setArrivalClock(ArrivalClock clock) { m_arrivalClock = std::move(clock); }
     // What the link received, per slot; written on the link thread, readable
     // from any thread, and kept alive by whoever holds it after the handler
     // is gone.
@@ -83,8 +90,8 @@ public Q_SLOTS:
     void pilot();
 
 private:
-    void processFrame(const uint8_t* frame, int length);
-    void handleMotion(const uint8_t* frame, int length);
+    void processFrame(const uint8_t* frame, int length, int64_t arrival);
+    void handleMotion(const uint8_t* frame, int length, int64_t arrival);
     void handleDeviceList(const uint8_t* frame, int length);
     void handleBandEvent(const uint8_t* frame, int length);
     uint64_t uuidOfSlot(uint8_t slot) const;
@@ -101,6 +108,7 @@ private:
     FrameFramer m_framer;
     QList<QByteArray> m_pending;
     std::function<void(const QByteArray&)> m_rawTap;
+    ArrivalClock m_arrivalClock;
     QString m_lastOpenFailure;
     std::shared_ptr<LinkCounters> m_counters = std::make_shared<LinkCounters>();
 };

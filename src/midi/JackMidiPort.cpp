@@ -42,6 +42,8 @@ bool JackMidiPort::open(QString& reason)
     // The process thread reads the client and the ports: they are all set
     // before activation starts that thread.
     m_client = client;
+    m_map.reset();
+    m_haveBlock = false;
     if (m_output == nullptr || m_input == nullptr ||
         jack_set_process_callback(client, &JackMidiPort::processCallback, this) != 0 ||
         jack_activate(client) != 0) {
@@ -72,6 +74,35 @@ QString JackMidiPort::outputPortName() const
     return QString::fromUtf8(jack_port_name(m_output));
 }
 
+void JackMidiPort::beginBlock(int blockLength)
+{
+    jack_client_t* client = m_client;
+    if (client == nullptr)
+        return;
+    // The cycle the server is in now. The block's "now" stays the moment
+    // the callback began, not the cycle's time by the server's estimate
+    // (jack_get_cycle_times): on the dummy driver that estimate wanders
+    // by up to ±2 ms around when cycles run, and taking it put 43 % of the
+    // wheels' messages past the end of the block that sent them.
+    const uint32_t frame = jack_last_frame_time(client);
+    m_blocks.fetch_add(1, std::memory_order_relaxed);
+    const BlockFrameMap::Block block = m_map.begin(frame, blockLength);
+    switch (block.kind) {
+    case BlockFrameMap::Kind::SameCycle:
+        m_blocksInOneCycle.fetch_add(1, std::memory_order_relaxed);
+        break;
+    case BlockFrameMap::Kind::AheadOfServer:
+    case BlockFrameMap::Kind::BehindServer:
+        m_blockJumps.fetch_add(1, std::memory_order_relaxed);
+        m_blockJumpFrames.fetch_add(block.skipped, std::memory_order_relaxed);
+        break;
+    default:
+        break;
+    }
+    m_haveBlock = true;
+    m_blockFrame = block.frame;
+}
+
 void JackMidiPort::send(const uint8_t* bytes, int size, int offset, int blockLength)
 {
     jack_client_t* client = m_client;
@@ -79,15 +110,43 @@ void JackMidiPort::send(const uint8_t* bytes, int size, int offset, int blockLen
         m_dropped.fetch_add(1, std::memory_order_relaxed);
         return;
     }
+    const int length = std::max(blockLength, 1);
+    if (offset < 0) {
+        m_dueBeforeBlock.fetch_add(1, std::memory_order_relaxed);
+        offset = 0;
+    } else if (offset >= length) {
+        m_dueAfterBlock.fetch_add(1, std::memory_order_relaxed);
+        offset = length - 1;
+    }
+    if (!m_haveBlock)
+        beginBlock(blockLength);
     Event event;
-    // This cycle's first frame, plus one period: the next cycle, at the
+    // The block's first frame plus one period: the next cycle, at the
     // message's offset in this block.
-    event.frame = jack_last_frame_time(client) + uint32_t(std::max(blockLength, 0)) +
-                  uint32_t(std::max(offset, 0));
+    event.frame = m_blockFrame + uint32_t(length) + uint32_t(offset);
     event.size = uint8_t(size);
     std::memcpy(event.bytes, bytes, size_t(size));
     if (!m_out.push(event))
         m_dropped.fetch_add(1, std::memory_order_relaxed);
+}
+
+JackMidiPort::Counters JackMidiPort::counters() const
+{
+    Counters c;
+    c.blocks = m_blocks.load(std::memory_order_relaxed);
+    c.blocksInOneCycle = m_blocksInOneCycle.load(std::memory_order_relaxed);
+    c.blockJumps = m_blockJumps.load(std::memory_order_relaxed);
+    c.blockJumpFrames = m_blockJumpFrames.load(std::memory_order_relaxed);
+    c.dueBeforeBlock = m_dueBeforeBlock.load(std::memory_order_relaxed);
+    c.dueAfterBlock = m_dueAfterBlock.load(std::memory_order_relaxed);
+    c.cycles = m_cycles.load(std::memory_order_relaxed);
+    c.missedCycleGaps = m_missedCycleGaps.load(std::memory_order_relaxed);
+    c.missedFrames = m_missedFrames.load(std::memory_order_relaxed);
+    c.writtenLate = m_writtenLate.load(std::memory_order_relaxed);
+    c.lateFramesMax = m_lateFramesMax.load(std::memory_order_relaxed);
+    c.lateFramesSum = m_lateFramesSum.load(std::memory_order_relaxed);
+    c.bunched = m_bunched.load(std::memory_order_relaxed);
+    return c;
 }
 
 int JackMidiPort::processCallback(uint32_t nframes, void* self)
@@ -98,24 +157,47 @@ int JackMidiPort::processCallback(uint32_t nframes, void* self)
 int JackMidiPort::process(uint32_t nframes)
 {
     const jack_nframes_t cycleStart = jack_last_frame_time(m_client);
+    m_cycles.fetch_add(1, std::memory_order_relaxed);
+    if (m_processStarted && cycleStart != m_nextCycle) {
+        m_missedCycleGaps.fetch_add(1, std::memory_order_relaxed);
+        m_missedFrames.fetch_add(int32_t(cycleStart - m_nextCycle), std::memory_order_relaxed);
+    }
+    m_processStarted = true;
+    m_nextCycle = cycleStart + nframes;
     void* out = jack_port_get_buffer(m_output, nframes);
     jack_midi_clear_buffer(out);
     uint32_t lastOffset = 0;
+    bool wroteAny = false;
+    uint32_t lastDue = 0;
     for (;;) {
         if (!m_pendingValid) {
             if (!m_out.pop(m_pending))
                 break;
             m_pendingValid = true;
         }
-        // Frame times wrap at 2^32: compare as a signed distance.
-        const int32_t distance = int32_t(m_pending.frame - cycleStart);
+        // Frame times wrap at 2^32: compare as a signed distance. A message
+        // whose frame has passed goes out as soon as it can, keeping at
+        // least half its spacing from the late one before it.
+        const uint32_t target = m_spacing.place(m_pending.frame, cycleStart);
+        const int32_t distance = int32_t(target - cycleStart);
         if (distance >= int32_t(nframes))
             break; // a later cycle's
-        // A message already due (a late block) goes out first thing.
-        const uint32_t at = std::max(lastOffset, uint32_t(std::max(distance, 0)));
+        const uint32_t at = std::max(lastOffset, uint32_t(distance));
+        const int64_t late = int64_t(int32_t(cycleStart + at - m_pending.frame));
+        if (late > 0) {
+            m_writtenLate.fetch_add(1, std::memory_order_relaxed);
+            m_lateFramesSum.fetch_add(uint64_t(late), std::memory_order_relaxed);
+            if (uint64_t(late) > m_lateFramesMax.load(std::memory_order_relaxed))
+                m_lateFramesMax.store(uint64_t(late), std::memory_order_relaxed);
+        }
+        if (wroteAny && at == lastOffset && m_pending.frame != lastDue)
+            m_bunched.fetch_add(1, std::memory_order_relaxed);
         if (jack_midi_event_write(out, at, m_pending.bytes, m_pending.size) != 0)
             m_dropped.fetch_add(1, std::memory_order_relaxed);
+        m_spacing.written(m_pending.frame, cycleStart + at);
         lastOffset = at;
+        lastDue = m_pending.frame;
+        wroteAny = true;
         m_pendingValid = false;
     }
 

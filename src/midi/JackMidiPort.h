@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "midi/BlockFrameMap.h"
+#include "midi/LateMessageSpacing.h"
 #include "midi/SpscRing.h"
 #include "midi/TimedMidiSink.h"
 
@@ -20,15 +22,20 @@ typedef struct _jack_port jack_port_t;
 // The output is sample-accurate: the MIDI handler's flush (in the audio
 // callback, inside a JACK cycle) hands each message with its offset in the
 // block, and it is written into the port's buffer of the next cycle at that
-// same offset, a constant latency of one period.
+// same offset, a constant latency of one period. Each block is tied to the
+// JACK cycle the server is in when the block begins (beginBlock, through
+// BlockFrameMap), not to whatever cycle the port's client sees when each
+// message is sent.
 //
 // Threads and shared items:
 // - open(), close(), the input drain: GUI thread.
-// - send(): the audio callback (the MIDI handler's consumer), producer of
-//   m_out; process(): the JACK client's process thread, consumer of m_out
-//   and producer of m_in. Both rings are single-producer single-consumer.
-// - m_pendingValid/m_pending: process thread only (an event held over to a
-//   later cycle).
+// - beginBlock(), send(): the audio callback (the MIDI handler's consumer),
+//   producer of m_out; m_block* are its own. process(): the JACK client's
+//   process thread, consumer of m_out and producer of m_in. Both rings are
+//   single-producer single-consumer.
+// - m_pendingValid/m_pending, m_spacing, m_nextCycle: process thread only.
+// - the counters: written by the thread named beside each, read by any
+//   (relaxed atomics: each is a count on its own).
 // No lock is taken; the process callback allocates nothing.
 class JackMidiPort : public TimedMidiSink
 {
@@ -59,7 +66,43 @@ public:
     QString outputPortName() const;
 
     // TimedMidiSink (audio callback).
+    void beginBlock(int blockLength) override;
     void send(const uint8_t* bytes, int size, int offset, int blockLength) override;
+
+    // What happened to the blocks and messages, since open(): where the
+    // clock's spacing can be lost.
+    struct Counters
+    {
+        // Audio callback.
+        uint64_t blocks = 0;
+        // Blocks that began in the same JACK cycle as the block before them
+        // (the audio callback ran twice in one cycle, catching up).
+        uint64_t blocksInOneCycle = 0;
+        // Blocks whose cycle did not begin where the previous block ended,
+        // and the frames between (the server skipped cycles).
+        uint64_t blockJumps = 0;
+        int64_t blockJumpFrames = 0;
+        // Messages due before the block that flushed them (late: placed at
+        // its first sample) or after it (placed at its last sample).
+        uint64_t dueBeforeBlock = 0;
+        uint64_t dueAfterBlock = 0;
+        // Process thread.
+        uint64_t cycles = 0;
+        // Cycles of the port's client that did not begin where its previous
+        // one ended (it missed cycles), and the frames between.
+        uint64_t missedCycleGaps = 0;
+        int64_t missedFrames = 0;
+        // Messages whose frame had already passed when the port wrote them
+        // (written at the start of the cycle, or right after the message
+        // before them), with the largest and the summed lateness.
+        uint64_t writtenLate = 0;
+        uint64_t lateFramesMax = 0;
+        uint64_t lateFramesSum = 0;
+        // Messages written on the same frame as the message before them
+        // although due on a later one.
+        uint64_t bunched = 0;
+    };
+    Counters counters() const;
 
     // Passes the messages that came in on the input since the last call to
     // `handler` (GUI thread).
@@ -84,4 +127,27 @@ private:
     Event m_pending;
     bool m_pendingValid = false;
     std::atomic<uint64_t> m_dropped{0};
+
+    // Audio callback only: the JACK frame the current block begins on.
+    BlockFrameMap m_map;
+    uint32_t m_blockFrame = 0;
+    bool m_haveBlock = false;
+    // Process thread only.
+    LateMessageSpacing m_spacing;
+    uint32_t m_nextCycle = 0;
+    bool m_processStarted = false;
+
+    std::atomic<uint64_t> m_blocks{0};
+    std::atomic<uint64_t> m_blocksInOneCycle{0};
+    std::atomic<uint64_t> m_blockJumps{0};
+    std::atomic<int64_t> m_blockJumpFrames{0};
+    std::atomic<uint64_t> m_dueBeforeBlock{0};
+    std::atomic<uint64_t> m_dueAfterBlock{0};
+    std::atomic<uint64_t> m_cycles{0};
+    std::atomic<uint64_t> m_missedCycleGaps{0};
+    std::atomic<int64_t> m_missedFrames{0};
+    std::atomic<uint64_t> m_writtenLate{0};
+    std::atomic<uint64_t> m_lateFramesMax{0};
+    std::atomic<uint64_t> m_lateFramesSum{0};
+    std::atomic<uint64_t> m_bunched{0};
 };

@@ -138,6 +138,14 @@ void MidiHandler::beginBlock(int numSamples)
 {
     const int64_t start = m_frames;
     m_frames += std::max(numSamples, 0);
+    // A timed sink with a clock of its own (JACK) ties the block to it.
+    {
+        std::unique_lock<std::mutex> ports(m_portsMutex, std::try_to_lock);
+        if (ports.owns_lock() && m_timedSink != nullptr) {
+            m_timedSink->beginBlock(std::max(numSamples, 0));
+            m_sinkBlockStart = start;
+        }
+    }
     // The sequence lock's writer: odd while the three change; each value is
     // a release store, so a reader that sees it also sees the odd mark.
     const uint32_t sequence = m_clockSequence.load(std::memory_order_relaxed);
@@ -169,6 +177,11 @@ bool MidiHandler::push(const juce::MidiMessage& message, int64_t due)
 void MidiHandler::queueMessage(const juce::MidiMessage& message, int samplePosition)
 {
     push(message, nowSamples() + samplePosition);
+}
+
+void MidiHandler::queueMessageAt(const juce::MidiMessage& message, int64_t dueSample)
+{
+    push(message, dueSample);
 }
 
 void MidiHandler::queueInBlock(const juce::MidiMessage& message, int offset)
@@ -260,13 +273,19 @@ void MidiHandler::drainPending(int64_t until)
     }
 
     if (m_timedSink != nullptr) {
-        // Each on its sample: the offset of its due sample in this block
-        // (earlier ones at its start, none beyond its end).
+        // Each on its sample: the distance of its due sample from this
+        // block's first one (the sink places earlier ones at the block's
+        // start, none beyond its end).
         const int64_t start = m_blockStart.load(std::memory_order_relaxed);
         const int length = m_blockLength.load(std::memory_order_relaxed);
-        const int64_t last = std::max(length - 1, 0);
+        if (m_sinkBlockStart != start) {
+            // beginBlock found the lock taken: tie the block to the sink now.
+            m_timedSink->beginBlock(length);
+            m_sinkBlockStart = start;
+        }
+        constexpr int64_t kFar = int64_t(1) << 30;
         for (int i = 0; i < count; ++i) {
-            const int offset = int(std::clamp<int64_t>(entries[i].due - start, 0, last));
+            const int offset = int(std::clamp<int64_t>(entries[i].due - start, -kFar, kFar));
             m_timedSink->send(entries[i].bytes, entries[i].size, offset, length);
         }
     }

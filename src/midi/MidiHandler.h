@@ -82,6 +82,9 @@ public:
     // Adds one message to the pending queue, due `samplePosition` samples
     // after now on the audio clock (see above). Any thread; never blocks.
     void queueMessage(const juce::MidiMessage& message, int samplePosition = 0) override;
+    // Adds one message due on `dueSample` of the audio clock: a time taken
+    // earlier with nowSamples() (a frame's arrival). Any thread; never blocks.
+    void queueMessageAt(const juce::MidiMessage& message, int64_t dueSample) override;
     // The consumer: a block of `numSamples` samples begins on the audio
     // clock; its messages are sent by the flushBuffer() that ends it.
     void beginBlock(int numSamples);
@@ -249,6 +252,8 @@ private:
     mutable std::mutex m_portsMutex;
     std::unique_ptr<MidiBackend::Output> m_virtualPort;
     TimedMidiSink* m_timedSink = nullptr;
+    // The block the timed sink was last told of (consumer, under the lock).
+    int64_t m_sinkBlockStart = -1;
     QString m_timedSinkDescription; // GUI thread
     std::vector<OpenOutput> m_openOutputs;
 

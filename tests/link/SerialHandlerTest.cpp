@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/SerialHandler.h"
 #include "app/StateManager.h"
+#include "engine/ContinuousControlSource.h"
+#include "engine/ControlMapping.h"
 #include "engine/MotionControlEngine.h"
 #include "link/Orvik.h"
+#include "midi/InMemoryMidiBackend.h"
+#include "midi/MidiHandler.h"
 #include "protocol/FrameCodec.h"
 #include "support/PseudoTerminal.h"
 #include "support/SignalWait.h"
@@ -12,6 +16,8 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cmath>
 #include <ctime>
 #include <memory>
 
@@ -334,4 +340,75 @@ TEST_F(SerialLink, BandCommandsFollowTheBandToTheSlotTheReceiverHasItOnNow)
     ASSERT_TRUE(pty.write(FrameCodec::encodeMotion(f)));
     ASSERT_TRUE(waitUntil([&] { return engine.getDeviceById(kBandA)->isActive(); }));
     EXPECT_FALSE(b->isActive());
+}
+
+// A wheel's MIDI is due when its frame's bytes were read, not when the link
+// got round to working it out: every frame completed by one read carries the
+// stamp taken for that read, however the clock moves while they are worked
+// out.
+TEST_F(SerialLink, WheelMessagesAreDueWhenTheirFramesBytesWereRead)
+{
+    MidiHandler midi(std::make_shared<InMemoryMidiBackend>(), &state);
+    engine.setControlOutput(&midi);
+    std::atomic<int64_t> stamp{0};
+    std::atomic<int> reads{0};
+    onLink([&] {
+        handler->setArrivalClock([&] {
+            ++reads;
+            // Time moves on while the frames are worked out: a stamp taken
+            // per message would differ from the read's.
+            return stamp.fetch_add(1000);
+        });
+        return true;
+    });
+    ASSERT_EQ(connectAndReadGreeting(), FrameCodec::greeting());
+    announceBands();
+    ContinuousControlSource* wheel = engine.getCSourceAt(0);
+    wheel->setDummy(false);
+    wheel->setEnabled(true);
+    wheel->setAxis(ControlMapping::AxisY);
+    wheel->setDevice(kBandB, true);
+
+    // Frames that tilt band B a little further each time, so each moves the
+    // wheel.
+    int tilt = 0;
+    const auto nextFrame = [&tilt] {
+        const double angle = -0.3 + 0.05 * double(tilt++ % 12);
+        FrameCodec::MotionFrame f;
+        f.slot = 5;
+        f.q = {float(std::cos(angle / 2.0)), 0.0f, float(std::sin(angle / 2.0)), 0.0f};
+        f.az = 16384;
+        return FrameCodec::encodeMotion(f);
+    };
+    Orvik* b = engine.getDeviceById(kBandB);
+    for (int i = 0; i <= Orvik::kWarmUpFrames; i += 40) {
+        QByteArray burst;
+        for (int k = 0; k < 40; ++k)
+            burst += nextFrame();
+        ASSERT_TRUE(pty.write(burst));
+        QThread::msleep(5);
+    }
+    ASSERT_TRUE(waitUntil([&] { return b->isReady(); }));
+    QThread::msleep(50);
+    midi.flushBuffer();
+    ASSERT_EQ(midi.pendingCount(), 0);
+
+    const int readsBefore = reads.load();
+    stamp.store(70000);
+    ASSERT_TRUE(pty.write(nextFrame() + nextFrame() + nextFrame()));
+    ASSERT_TRUE(waitUntil([&] { return midi.pendingCount() >= 3; }));
+    const std::vector<juce::MidiMessage> pending = midi.pendingMessages();
+    ASSERT_EQ(pending.size(), 3u);
+    // One read, or more if the terminal split the write: each message is
+    // due on one of the reads' stamps, the first on the first read's.
+    const int readsTaken = reads.load() - readsBefore;
+    ASSERT_GE(readsTaken, 1);
+    EXPECT_EQ(pending[0].getTimeStamp(), 70000.0);
+    for (const auto& message : pending) {
+        EXPECT_TRUE(message.isController());
+        const double due = message.getTimeStamp() - 70000.0;
+        EXPECT_EQ(std::fmod(due, 1000.0), 0.0);
+        EXPECT_LT(due, 1000.0 * readsTaken);
+    }
+    engine.setControlOutput(nullptr);
 }
