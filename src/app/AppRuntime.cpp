@@ -26,6 +26,7 @@
 #include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QQmlContext>
+#include <QSocketNotifier>
 #include <QTimer>
 
 Q_LOGGING_CATEGORY(lcRuntime, "kinetra.app")
@@ -211,15 +212,26 @@ void AppRuntime::updateMidiPath()
             QStringLiteral("JACK MIDI port \"%1\", each message on its own sample (the ALSA "
                            "sequencer port gets them too, once per block)")
                 .arg(m_jackMidi->outputPortName()));
-        m_jackInputTimer = std::make_unique<QTimer>();
-        m_jackInputTimer->setInterval(2);
-        QObject::connect(m_jackInputTimer.get(), &QTimer::timeout, m_midiHandler.get(), [this] {
+        const auto drain = [this] {
             m_jackMidi->drainInput([this](const uint8_t* bytes, int size) {
                 m_midiHandler->handleIncomingMidiMessage(nullptr, juce::MidiMessage(bytes, size));
             });
-        });
-        m_jackInputTimer->start();
+        };
+        // The port's process thread wakes this thread when input came; only
+        // without an eventfd is the input drained on a 2 ms timer.
+        if (m_jackMidi->inputReadyFd() >= 0) {
+            m_jackInputNotifier = std::make_unique<QSocketNotifier>(m_jackMidi->inputReadyFd(),
+                                                                    QSocketNotifier::Read);
+            QObject::connect(m_jackInputNotifier.get(), &QSocketNotifier::activated,
+                             m_midiHandler.get(), drain);
+        } else {
+            m_jackInputTimer = std::make_unique<QTimer>();
+            m_jackInputTimer->setInterval(2);
+            QObject::connect(m_jackInputTimer.get(), &QTimer::timeout, m_midiHandler.get(), drain);
+            m_jackInputTimer->start();
+        }
     } else if (!onJack && m_jackMidi) {
+        m_jackInputNotifier.reset();
         m_jackInputTimer.reset();
         m_midiHandler->setTimedSink(nullptr);
         m_jackMidi.reset();
@@ -280,6 +292,7 @@ void AppRuntime::releaseOutputs(bool audioFree)
         m_transport->setMidiHandler(nullptr);
     if (m_actionHandler)
         m_actionHandler->detachAudioHost();
+    m_jackInputNotifier.reset();
     m_jackInputTimer.reset();
     if (m_midiHandler)
         m_midiHandler->setTimedSink(nullptr);

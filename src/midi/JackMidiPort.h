@@ -3,6 +3,7 @@
 
 #include "midi/SpscRing.h"
 #include "midi/TimedMidiSink.h"
+#include "midi/WakeSignal.h"
 
 #include <QString>
 
@@ -29,6 +30,8 @@ typedef struct _jack_port jack_port_t;
 //   and producer of m_in. Both rings are single-producer single-consumer.
 // - m_pendingValid/m_pending: process thread only (an event held over to a
 //   later cycle).
+// - m_inputWake: notified by the process thread when a cycle brought input,
+//   acknowledged by the input drain (see WakeSignal).
 // No lock is taken; the process callback allocates nothing.
 class JackMidiPort : public TimedMidiSink
 {
@@ -64,6 +67,10 @@ public:
     // Passes the messages that came in on the input since the last call to
     // `handler` (GUI thread).
     void drainInput(const std::function<void(const uint8_t*, int)>& handler);
+    // Becomes readable when input is waiting for drainInput (watch it with a
+    // QSocketNotifier); -1 when the system gave no eventfd, in which case
+    // the input has to be drained on a timer.
+    int inputReadyFd() const { return m_inputWake.fd(); }
 
     // Messages refused because a ring was full, or longer than 3 bytes.
     uint64_t droppedCount() const { return m_dropped.load(); }
@@ -81,6 +88,7 @@ private:
     jack_port_t* m_input = nullptr;
     SpscRing<Event, kRingSize> m_out;
     SpscRing<Event, kRingSize> m_in;
+    WakeSignal m_inputWake;
     Event m_pending;
     bool m_pendingValid = false;
     std::atomic<uint64_t> m_dropped{0};
