@@ -80,6 +80,14 @@ void AppRuntime::createSharedObjects()
         std::make_unique<MotionControlEngine>(state, m_midiHandler.get(), m_oscHandler.get());
     QObject::connect(m_engine.get(), &MotionControlEngine::sourceSlotCleared, &state,
                      [&state] { state.setFocusedSource(-1); });
+    // The OSC tick sleeps while the link is down or mapping mode is on; the
+    // state wakes it (from the link thread for the connection).
+    QObject::connect(
+        &state, &StateManager::connectionStateChanged, m_engine.get(),
+        [engine = m_engine.get()] { engine->wakeOscTick(); }, Qt::DirectConnection);
+    QObject::connect(
+        &state, &StateManager::mappingModeStateChanged, m_engine.get(),
+        [engine = m_engine.get()] { engine->wakeOscTick(); }, Qt::DirectConnection);
     m_engine->startOscTick();
 
     auto link = std::make_unique<SerialHandler>(*m_engine, state);
