@@ -23,6 +23,7 @@
 #include "storage/StoragePaths.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QQmlContext>
@@ -95,7 +96,10 @@ void AppRuntime::createSharedObjects()
         link->setPortSearch(m_options.portSearch);
     } else if (!m_options.port.isEmpty()) {
         const QString port = m_options.port;
-        link->setPortSearch([port] { return QFile::exists(port) ? port : QString(); });
+        // Searched when the port's folder changes (a pseudo-terminal's is
+        // /dev/pts), not on every pilot tick.
+        link->setPortSearch([port] { return QFile::exists(port) ? port : QString(); },
+                            {QFileInfo(port).absolutePath()});
     }
     if (m_options.rawTap)
         link->setRawTap(m_options.rawTap);
