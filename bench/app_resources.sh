@@ -15,7 +15,10 @@
 # The binary is $KINETRA_BIN, else build-bench/src/kinetra. With CLOCK=off the
 # run starts with MIDI clock sending off (a stored setting), so that the clock
 # button's lamp does not blink on every beat. XVFB_SERVERNUM picks the X
-# display number (default: the first free one).
+# display number (default: the first free one). JACK_PERIOD sets the JACK
+# server's block size (default 64 samples). With THREADS=1 each thread's
+# CPU share and wake-ups per second (voluntary context switches, from
+# /proc/PID/task/TID) over the same window are listed too.
 set -euo pipefail
 
 duration=${1:-60}
@@ -42,6 +45,18 @@ cpu_ticks() { # utime + stime of PID (fields 14 and 15, after the command name)
 rss_kib() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
 hwm_kib() { awk '/^VmHWM:/ { print $2 }' "/proc/$1/status"; }
 threads() { awk '/^Threads:/ { print $2 }' "/proc/$1/status"; }
+task_table() { # one line per thread: TID ticks voluntary-switches name
+    local task
+    for task in /proc/"$1"/task/*; do
+        [[ -r $task/stat ]] || continue
+        local rest name sw
+        rest=$(sed -e 's/^.*) //' "$task/stat" 2>/dev/null) || continue
+        name=$(tr ' ' '_' <"$task/comm" 2>/dev/null) || continue
+        [[ ${task##*/} == "$1" ]] && name="$name(main)"
+        sw=$(awk '/^voluntary_ctxt_switches:/ { print $2 }' "$task/status" 2>/dev/null) || continue
+        awk -v tid="${task##*/}" -v sw="$sw" -v name="$name" '{ print tid, $12 + $13, sw, name }' <<<"$rest"
+    done
+}
 
 run_mode() {
     local mode=$1 args=()
@@ -55,7 +70,7 @@ run_mode() {
     fi
 
     local server="kinetra-res-$$-$mode"
-    JACK_NO_AUDIO_RESERVATION=1 jackd --no-realtime -n "$server" -d dummy -r 44100 -p 64 \
+    JACK_NO_AUDIO_RESERVATION=1 jackd --no-realtime -n "$server" -d dummy -r 44100 -p "${JACK_PERIOD:-64}" \
         >"$tmp/jackd.log" 2>&1 &
     local jack_pid=$!
     export JACK_DEFAULT_SERVER=$server JACK_NO_START_SERVER=1 JACK_NO_AUDIO_RESERVATION=1
@@ -80,6 +95,8 @@ run_mode() {
     jack_lsp 2>/dev/null | grep -qiv '^system:' && jack_client=yes
 
     local t0 c0 r0 rmax samples="" elapsed=0
+    local tasks0=""
+    [[ ${THREADS:-0} == 1 ]] && tasks0=$(task_table "$pid")
     t0=$(date +%s.%N); c0=$(cpu_ticks "$pid"); r0=$(rss_kib "$pid"); rmax=$r0
     samples="0 $r0"
     while (( elapsed < duration )); do
@@ -97,6 +114,8 @@ run_mode() {
     local t1 c1 r1 hwm nthreads
     t1=$(date +%s.%N); c1=$(cpu_ticks "$pid"); r1=$(rss_kib "$pid"); hwm=$(hwm_kib "$pid")
     nthreads=$(threads "$pid")
+    local tasks1=""
+    [[ ${THREADS:-0} == 1 ]] && tasks1=$(task_table "$pid")
 
     kill -TERM "$pid" 2>/dev/null || true
     wait "$runner" 2>/dev/null || true
@@ -109,14 +128,22 @@ run_mode() {
     slope=$(awk '{ n++; sx += $1; sy += $2; sxx += $1 * $1; sxy += $1 * $2 }
                  END { d = n * sxx - sx * sx; if (d == 0) print 0;
                        else printf "%.2f", (n * sxy - sx * sy) / d * 3600 / 1024 }' <<<"$samples")
-    printf '%s: kinetra %s for %d s after %d s start-up (JACK client: %s, threads: %s, MIDI clock %s)\n' \
-        "$mode" "${args[*]:-(no receiver)}" "$duration" "$settle" "$jack_client" "$nthreads" "${CLOCK:-on}"
+    printf '%s: kinetra %s for %d s after %d s start-up (JACK client: %s, %s-sample blocks, threads: %s, MIDI clock %s)\n' \
+        "$mode" "${args[*]:-(no receiver)}" "$duration" "$settle" "$jack_client" "${JACK_PERIOD:-64}" "$nthreads" "${CLOCK:-on}"
     printf '  CPU %.2f%% of one core\n' "$cpu"
     printf '  RSS start %.1f MiB  end %.1f MiB  peak in window %.1f MiB  VmHWM %.1f MiB\n' \
         "$(bc -l <<<"$r0/1024")" "$(bc -l <<<"$r1/1024")" "$(bc -l <<<"$rmax/1024")" \
         "$(bc -l <<<"$hwm/1024")"
     printf '  growth end-start %+.2f MiB; fitted %s MiB/hour\n' \
         "$(bc -l <<<"($r1-$r0)/1024")" "$slope"
+    if [[ ${THREADS:-0} == 1 ]]; then
+        printf '  per thread (CPU %% of one core, wake-ups per second):\n'
+        awk -v hz="$hz" -v dt="$(bc -l <<<"$t1 - $t0")" '
+            NR == FNR { c[$1] = $2; w[$1] = $3; next }
+            { dc = $2 - ($1 in c ? c[$1] : 0); dw = $3 - ($1 in w ? w[$1] : 0)
+              printf "    %-18s %6.2f %%  %7.1f /s\n", $4, 100 * dc / hz / dt, dw / dt }' \
+            <(echo "$tasks0") <(echo "$tasks1") | sort -k2 -rn
+    fi
     rm -rf "$tmp"
 }
 

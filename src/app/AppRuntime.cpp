@@ -23,9 +23,11 @@
 #include "storage/StoragePaths.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QQmlContext>
+#include <QSocketNotifier>
 #include <QTimer>
 
 Q_LOGGING_CATEGORY(lcRuntime, "kinetra.app")
@@ -79,6 +81,14 @@ void AppRuntime::createSharedObjects()
         std::make_unique<MotionControlEngine>(state, m_midiHandler.get(), m_oscHandler.get());
     QObject::connect(m_engine.get(), &MotionControlEngine::sourceSlotCleared, &state,
                      [&state] { state.setFocusedSource(-1); });
+    // The OSC tick sleeps while the link is down or mapping mode is on; the
+    // state wakes it (from the link thread for the connection).
+    QObject::connect(
+        &state, &StateManager::connectionStateChanged, m_engine.get(),
+        [engine = m_engine.get()] { engine->wakeOscTick(); }, Qt::DirectConnection);
+    QObject::connect(
+        &state, &StateManager::mappingModeStateChanged, m_engine.get(),
+        [engine = m_engine.get()] { engine->wakeOscTick(); }, Qt::DirectConnection);
     m_engine->startOscTick();
 
     auto link = std::make_unique<SerialHandler>(*m_engine, state);
@@ -86,7 +96,10 @@ void AppRuntime::createSharedObjects()
         link->setPortSearch(m_options.portSearch);
     } else if (!m_options.port.isEmpty()) {
         const QString port = m_options.port;
-        link->setPortSearch([port] { return QFile::exists(port) ? port : QString(); });
+        // Searched when the port's folder changes (a pseudo-terminal's is
+        // /dev/pts), not on every pilot tick.
+        link->setPortSearch([port] { return QFile::exists(port) ? port : QString(); },
+                            {QFileInfo(port).absolutePath()});
     }
     if (m_options.rawTap)
         link->setRawTap(m_options.rawTap);
@@ -214,15 +227,26 @@ void AppRuntime::updateMidiPath()
             QStringLiteral("JACK MIDI port \"%1\", each message on its own sample (the ALSA "
                            "sequencer port gets them too, once per block)")
                 .arg(m_jackMidi->outputPortName()));
-        m_jackInputTimer = std::make_unique<QTimer>();
-        m_jackInputTimer->setInterval(2);
-        QObject::connect(m_jackInputTimer.get(), &QTimer::timeout, m_midiHandler.get(), [this] {
+        const auto drain = [this] {
             m_jackMidi->drainInput([this](const uint8_t* bytes, int size) {
                 m_midiHandler->handleIncomingMidiMessage(nullptr, juce::MidiMessage(bytes, size));
             });
-        });
-        m_jackInputTimer->start();
+        };
+        // The port's process thread wakes this thread when input came; only
+        // without an eventfd is the input drained on a 2 ms timer.
+        if (m_jackMidi->inputReadyFd() >= 0) {
+            m_jackInputNotifier = std::make_unique<QSocketNotifier>(m_jackMidi->inputReadyFd(),
+                                                                    QSocketNotifier::Read);
+            QObject::connect(m_jackInputNotifier.get(), &QSocketNotifier::activated,
+                             m_midiHandler.get(), drain);
+        } else {
+            m_jackInputTimer = std::make_unique<QTimer>();
+            m_jackInputTimer->setInterval(2);
+            QObject::connect(m_jackInputTimer.get(), &QTimer::timeout, m_midiHandler.get(), drain);
+            m_jackInputTimer->start();
+        }
     } else if (!onJack && m_jackMidi) {
+        m_jackInputNotifier.reset();
         m_jackInputTimer.reset();
         m_midiHandler->setTimedSink(nullptr);
         m_jackMidi.reset();
@@ -286,6 +310,7 @@ void AppRuntime::releaseOutputs(bool audioFree)
         m_transport->setMidiHandler(nullptr);
     if (m_actionHandler)
         m_actionHandler->detachAudioHost();
+    m_jackInputNotifier.reset();
     m_jackInputTimer.reset();
     if (m_midiHandler)
         m_midiHandler->setTimedSink(nullptr);

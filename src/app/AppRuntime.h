@@ -13,6 +13,7 @@ class AudioProcessorHolder;
 class EngineItemPeers;
 class FileManager;
 class JackMidiPort;
+class QSocketNotifier;
 class QTimer;
 class LinkHealthMonitor;
 class MidiBackend;
@@ -164,6 +165,7 @@ private:
     // While the audio runs on JACK; the MIDI handler's flush writes into it.
     std::unique_ptr<JackMidiPort> m_jackMidi;
     // Passes what came in on the JACK MIDI input to the MIDI handler.
+    std::unique_ptr<QSocketNotifier> m_jackInputNotifier;
     std::unique_ptr<QTimer> m_jackInputTimer;
     // Shared with a driver change in progress, which keeps it alive.
     std::shared_ptr<AudioProcessorHolder> m_audioHost;

@@ -372,6 +372,7 @@ void MotionControlEngine::setControlPublisher(ControlPublisher* publisher)
         if (previous != publisher)
             previous->setLiveControls(nullptr, 0);
     publishOscSettings();
+    wakeOscTick();
 }
 
 // Exactly the live, enabled sources, in slot order.
@@ -399,6 +400,21 @@ void MotionControlEngine::sendControlOSC()
     publisher->publishLiveControls();
 }
 
+bool MotionControlEngine::isOscWanted() const
+{
+    return m_publisher.load() != nullptr && m_modes.getConnectionState() &&
+           !m_modes.getMappingModeState();
+}
+
+void MotionControlEngine::wakeOscTick()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_oscWakeLock);
+        m_oscRecheck = true;
+    }
+    m_oscWake.notify_all();
+}
+
 void MotionControlEngine::startOscTick()
 {
     if (m_oscThread.joinable())
@@ -424,6 +440,8 @@ void MotionControlEngine::stopOscTick()
 
 // Ticks on a fixed grid of kOscIntervalMs; a tick that comes late does not
 // shift the ones after it, and ticks missed altogether are not made up.
+// While nothing could be published the thread sleeps until woken (or
+// kOscIdleCheckMs), then starts a fresh grid with a tick at once.
 void MotionControlEngine::runOscTick()
 {
     pthread_setname_np(pthread_self(), "kinetra-osc");
@@ -431,7 +449,20 @@ void MotionControlEngine::runOscTick()
     const auto interval = std::chrono::milliseconds(kOscIntervalMs);
     auto next = Clock::now() + interval;
     std::unique_lock<std::mutex> lock(m_oscWakeLock);
-    while (!m_oscWake.wait_until(lock, next, [this] { return m_oscStopping; })) {
+    for (;;) {
+        // Cleared before the look: a change after it sets the flag again,
+        // and the wait below returns at once.
+        m_oscRecheck = false;
+        if (!isOscWanted()) {
+            if (m_oscWake.wait_for(lock, std::chrono::milliseconds(kOscIdleCheckMs),
+                                   [this] { return m_oscStopping || m_oscRecheck; }) &&
+                m_oscStopping)
+                break;
+            next = Clock::now();
+            continue;
+        }
+        if (m_oscWake.wait_until(lock, next, [this] { return m_oscStopping; }))
+            break;
         lock.unlock();
         sendControlOSC();
         lock.lock();

@@ -60,6 +60,9 @@ class MotionControlEngine : public QObject, public DeviceDirectory
 
 public:
     static constexpr int kOscIntervalMs = 3;
+    // A sleeping OSC tick also looks this often by itself, in case a change
+    // came without wakeOscTick().
+    static constexpr int kOscIdleCheckMs = 1000;
     static constexpr int kAnimationIntervalMs = 16;
     static constexpr int kNumOfSources = 12;
 
@@ -79,7 +82,12 @@ public:
 
     // Starts the OSC tick's thread: every kOscIntervalMs, one "/crl" through
     // the publisher while the link is up and mapping mode is off. GUI thread.
+    // While there is nothing to publish (no publisher, the link down or
+    // mapping mode on) the thread sleeps; wakeOscTick() wakes it.
     void startOscTick();
+    // The link's connection or mapping mode changed: the OSC tick looks
+    // again whether to publish. Any thread; takes only the tick's wake lock.
+    void wakeOscTick();
     // Stops it and waits for it; before the publisher or the engine goes.
     void stopOscTick();
     bool isOscTickRunning() const { return m_oscThread.joinable(); }
@@ -150,6 +158,9 @@ public Q_SLOTS:
     void handleDeviceSolo(Orvik* d);
     // One OSC tick now, on the calling thread.
     void sendControlOSC();
+    // Whether a tick now could publish anything (the conditions of
+    // sendControlOSC before the sources are counted). Any thread.
+    bool isOscWanted() const;
     // Gives the publisher the live, enabled sources' settings, in slot
     // order; GUI thread, whenever one of them may have changed.
     void publishOscSettings();
@@ -192,10 +203,12 @@ private:
     QTimer m_animationTimer;
 
     // The OSC tick's thread. Started and stopped on the GUI thread; the stop
-    // flag is guarded by m_oscWakeLock, taken alone (never with another
-    // lock held) by the GUI thread to stop and by the tick thread to wait.
+    // and recheck flags are guarded by m_oscWakeLock, taken alone (never
+    // with another lock held) by the GUI thread to stop, by wakeOscTick's
+    // caller (any thread) to wake and by the tick thread to wait.
     std::thread m_oscThread;
     std::mutex m_oscWakeLock;
     std::condition_variable m_oscWake;
     bool m_oscStopping = false;
+    bool m_oscRecheck = false;
 };

@@ -7,6 +7,7 @@
 #include "protocol/FrameCodec.h"
 #include "protocol/MotionMath.h"
 
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QMetaType>
 #include <QSerialPortInfo>
@@ -17,14 +18,21 @@
 Q_LOGGING_CATEGORY(lcLink, "kinetra.link")
 
 SerialHandler::SerialHandler(DeviceDirectory& devices, LinkState& state, QObject* parent)
-    : QObject(parent), m_devices(devices), m_state(state), m_port(this),
-      m_search(&SerialHandler::findReceiverPort)
+    : QObject(parent), m_devices(devices), m_state(state), m_port(this), m_folderWatch(this),
+      m_searchSoon(this), m_search(&SerialHandler::findReceiverPort)
 {
     qRegisterMetaType<uint64_t>("uint64_t");
     qRegisterMetaType<QSerialPort::SerialPortError>("QSerialPort::SerialPortError");
 
     m_pilotTimer.setInterval(kPilotIntervalMs);
     connect(&m_pilotTimer, &QTimer::timeout, this, &SerialHandler::pilot);
+    m_searchSoon.setSingleShot(true);
+    connect(&m_searchSoon, &QTimer::timeout, this, [this] {
+        if (!m_port.isOpen())
+            pilot();
+    });
+    connect(&m_folderWatch, &QFileSystemWatcher::directoryChanged, this,
+            &SerialHandler::folderChanged);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialHandler::handleError,
             Qt::UniqueConnection);
     connect(&m_port, &QSerialPort::readyRead, this, &SerialHandler::handleReadyRead,
@@ -32,6 +40,7 @@ SerialHandler::SerialHandler(DeviceDirectory& devices, LinkState& state, QObject
     connect(&m_port, &QSerialPort::bytesWritten, this, &SerialHandler::handleBytesWritten,
             Qt::UniqueConnection);
     m_pilotTimer.start();
+    setPortSearch({});
 }
 
 SerialHandler::~SerialHandler()
@@ -54,9 +63,66 @@ QString SerialHandler::findReceiverPort()
     return QString();
 }
 
-void SerialHandler::setPortSearch(PortSearch search)
+void SerialHandler::setPortSearch(PortSearch search, QStringList watchedFolders)
 {
-    m_search = search ? std::move(search) : PortSearch(&SerialHandler::findReceiverPort);
+    const bool standard = !search;
+    m_search = standard ? PortSearch(&SerialHandler::findReceiverPort) : std::move(search);
+    if (standard)
+        watchedFolders = QStringList{QString::fromLatin1(kDeviceFolder)};
+    QStringList folders;
+    for (const QString& folder : qAsConst(watchedFolders))
+        if (QFileInfo(folder).isDir() && !folders.contains(folder))
+            folders.append(folder);
+    setPilotInterval(!folders.isEmpty() ? kWatchedSearchIntervalMs
+                     : standard         ? kUnwatchedSearchIntervalMs
+                                        : kPilotIntervalMs);
+    // The watch and the search timer belong to the handler's thread.
+    if (thread() == QThread::currentThread())
+        watchFolders(folders, standard);
+    else
+        QMetaObject::invokeMethod(
+            this, [this, folders, standard] { watchFolders(folders, standard); },
+            Qt::QueuedConnection);
+}
+
+void SerialHandler::setPilotInterval(int intervalMs)
+{
+    m_pilotIntervalMs.store(intervalMs);
+    // The timer is told only on its own (the GUI) thread; elsewhere the
+    // controller starts it with pilotIntervalMs().
+    if (m_pilotTimer.thread() != QThread::currentThread() || m_pilotTimer.interval() == intervalMs)
+        return;
+    if (m_pilotTimer.isActive())
+        m_pilotTimer.start(intervalMs);
+    else
+        m_pilotTimer.setInterval(intervalMs);
+}
+
+void SerialHandler::watchFolders(const QStringList& folders, bool standard)
+{
+    const QStringList before = m_folderWatch.directories();
+    if (!before.isEmpty())
+        m_folderWatch.removePaths(before);
+    if (!folders.isEmpty()) {
+        const QStringList refused = m_folderWatch.addPaths(folders);
+        if (!refused.isEmpty())
+            qCInfo(lcLink) << "cannot watch" << refused << "for the receiver; searching on a timer";
+    }
+    const bool watching = !m_folderWatch.directories().isEmpty();
+    if (!watching && !folders.isEmpty())
+        setPilotInterval(standard ? kUnwatchedSearchIntervalMs : kPilotIntervalMs);
+    // Watched: search once now; from then on when a folder changes.
+    if (watching && !m_port.isOpen())
+        m_searchSoon.start(0);
+    else
+        m_searchSoon.stop();
+}
+
+void SerialHandler::folderChanged()
+{
+    if (m_port.isOpen() || m_searchSoon.isActive())
+        return;
+    m_searchSoon.start(kChangeSettleMs);
 }
 
 void SerialHandler::setRawTap(std::function<void(const QByteArray&)> tap)
@@ -87,16 +153,25 @@ bool SerialHandler::choosePort()
 
 void SerialHandler::pilot()
 {
-    if (m_port.portName().isEmpty() || !m_port.isOpen()) {
-        if (!choosePort())
-            return;
+    // A search queued before the port opened (a pilot tick, a folder
+    // change) finds nothing to do: the receiver is greeted once.
+    if (m_port.isOpen()) {
+        Q_EMIT shouldStopTimer();
+        return;
     }
+    if (!choosePort())
+        return;
     // A port that is found but refuses to open is usually one the system
     // is still setting up (a freshly plugged device whose permissions are
     // not applied yet): keep searching instead of giving up until the user
-    // reconnects by hand.
-    if (connectToTessel())
+    // reconnects by hand, at the pilot's short interval even while the
+    // folders are watched.
+    if (connectToTessel()) {
+        m_searchSoon.stop();
         Q_EMIT shouldStopTimer();
+    } else if (isWatchingFolders()) {
+        m_searchSoon.start(kPilotIntervalMs);
+    }
 }
 
 bool SerialHandler::rescanDeivce()

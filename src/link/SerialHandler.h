@@ -5,12 +5,15 @@
 #include "protocol/FrameFramer.h"
 
 #include <QByteArray>
+#include <QFileSystemWatcher>
 #include <QList>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -23,6 +26,14 @@ class LinkState;
 // the incoming bytes into frames and turns them into device state; sends
 // blink and hand commands to the bands. Runs on the link thread; its pilot
 // timer stays on the GUI thread and is started and stopped from there.
+//
+// Searching costs (the standard search walks every serial device the system
+// has), so a search that names the folders its port appears in is run when
+// one of them changes, as the kernel reports it (inotify): once at start,
+// then only when a device comes or goes or its permissions change; the
+// pilot timer then only runs a safety search every
+// kWatchedSearchIntervalMs. A search without folders, or whose folders
+// cannot be watched, runs on the pilot timer as before.
 class SerialHandler : public QObject
 {
     Q_OBJECT
@@ -32,7 +43,17 @@ public:
     // "/dev/ttyACM0"), or an empty string when no receiver is plugged in.
     using PortSearch = std::function<QString()>;
 
+    // The pilot's interval for a search without watched folders.
     static constexpr int kPilotIntervalMs = 500;
+    // The standard search's interval when its folders cannot be watched.
+    static constexpr int kUnwatchedSearchIntervalMs = 2000;
+    // The pilot's interval while the folders are watched: a safety net only.
+    static constexpr int kWatchedSearchIntervalMs = 60000;
+    // A change in a watched folder is searched this much later, so that one
+    // search sees a burst of changes (the node, its links, its permissions).
+    static constexpr int kChangeSettleMs = 100;
+    // The folder the standard search's ports appear in.
+    static constexpr const char* kDeviceFolder = "/dev";
     static constexpr qint32 kBaudRate = 230400;
     static constexpr quint16 kVendorId = 0x1915;
     static constexpr quint16 kProductId = 0x520F;
@@ -47,9 +68,17 @@ public:
     // The search used when nothing else is set: the first port whose USB
     // vendor and product identifiers are the receiver's.
     static QString findReceiverPort();
-    void setPortSearch(PortSearch search);
+    // `search` null: the standard search, watching kDeviceFolder. Otherwise
+    // `search` is run when one of `watchedFolders` changes (and at once),
+    // or, with none given, on every pilot tick. The watch is set up on the
+    // handler's thread (queued there when called from another one).
+    void setPortSearch(PortSearch search, QStringList watchedFolders = {});
 
     QTimer* pilotTimer() { return &m_pilotTimer; }
+    // What the pilot timer is to be started with (read on the GUI thread).
+    int pilotIntervalMs() const { return m_pilotIntervalMs.load(); }
+    // Whether the search runs when its folders change (link thread).
+    bool isWatchingFolders() const { return !m_folderWatch.directories().isEmpty(); }
     bool isPortOpen() const { return m_port.isOpen(); }
     QString portName() const { return m_port.portName(); }
     int pendingCommandCount() const { return m_pending.size(); }
@@ -97,12 +126,19 @@ private:
     uint64_t uuidOfSlot(uint8_t slot) const;
     void sendBandCommand(uint64_t uuid, uint8_t command);
     bool choosePort();
+    void setPilotInterval(int intervalMs);
+    void watchFolders(const QStringList& folders, bool standard);
+    void folderChanged();
     static bool isFatal(QSerialPort::SerialPortError err);
 
     DeviceDirectory& m_devices;
     LinkState& m_state;
     QSerialPort m_port;
     QTimer m_pilotTimer;
+    // Children: on the link thread with the handler.
+    QFileSystemWatcher m_folderWatch;
+    QTimer m_searchSoon;
+    std::atomic<int> m_pilotIntervalMs{kPilotIntervalMs};
     PortSearch m_search;
     std::map<uint8_t, uint64_t> m_slots;
     FrameFramer m_framer;

@@ -52,7 +52,7 @@ void ThreadController::stop()
 void ThreadController::startTimer()
 {
     if (SerialHandler* worker = m_worker.data())
-        worker->pilotTimer()->start(SerialHandler::kPilotIntervalMs);
+        worker->pilotTimer()->start(worker->pilotIntervalMs());
 }
 
 void ThreadController::stopTimer()

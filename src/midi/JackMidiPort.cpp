@@ -214,11 +214,16 @@ int JackMidiPort::process(uint32_t nframes)
         if (!m_in.push(event))
             m_dropped.fetch_add(1, std::memory_order_relaxed);
     }
+    // An eventfd write (a system call; no lock, no allocation), only for
+    // cycles that brought input: the GUI thread sleeps otherwise.
+    if (count > 0)
+        m_inputWake.notify();
     return 0;
 }
 
 void JackMidiPort::drainInput(const std::function<void(const uint8_t*, int)>& handler)
 {
+    m_inputWake.acknowledge();
     Event event;
     while (m_in.pop(event))
         handler(event.bytes, event.size);

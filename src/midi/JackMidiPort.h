@@ -5,6 +5,7 @@
 #include "midi/LateMessageSpacing.h"
 #include "midi/SpscRing.h"
 #include "midi/TimedMidiSink.h"
+#include "midi/WakeSignal.h"
 
 #include <QString>
 
@@ -36,6 +37,8 @@ typedef struct _jack_port jack_port_t;
 // - m_pendingValid/m_pending, m_spacing, m_nextCycle: process thread only.
 // - the counters: written by the thread named beside each, read by any
 //   (relaxed atomics: each is a count on its own).
+// - m_inputWake: notified by the process thread when a cycle brought input,
+//   acknowledged by the input drain (see WakeSignal).
 // No lock is taken; the process callback allocates nothing.
 class JackMidiPort : public TimedMidiSink
 {
@@ -107,6 +110,10 @@ public:
     // Passes the messages that came in on the input since the last call to
     // `handler` (GUI thread).
     void drainInput(const std::function<void(const uint8_t*, int)>& handler);
+    // Becomes readable when input is waiting for drainInput (watch it with a
+    // QSocketNotifier); -1 when the system gave no eventfd, in which case
+    // the input has to be drained on a timer.
+    int inputReadyFd() const { return m_inputWake.fd(); }
 
     // Messages refused because a ring was full, or longer than 3 bytes.
     uint64_t droppedCount() const { return m_dropped.load(); }
@@ -124,6 +131,7 @@ private:
     jack_port_t* m_input = nullptr;
     SpscRing<Event, kRingSize> m_out;
     SpscRing<Event, kRingSize> m_in;
+    WakeSignal m_inputWake;
     Event m_pending;
     bool m_pendingValid = false;
     std::atomic<uint64_t> m_dropped{0};

@@ -39,20 +39,29 @@ void TimerClockDriver::run()
     pthread_setname_np(pthread_self(), "kinetra-clock");
     using Clock = std::chrono::steady_clock;
     Clock::time_point epoch = Clock::now();
-    Clock::time_point wake = epoch;
+    Clock::time_point wake = epoch + std::chrono::microseconds(kWakeIntervalUs);
     int64_t produced = 0; // samples handed over since epoch
     int rate = 0;
     bool counting = false;
     while (m_running.load()) {
-        wake += std::chrono::microseconds(kWakeIntervalUs);
         const Clock::time_point now = Clock::now();
         if (wake < now)
             wake = now; // behind: do not try to catch up wake-ups
         std::this_thread::sleep_until(wake);
+        wake += std::chrono::microseconds(kWakeIntervalUs);
 
         const int currentRate = m_settings.getAudioSampleRate();
-        if (!m_transport.isAudioSilent() || currentRate <= 0) {
+        const int64_t untilSilent = m_transport.nanosecondsUntilAudioSilent();
+        if (untilSilent > 0 || currentRate <= 0) {
             counting = false;
+            // The audio callback drives: sleep until it would count as
+            // silent rather than look every millisecond (at most
+            // Transport::kAudioSilenceMs, so that taking over is as prompt
+            // as before and stop() waits no longer than that).
+            wake = Clock::now() +
+                   std::chrono::nanoseconds(currentRate <= 0
+                                                ? int64_t(Transport::kAudioSilenceMs) * 1000000
+                                                : untilSilent);
             continue;
         }
         const Clock::time_point at = Clock::now();

@@ -14,7 +14,9 @@ class Transport;
 // as one block, so that play, the MIDI clock, the arpeggiator and the flush
 // of the wheels' MIDI go on without an audio device. It stands aside (and
 // starts counting afresh) as long as the audio callback drives the
-// transport; the transport decides who drives (Transport::advanceFromTimer).
+// transport, sleeping until the audio would count as silent instead of
+// waking every kWakeIntervalUs; the transport decides who drives
+// (Transport::advanceFromTimer).
 //
 // Threads: start() and stop() on the GUI thread; the loop on the thread
 // "kinetra-clock". m_running is the only item shared with the loop.

@@ -5,6 +5,7 @@
 #include "midi/MidiSettings.h"
 
 #include <QMetaType>
+#include <QSocketNotifier>
 
 #include <chrono>
 
@@ -29,11 +30,18 @@ Transport::Transport(const MidiSettings& settings, MidiHandler* midi, QObject* p
     : QObject(parent), m_settings(settings), m_midi(midi)
 {
     qRegisterMetaType<uint64_t>("uint64_t");
+    if (m_tickWake.isValid()) {
+        m_tickNotifier = std::make_unique<QSocketNotifier>(m_tickWake.fd(), QSocketNotifier::Read);
+        connect(m_tickNotifier.get(), &QSocketNotifier::activated, this, &Transport::deliverTicks);
+        return;
+    }
     m_deliveryTimer.setInterval(kDeliveryIntervalMs);
     m_deliveryTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_deliveryTimer, &QTimer::timeout, this, &Transport::deliverTicks);
     m_deliveryTimer.start();
 }
+
+Transport::~Transport() = default;
 
 double Transport::samplesPerTick(int sampleRate, int tempo)
 {
@@ -54,6 +62,13 @@ bool Transport::isAudioSilent() const
            int64_t(kAudioSilenceMs) * 1000000;
 }
 
+int64_t Transport::nanosecondsUntilAudioSilent() const
+{
+    const int64_t left = m_lastAudioNs.load(std::memory_order_relaxed) +
+                         int64_t(kAudioSilenceMs) * 1000000 - steadyNanoseconds();
+    return left > 0 ? left : 0;
+}
+
 bool Transport::advanceFromTimer(int numSamples)
 {
     if (!isAudioSilent())
@@ -69,7 +84,9 @@ bool Transport::drive(int numSamples, bool fromTimer)
         m_skippedBlocks.fetch_add(1, std::memory_order_relaxed);
         return false;
     }
-    m_timerDriving.store(fromTimer, std::memory_order_relaxed);
+    // The GUI thread announces a change of driver; wake it for that too.
+    if (m_timerDriving.exchange(fromTimer, std::memory_order_relaxed) != fromTimer)
+        m_tickWake.notify();
     runBlock(numSamples < 0 ? 0 : numSamples);
     m_driving.store(false, std::memory_order_release);
     return true;
@@ -93,7 +110,9 @@ void Transport::runBlock(int numSamples)
         midi->queueInBlock(noteOff(cutNote), 0);
     m_clock.beginBlock(numSamples);
     TickClock::Tick tick;
+    bool anyTick = false;
     while (m_clock.nextTick(tick)) {
+        anyTick = true;
         bool started = false;
         if (sendingClock) {
             if (m_startRequested.exchange(false)) {
@@ -122,12 +141,17 @@ void Transport::runBlock(int numSamples)
     }
     m_clock.endBlock();
     m_samplePosition.store(m_clock.position());
+    // An eventfd write (a system call; no lock, no allocation): wakes the
+    // GUI thread only for blocks that recorded a tick.
+    if (anyTick)
+        m_tickWake.notify();
     if (midi != nullptr)
         midi->endBlock();
 }
 
 void Transport::deliverTicks()
 {
+    m_tickWake.acknowledge();
     const bool fromTimer = m_timerDriving.load();
     if (fromTimer != m_announcedTimer) {
         m_announcedTimer = fromTimer;
@@ -146,6 +170,8 @@ void Transport::deliverTicks()
 void Transport::stopTicking()
 {
     m_active.store(false);
+    if (m_tickNotifier)
+        m_tickNotifier->setEnabled(false);
     m_deliveryTimer.stop();
 }
 

@@ -4,12 +4,14 @@
 #include "midi/ArpeggioSteps.h"
 #include "midi/SpscRing.h"
 #include "midi/TickClock.h"
+#include "midi/WakeSignal.h"
 
 #include <QObject>
 #include <QTimer>
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 // The musical clock: 24 ticks per quarter note, counted in samples of the
 // driving device (see TickClock for the arithmetic). The audio callback
@@ -29,9 +31,12 @@
 // ends with the MIDI handler's endBlock, which sends what falls inside it.
 //
 // The driving thread never emits Qt signals (a queued signal allocates):
-// it records each tick in a fixed ring, which the GUI thread drains every
-// kDeliveryIntervalMs (deliverTicks) and only there are ticked,
-// quaterNoteTick and playingStateChanged(true) emitted, in order.
+// it records each tick in a fixed ring and wakes the GUI thread through an
+// eventfd (WakeSignal) when a block recorded ticks or the driver changed;
+// the GUI thread drains the ring (deliverTicks) and only there are ticked,
+// quaterNoteTick and playingStateChanged(true) emitted, in order. Between
+// ticks the GUI thread is not woken at all. (Where no eventfd can be had,
+// it drains every kDeliveryIntervalMs instead.)
 //
 // Threads and shared items:
 // - m_clock, m_ticks' producer side: the driving thread only, one at a
@@ -41,6 +46,8 @@
 // - m_ticks' consumer side: the GUI thread only (deliverTicks).
 // - m_arpeggio: its own rules (the GUI thread publishes, the driving thread
 //   plays; see ArpeggioSteps).
+// - m_tickWake: notified by the driving thread, acknowledged by the GUI
+//   thread (see WakeSignal).
 // - m_startRequested, m_resetRequested: set by the GUI or MIDI input thread,
 //   taken (exchange) by the driving thread.
 // - m_playing, m_samplePosition, m_currentTick, m_samplesPerTick,
@@ -49,6 +56,7 @@
 // No lock is taken.
 class MidiHandler;
 class MidiSettings;
+class QSocketNotifier;
 
 class Transport : public QObject
 {
@@ -59,7 +67,8 @@ class Transport : public QObject
 
 public:
     static constexpr int kTicksPerQuarterNote = TickClock::kTicksPerQuarterNote;
-    // How often the GUI thread passes the recorded ticks on.
+    // How often the GUI thread passes the recorded ticks on when it cannot
+    // be woken by the driving thread (no eventfd).
     static constexpr int kDeliveryIntervalMs = 4;
     // Ticks recorded and not yet passed on; at 300 beats per minute that is
     // more than 8 seconds of a stalled GUI thread.
@@ -71,6 +80,7 @@ public:
     // `midi` receives the clock and the flush of each block, and may be none.
     explicit Transport(const MidiSettings& settings, MidiHandler* midi = nullptr,
                        QObject* parent = nullptr);
+    ~Transport() override;
 
     // Quitting detaches the MIDI handler before releasing it, once the audio
     // callback has stopped (GUI thread).
@@ -88,6 +98,9 @@ public:
     bool advanceFromTimer(int numSamples);
     // No audio block for kAudioSilenceMs. Any thread.
     bool isAudioSilent() const;
+    // How long until the audio counts as silent if no block comes: 0 when
+    // it already is. Any thread.
+    int64_t nanosecondsUntilAudioSilent() const;
     bool isClockFromTimer() const { return m_timerDriving.load(); }
     // Blocks skipped because the other driver was running one.
     uint64_t skippedBlocks() const { return m_skippedBlocks.load(); }
@@ -101,7 +114,7 @@ public:
     bool isActive() const { return m_active.load(); }
 
     // Emits the signals of the ticks recorded since the last call (GUI
-    // thread; the delivery timer calls it, tests may too).
+    // thread; the driving thread's wake-up calls it, tests may too).
     void deliverTicks();
 
     // Samples per tick at `sampleRate` and `tempo` (0 for a clock that stands
@@ -146,6 +159,9 @@ private:
     TickClock m_clock;
     ArpeggioSteps m_arpeggio;
     SpscRing<TickEvent, kTickRingSize> m_ticks;
+    WakeSignal m_tickWake;
+    // GUI thread: watches m_tickWake; the timer only when it is not valid.
+    std::unique_ptr<QSocketNotifier> m_tickNotifier;
     QTimer m_deliveryTimer;
     // Written by the driving thread (and zeroed by reset()).
     std::atomic<uint64_t> m_samplePosition{0};

@@ -338,6 +338,35 @@ TEST_F(Runtime, QuitsCleanlyWhileFourBandsStream)
     }
 }
 
+// The OSC tick sleeps while the link is down and wakes when it comes up:
+// the first "/crl" follows the connection at once, not at the tick's next
+// look of its own (kOscIdleCheckMs). Three times, so that a wake-up that
+// only happened to fall close to such a look cannot pass for it.
+TEST_F(Runtime, ControlMessagesStartAsSoonAsTheLinkComesUp)
+{
+    using Clock = std::chrono::steady_clock;
+    start();
+    runtime->engine()->addNewCSourceAt(0);
+    for (int round = 0; round < 3; ++round) {
+        runtime->stateManager()->setConnectionState(false);
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        while (oscSink.hasPendingDatagrams())
+            oscSink.readDatagram(nullptr, 0);
+        EXPECT_FALSE(oscSink.waitForReadyRead(100)) << "nothing while the link is down";
+
+        const auto up = Clock::now();
+        runtime->stateManager()->setConnectionState(true);
+        ASSERT_TRUE(oscSink.waitForReadyRead(2000));
+        const auto first = Clock::now();
+        QByteArray datagram(int(oscSink.pendingDatagramSize()), '\0');
+        oscSink.readDatagram(datagram.data(), datagram.size());
+        EXPECT_TRUE(datagram.startsWith("/crl"));
+        EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(first - up).count(),
+                  MotionControlEngine::kOscIdleCheckMs / 4)
+            << "round " << round;
+    }
+}
+
 // Last in this file: it takes the audio library down (and brings its message
 // manager back for whatever runs after).
 // "/crl" does not wait for the GUI thread: while it is blocked for 200 ms,

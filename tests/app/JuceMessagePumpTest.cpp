@@ -37,6 +37,8 @@ TEST(JuceMessagePump, ChangeBroadcastsReachTheirListenerOnTheGuiThread)
     juce::MessageManager::getInstance();
     JuceMessagePump pump;
     pump.start();
+    // Woken by the library's own descriptors, not by a polling timer.
+    EXPECT_TRUE(pump.isWatchingDescriptors());
     {
         juce::ChangeBroadcaster broadcaster;
         Listener listener;

@@ -11,8 +11,10 @@
 #include "support/PseudoTerminal.h"
 #include "support/SignalWait.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -312,6 +314,38 @@ TEST_F(SerialLink, PilotKeepsSearchingWhileTheFoundPortWillNotOpen)
                               [this, path] { handler->setPortSearch([path] { return path; }); });
     EXPECT_EQ(pty.read(11, 3000), FrameCodec::greeting());
     EXPECT_TRUE(waitUntil([&] { return !handler->pilotTimer()->isActive(); }));
+}
+
+// A search that names its folder runs when the folder changes: a receiver
+// that appears after start is found with no pilot tick at all.
+TEST_F(SerialLink, AReceiverThatAppearsLaterIsFoundWhenItsFolderChanges)
+{
+    handler->pilotTimer()->stop();
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString node = folder.filePath(QStringLiteral("ttyACM0"));
+    const QString path = pty.slavePath();
+    std::atomic<int> searches{0};
+    QMetaObject::invokeMethod(
+        handler,
+        [&, node, path] {
+            handler->setPortSearch(
+                [&searches, node, path] {
+                    ++searches;
+                    return QFile::exists(node) ? path : QString();
+                },
+                {folder.path()});
+        },
+        Qt::BlockingQueuedConnection);
+    EXPECT_EQ(handler->pilotIntervalMs(), SerialHandler::kWatchedSearchIntervalMs);
+    EXPECT_TRUE(onLink([&] { return handler->isWatchingFolders(); }));
+    EXPECT_EQ(pty.read(11, 700), QByteArray()) << "nothing to find yet";
+    EXPECT_EQ(searches.load(), 1) << "searched once at once, then not again";
+
+    QFile(node).open(QIODevice::WriteOnly);
+    EXPECT_EQ(pty.read(11, 3000), FrameCodec::greeting());
+    EXPECT_TRUE(onLink([&] { return handler->isPortOpen(); }));
+    EXPECT_FALSE(handler->pilotTimer()->isActive());
 }
 
 TEST_F(SerialLink, BandCommandsFollowTheBandToTheSlotTheReceiverHasItOnNow)

@@ -4,12 +4,14 @@
 #include "app/StateManager.h"
 #include "midi/MidiHandler.h"
 #include "midi/Transport.h"
+#include "support/SignalWait.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
 #include <limits>
 #include <memory>
+#include <thread>
 
 using miditest::hex;
 
@@ -237,6 +239,48 @@ TEST_F(TransportTest, ExtremeTemposKeepTheClockDefined)
     state.setTempo(120);
     advance(512);
     EXPECT_EQ(ticked.count(), 5);
+}
+
+// Nothing polls the ring: the driving thread wakes the GUI thread. Every
+// tick of a burst of blocks from another thread (with pauses of all lengths
+// between them, so that wake-ups meet drains in every order) reaches the GUI
+// thread, the last one too, and so does a change of driver.
+TEST(TransportWakeUp, TicksAndTheDriverReachTheGuiThreadFromAnotherThread)
+{
+    StateManager state;
+    state.setAudioSampleRate(44100);
+    state.setTempo(300);
+    Transport transport(state);
+    QSignalSpy ticked(&transport, &Transport::ticked);
+    QSignalSpy driver(&transport, &Transport::clockDriverChanged);
+
+    std::thread audio([&] {
+        for (int i = 0; i < 3000; ++i) {
+            transport.advanceBlock(64);
+            if (i % 3 == 0)
+                std::this_thread::sleep_for(std::chrono::microseconds(i % 200));
+        }
+    });
+    // Drained while the blocks come, not only afterwards.
+    EXPECT_TRUE(testsupport::waitUntil([&] { return ticked.count() >= 10; }));
+    audio.join();
+    const uint64_t last = transport.currentTick();
+    ASSERT_GT(last, 300u);
+    ASSERT_EQ(transport.lostTickSignals(), 0u);
+    EXPECT_TRUE(testsupport::waitUntil([&] {
+        return !ticked.isEmpty() && ticked.last().at(0).toULongLong() == last;
+    })) << ticked.count()
+        << " ticks of " << last + 1;
+    EXPECT_EQ(uint64_t(ticked.count()), last + 1);
+    EXPECT_TRUE(driver.isEmpty());
+
+    // The audio falls silent and the timer takes over: announced without a
+    // tick to carry it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(Transport::kAudioSilenceMs + 5));
+    std::thread timer([&] { EXPECT_TRUE(transport.advanceFromTimer(1)); });
+    timer.join();
+    EXPECT_TRUE(testsupport::waitUntil([&] { return driver.count() == 1; }));
+    EXPECT_TRUE(transport.isClockFromTimer());
 }
 
 TEST(TransportAlone, RunsWithoutMidi)
