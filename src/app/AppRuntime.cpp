@@ -79,6 +79,13 @@ void AppRuntime::createSharedObjects()
         std::make_unique<MotionControlEngine>(state, m_midiHandler.get(), m_oscHandler.get());
     QObject::connect(m_engine.get(), &MotionControlEngine::sourceSlotCleared, &state,
                      [&state] { state.setFocusedSource(-1); });
+    // The data tile draws the focused band while connected; the animation
+    // tick may be asleep when either changes (the link changes the
+    // connection from its own thread).
+    QObject::connect(&state, &StateManager::connectionStateChanged, m_engine.get(),
+                     &MotionControlEngine::wakeAnimation, Qt::DirectConnection);
+    QObject::connect(&state, &StateManager::deviceFocusChanged, m_engine.get(),
+                     &MotionControlEngine::wakeAnimation, Qt::DirectConnection);
     m_engine->startOscTick();
 
     auto link = std::make_unique<SerialHandler>(*m_engine, state);
