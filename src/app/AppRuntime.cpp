@@ -89,6 +89,13 @@ void AppRuntime::createSharedObjects()
     QObject::connect(
         &state, &StateManager::mappingModeStateChanged, m_engine.get(),
         [engine = m_engine.get()] { engine->wakeOscTick(); }, Qt::DirectConnection);
+    // The data tile draws the focused band while connected; the animation
+    // tick may be asleep when either changes (the link changes the
+    // connection from its own thread).
+    QObject::connect(&state, &StateManager::connectionStateChanged, m_engine.get(),
+                     &MotionControlEngine::wakeAnimation, Qt::DirectConnection);
+    QObject::connect(&state, &StateManager::deviceFocusChanged, m_engine.get(),
+                     &MotionControlEngine::wakeAnimation, Qt::DirectConnection);
     m_engine->startOscTick();
 
     auto link = std::make_unique<SerialHandler>(*m_engine, state);

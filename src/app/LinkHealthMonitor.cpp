@@ -17,6 +17,29 @@ LinkHealthMonitor::LinkHealthMonitor(MotionControlEngine& engine, QObject* paren
 {
     m_timer.setInterval(kIntervalMs);
     connect(&m_timer, &QTimer::timeout, this, [this] { sample(); });
+    connect(&m_engine, &MotionControlEngine::numOfDeviceChanged, this,
+            &LinkHealthMonitor::followBands);
+}
+
+void LinkHealthMonitor::start()
+{
+    m_started = true;
+    followBands();
+}
+
+void LinkHealthMonitor::stop()
+{
+    m_started = false;
+    followBands();
+}
+
+void LinkHealthMonitor::followBands()
+{
+    const bool wanted = m_started && m_engine.getNumOfDevice() > 0;
+    if (wanted && !m_timer.isActive())
+        m_timer.start();
+    else if (!wanted)
+        m_timer.stop();
 }
 
 void LinkHealthMonitor::setCounters(std::shared_ptr<const LinkCounters> counters)

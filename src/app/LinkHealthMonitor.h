@@ -13,7 +13,8 @@ class MotionControlEngine;
 
 // Reads the link's counters once a second on the GUI thread and works out
 // each known band's health (LinkHealth), in the engine's band order; the
-// device panel and the headless status line show it.
+// device panel and the headless status line show it. Once started it reads
+// only while the engine knows a band: with none there is nothing to show.
 //
 // Threads: GUI thread. The counters are written by the link thread and only
 // read here (they are atomics); the engine's band list is the GUI thread's.
@@ -27,8 +28,9 @@ public:
     explicit LinkHealthMonitor(MotionControlEngine& engine, QObject* parent = nullptr);
 
     void setCounters(std::shared_ptr<const LinkCounters> counters);
-    void start() { m_timer.start(); }
-    void stop() { m_timer.stop(); }
+    void start();
+    void stop();
+    bool isReading() const { return m_timer.isActive(); }
 
     // Takes a reading now and emits updated().
     void sample(int64_t nowMs = LinkCounters::nowMs());
@@ -45,7 +47,11 @@ Q_SIGNALS:
     void updated();
 
 private:
+    // Starts or stops the timer as the engine's band list asks.
+    void followBands();
+
     MotionControlEngine& m_engine;
+    bool m_started = false;
     std::shared_ptr<const LinkCounters> m_counters;
     LinkHealth m_health;
     QTimer m_timer;

@@ -5,7 +5,19 @@ MidiMonitor::MidiMonitor(QObject* parent) : QObject(parent)
 {
     m_timer.setInterval(kPollMs);
     connect(&m_timer, &QTimer::timeout, this, &MidiMonitor::poll);
-    m_timer.start();
+}
+
+void MidiMonitor::setWatched(bool watched)
+{
+    if (watched == m_timer.isActive())
+        return;
+    if (watched) {
+        poll();
+        m_timer.start();
+    } else {
+        m_timer.stop();
+    }
+    Q_EMIT watchedChanged();
 }
 
 void MidiMonitor::poll()

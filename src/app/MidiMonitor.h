@@ -8,12 +8,13 @@
 #include <QTimer>
 
 // The window's MIDI monitor: the last messages sent, in readable form.
-// Owns the log the MIDI handler writes to and reads it ten times a second
-// on the GUI thread.
+// Owns the log the MIDI handler writes to and, while someone watches (the
+// monitor window is shown), reads it ten times a second on the GUI thread.
 class MidiMonitor : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(QStringList lines READ lines NOTIFY linesChanged)
+    Q_PROPERTY(bool watched READ isWatched WRITE setWatched NOTIFY watchedChanged)
 
 public:
     static constexpr int kLines = 12;
@@ -25,9 +26,13 @@ public:
     QStringList lines() const { return m_lines; }
     // Reads the log now (the timer calls it).
     void poll();
+    // The log is read only while watched; being watched reads it at once.
+    bool isWatched() const { return m_timer.isActive(); }
+    void setWatched(bool watched);
 
 Q_SIGNALS:
     void linesChanged();
+    void watchedChanged();
 
 private:
     SentMidiLog m_log;

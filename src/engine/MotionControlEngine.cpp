@@ -43,7 +43,8 @@ MotionControlEngine::MotionControlEngine(ControlModes& modes, ControlOutput* out
     m_animationTimer.setInterval(kAnimationIntervalMs);
     connect(&m_animationTimer, &QTimer::timeout, this,
             &MotionControlEngine::distributeAnimationTick, Qt::DirectConnection);
-    m_animationTimer.start();
+    connect(&m_animationTimer, &QTimer::timeout, this, &MotionControlEngine::stopAnimationWhenIdle,
+            Qt::DirectConnection);
 
     for (int i = 0; i < kNumOfSources; ++i) {
         auto* source = new ContinuousControlSource(this);
@@ -64,7 +65,26 @@ MotionControlEngine::MotionControlEngine(ControlModes& modes, ControlOutput* out
                 &MotionControlEngine::publishOscSettings);
         connect(source, &ControlSourceBase::sourceReset, this,
                 &MotionControlEngine::publishOscSettings);
+        // What a knob's ring is drawn from, changed without a frame.
+        connect(source, &ControlSourceBase::sourceReset, this, &MotionControlEngine::wakeAnimation);
+        connect(source, &ControlSourceBase::deviceChanged, this,
+                &MotionControlEngine::wakeAnimation);
+        connect(source, &ControlSourceBase::dummyStateChanged, this,
+                &MotionControlEngine::wakeAnimation);
+        connect(source, &ControlSourceBase::enablementChanged, this,
+                &MotionControlEngine::wakeAnimation);
     }
+    // The bands' and slots' order and colours, changed without a frame.
+    connect(this, &MotionControlEngine::numOfDeviceChanged, this,
+            &MotionControlEngine::wakeAnimation);
+    connect(this, &MotionControlEngine::deviceSwapped, this, &MotionControlEngine::wakeAnimation);
+    connect(this, &MotionControlEngine::deviceEnablementChanged, this,
+            &MotionControlEngine::wakeAnimation);
+    connect(this, &MotionControlEngine::newCSourceAddedAt, this,
+            &MotionControlEngine::wakeAnimation);
+    connect(this, &MotionControlEngine::cSourceSwapped, this, &MotionControlEngine::wakeAnimation);
+    connect(this, &MotionControlEngine::sourceSlotCleared, this,
+            &MotionControlEngine::wakeAnimation);
     publishOscSettings();
 }
 
@@ -329,6 +349,7 @@ void MotionControlEngine::loadCSource(const ContinuousControlSource* source)
         return;
     m_sources[size_t(source->getIndex())]->applyParams(source->getParams());
     publishOscSettings();
+    wakeAnimation();
 }
 
 void MotionControlEngine::handleDeviceMute(Orvik* d)
@@ -478,9 +499,44 @@ void MotionControlEngine::distributeAnimationTick()
     Q_EMIT animationTick();
 }
 
+void MotionControlEngine::wakeAnimation()
+{
+    m_animationMoved.store(true);
+    if (m_animationAwake.load() || m_animationAwake.exchange(true))
+        return;
+    if (QThread::currentThread() == thread())
+        startAnimation();
+    else
+        QMetaObject::invokeMethod(this, &MotionControlEngine::startAnimation, Qt::QueuedConnection);
+}
+
+void MotionControlEngine::startAnimation()
+{
+    m_animationIdleTicks = 0;
+    if (!m_animationTimer.isActive())
+        m_animationTimer.start(kAnimationIntervalMs);
+}
+
+void MotionControlEngine::stopAnimationWhenIdle()
+{
+    if (m_animationMoved.exchange(false)) {
+        m_animationIdleTicks = 0;
+        return;
+    }
+    if (++m_animationIdleTicks < kAnimationIdleTicks)
+        return;
+    m_animationTimer.stop();
+    m_animationAwake.store(false);
+    // A frame between the exchange above and the store saw the tick awake
+    // and asked for nothing: it is taken here.
+    if (m_animationMoved.load() && !m_animationAwake.exchange(true))
+        startAnimation();
+}
+
 void MotionControlEngine::deliverMotion(const Orvik& device, const MotionRecord& record,
                                         int64_t arrival)
 {
+    wakeAnimation();
     {
         std::lock_guard<std::mutex> lock(m_dispatchLock);
         for (ContinuousControlSource* source : m_sources)
@@ -496,6 +552,9 @@ void MotionControlEngine::deliverMotion(const Orvik& device, const MotionRecord&
 void MotionControlEngine::deliverStillFrame(const Orvik& device, const MotionRecord& record,
                                             int64_t arrival)
 {
+    // The band streams: its data tile scrolls even when the frame moved no
+    // wheel.
+    wakeAnimation();
     bool taken = false;
     {
         std::lock_guard<std::mutex> lock(m_dispatchLock);

@@ -64,6 +64,9 @@ public:
     // came without wakeOscTick().
     static constexpr int kOscIdleCheckMs = 1000;
     static constexpr int kAnimationIntervalMs = 16;
+    // Ticks without any frame or change after which the animation tick
+    // stops, so that the last value is drawn and the GUI thread then sleeps.
+    static constexpr int kAnimationIdleTicks = 8;
     static constexpr int kNumOfSources = 12;
 
     // `modes` outlives the engine. `output` receives the sources' MIDI and
@@ -135,6 +138,10 @@ public:
     // outside 0-11 is ignored. Does not take ownership.
     void loadCSource(const ContinuousControlSource* source);
 
+    // Whether the animation tick runs: from the first frame or change until
+    // kAnimationIdleTicks ticks have gone by without one. GUI thread.
+    bool isAnimating() const { return m_animationTimer.isActive(); }
+
 Q_SIGNALS:
     void newDeviceAdded(Orvik* device);
     void deviceRemoved(uint64_t deviceId, int i);
@@ -165,6 +172,10 @@ public Q_SLOTS:
     // order; GUI thread, whenever one of them may have changed.
     void publishOscSettings();
     void distributeAnimationTick();
+    // Something drawn from the bands or the sources may have changed: the
+    // animation tick runs (again) until nothing has changed for a while.
+    // Any thread.
+    void wakeAnimation();
     void refreshCs();
 
 private:
@@ -183,6 +194,10 @@ private:
     void bindSourcesToDevices();
     static bool isSlot(int i) { return i >= 0 && i < kNumOfSources; }
     void runOscTick();
+    // GUI thread: starts the tick when it is not running.
+    void startAnimation();
+    // GUI thread, at each tick: stops it after kAnimationIdleTicks idle ones.
+    void stopAnimationWhenIdle();
 
     ControlModes& m_modes;
     // Set on the GUI thread while the link thread is stopped (start-up,
@@ -200,7 +215,19 @@ private:
     std::array<ContinuousControlSource*, kNumOfSources> m_sources{};
     mutable std::mutex m_dispatchLock;
 
+    // The animation tick runs only while something moves. wakeAnimation()
+    // sets m_animationMoved, then, when m_animationAwake was clear, sets it
+    // and asks the GUI thread to start the timer (a queued call when it is
+    // not on it). The GUI thread clears m_animationMoved at each tick and,
+    // to stop, clears m_animationAwake before it looks at m_animationMoved
+    // once more: with both sequentially consistent, a frame that arrives
+    // while the tick stops either sees the flag cleared (and starts it) or
+    // is seen by the GUI thread (which keeps it running). The frame's side
+    // is two atomic operations and, once per start, a posted call.
     QTimer m_animationTimer;
+    std::atomic<bool> m_animationMoved{false};
+    std::atomic<bool> m_animationAwake{false};
+    int m_animationIdleTicks = 0; // GUI thread
 
     // The OSC tick's thread. Started and stopped on the GUI thread; the stop
     // and recheck flags are guarded by m_oscWakeLock, taken alone (never

@@ -20,8 +20,24 @@ Item {
     // band moved up or down, or renamed in the device panel (which is shown
     // only while this editor is closed).
     property int deviceNamesRevision: 0
-    // The event menu and its two submenus.
-    readonly property var eventMenus: [ccMenu, otherCC1, otherCC2]
+    // The channel and event menus, made the first time each is asked for
+    // (some 150 entries, as much memory as the twelve knobs' own menus).
+    property Menu chMenu: null
+    property Menu ccMenu: null
+    // The event menu and its two submenus, once made.
+    readonly property var eventMenus: ccMenu ? [ccMenu, ccMenu.otherCC1, ccMenu.otherCC2] : []
+
+    function channelMenu() {
+        if (!chMenu)
+            chMenu = chMenuComponent.createObject(element);
+        return chMenu;
+    }
+
+    function eventMenu() {
+        if (!ccMenu)
+            ccMenu = ccMenuComponent.createObject(element);
+        return ccMenu;
+    }
 
     // Copies the wheel's settings into the controls.
     function load() {
@@ -76,6 +92,7 @@ Item {
     // Enables only the events not yet used on this wheel's channel by
     // another wheel.
     function refreshEventMenu() {
+        eventMenu();
         var menus = eventMenus;
         for (var m = 0; m < menus.length; ++m) {
             var menu = menus[m];
@@ -614,7 +631,7 @@ Item {
                     text: "Channel " + ((element.hasSource ? element.multiSlider.channel : 0) + 1)
                     Accessible.name: qsTr("MIDI channel, %1").arg((element.hasSource ? element.multiSlider.channel : 0) + 1)
                     Accessible.description: qsTr("MIDI channel of this wheel, press to choose another")
-                    onClicked: chMenu.popup(channelButton, 0, channelButton.height)
+                    onClicked: element.channelMenu().popup(channelButton, 0, channelButton.height)
                 }
                 VButton {
                     id: eventButton
@@ -625,7 +642,7 @@ Item {
                     Accessible.description: qsTr("MIDI event of this wheel, press to choose another")
                     onClicked: {
                         element.refreshEventMenu();
-                        ccMenu.popup(eventButton, 0, eventButton.height);
+                        element.eventMenu().popup(eventButton, 0, eventButton.height);
                     }
                 }
                 // A patch can still name a channel-mode controller: say why
@@ -647,88 +664,99 @@ Item {
         }
     }
 
-    Menu {
-        id: chMenu
-        objectName: "chMenu"
+    Component {
+        id: chMenuComponent
 
-        Instantiator {
-            model: 16
-            delegate: MenuItem {
-                objectName: "channelItem" + index
-                text: "Channel " + (index + 1)
-                onTriggered: {
-                    if (element.hasSource)
-                        element.multiSlider.setChannel(index);
+        Menu {
+            id: channelEntries
+            objectName: "chMenu"
+
+            Instantiator {
+                model: 16
+                delegate: MenuItem {
+                    objectName: "channelItem" + index
+                    text: "Channel " + (index + 1)
+                    onTriggered: {
+                        if (element.hasSource)
+                            element.multiSlider.setChannel(index);
+                    }
                 }
+                onObjectAdded: channelEntries.insertItem(index, object)
+                onObjectRemoved: channelEntries.removeItem(object)
             }
-            onObjectAdded: chMenu.insertItem(index, object)
-            onObjectRemoved: chMenu.removeItem(object)
         }
     }
 
-    Menu {
-        id: ccMenu
-        objectName: "ccMenu"
+    Component {
+        id: ccMenuComponent
 
-        MenuItem {
-            objectName: "pitchbendItem"
-            property int evtNumber: 200
-            text: "Pitchbend"
-            onTriggered: element.chooseEvent(evtNumber)
-        }
-        MenuItem {
-            objectName: "aftertouchItem"
-            property int evtNumber: 201
-            text: "Aftertouch"
-            onTriggered: element.chooseEvent(evtNumber)
-        }
-        MenuSeparator {}
+        Menu {
+            id: eventEntries
+            objectName: "ccMenu"
 
-        Instantiator {
-            model: MidiTypes.commonCCs
-            delegate: MenuItem {
-                objectName: "ccItem" + modelData
-                property int evtNumber: modelData
-                text: Logic.eventMenuText(modelData, MidiTypes.ccList)
+            property alias otherCC1: otherCC1
+            property alias otherCC2: otherCC2
+
+            MenuItem {
+                objectName: "pitchbendItem"
+                property int evtNumber: 200
+                text: "Pitchbend"
                 onTriggered: element.chooseEvent(evtNumber)
             }
-            onObjectAdded: ccMenu.insertItem(3 + index, object)
-            onObjectRemoved: ccMenu.removeItem(object)
-        }
-
-        Menu {
-            id: otherCC1
-            objectName: "otherCC1"
-            title: "Other CC 0-63"
-
-            Instantiator {
-                model: MidiTypes.uncommonCC0_63
-                delegate: MenuItem {
-                    objectName: "ccItem" + modelData
-                    property int evtNumber: modelData
-                    text: Logic.eventMenuText(modelData, MidiTypes.ccList)
-                    onTriggered: element.chooseEvent(evtNumber)
-                }
-                onObjectAdded: otherCC1.insertItem(index, object)
-                onObjectRemoved: otherCC1.removeItem(object)
+            MenuItem {
+                objectName: "aftertouchItem"
+                property int evtNumber: 201
+                text: "Aftertouch"
+                onTriggered: element.chooseEvent(evtNumber)
             }
-        }
-
-        Menu {
-            id: otherCC2
-            objectName: "otherCC2"
-            title: "Other CC 64-119"
+            MenuSeparator {}
 
             Instantiator {
-                model: MidiTypes.uncommonCC64_119
+                model: MidiTypes.commonCCs
                 delegate: MenuItem {
                     objectName: "ccItem" + modelData
                     property int evtNumber: modelData
                     text: Logic.eventMenuText(modelData, MidiTypes.ccList)
                     onTriggered: element.chooseEvent(evtNumber)
                 }
-                onObjectAdded: otherCC2.insertItem(index, object)
-                onObjectRemoved: otherCC2.removeItem(object)
+                onObjectAdded: eventEntries.insertItem(3 + index, object)
+                onObjectRemoved: eventEntries.removeItem(object)
+            }
+
+            Menu {
+                id: otherCC1
+                objectName: "otherCC1"
+                title: "Other CC 0-63"
+
+                Instantiator {
+                    model: MidiTypes.uncommonCC0_63
+                    delegate: MenuItem {
+                        objectName: "ccItem" + modelData
+                        property int evtNumber: modelData
+                        text: Logic.eventMenuText(modelData, MidiTypes.ccList)
+                        onTriggered: element.chooseEvent(evtNumber)
+                    }
+                    onObjectAdded: otherCC1.insertItem(index, object)
+                    onObjectRemoved: otherCC1.removeItem(object)
+                }
+            }
+
+            Menu {
+                id: otherCC2
+                objectName: "otherCC2"
+                title: "Other CC 64-119"
+
+                Instantiator {
+                    model: MidiTypes.uncommonCC64_119
+                    delegate: MenuItem {
+                        objectName: "ccItem" + modelData
+                        property int evtNumber: modelData
+                        text: Logic.eventMenuText(modelData, MidiTypes.ccList)
+                        onTriggered: element.chooseEvent(evtNumber)
+                    }
+                    onObjectAdded: otherCC2.insertItem(index, object)
+                    onObjectRemoved: otherCC2.removeItem(object)
+                }
             }
         }
     }

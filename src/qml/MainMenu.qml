@@ -10,7 +10,9 @@ import QtQml.Models 2.12
 Item {
     id: mainMenu
 
-    property alias aboutWindow: aboutWindow
+    // The about window, once it has been opened (see LazyWindow).
+    readonly property alias aboutWindow: aboutWindowLoader.item
+    property alias aboutWindowLoader: aboutWindowLoader
     property alias presetMenu: presetMenu
     property alias menuBar: menuBar
     // Only the menu bar the user sees owns the shortcuts: without a native
@@ -261,9 +263,14 @@ Item {
         }
     }
 
-    AboutWindow {
-        id: aboutWindow
-        objectName: "aboutWindow"
-        transientParent: mainWindow
+    LazyWindow {
+        id: aboutWindowLoader
+        objectName: "aboutWindowLoader"
+        sourceComponent: Component {
+            AboutWindow {
+                objectName: "aboutWindow"
+                transientParent: mainWindow
+            }
+        }
     }
 }

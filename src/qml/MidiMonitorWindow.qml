@@ -34,6 +34,14 @@ Window {
     color: "#2f2f2f"
     visible: false
 
+    // The log is read only while the window shows it.
+    Binding {
+        target: monitorWindow.source
+        property: "watched"
+        value: monitorWindow.visible
+        when: monitorWindow.source !== null
+    }
+
     Shortcut {
         sequence: "Escape"
         onActivated: monitorWindow.close()

@@ -56,7 +56,7 @@ Rectangle {
             element.removeRequested(slot);
             event.accepted = true;
         } else if (event.key === Qt.Key_Menu || (event.key === Qt.Key_F10 && (event.modifiers & Qt.ShiftModifier))) {
-            rightClickMenu.popup(element, element.width / 2, sliderTopbar.height);
+            wheelMenu().popup(element, element.width / 2, sliderTopbar.height);
             event.accepted = true;
         }
     }
@@ -215,42 +215,56 @@ Rectangle {
         acceptedButtons: Qt.RightButton
         onClicked: {
             if (!multiSlider.isDummy)
-                rightClickMenu.popup();
+                wheelMenu().popup();
         }
     }
 
-    Menu {
-        id: rightClickMenu
-        objectName: "rightClickMenu"
-        width: 80
+    // The wheel's menu, made the first time it is asked for: twelve knobs'
+    // menus, with a "Move to slot" entry per slot each, took a quarter of the
+    // window's memory at start-up.
+    property Menu rightClickMenu: null
 
-        MenuItem {
-            objectName: "removeItem"
-            text: qsTr("Remove")
-            onTriggered: motionControlEngine.removeCSourceAt(element.slot)
-        }
+    function wheelMenu() {
+        if (!rightClickMenu)
+            rightClickMenu = rightClickMenuComponent.createObject(element);
+        return rightClickMenu;
+    }
 
-        // Moves the wheel to another slot; a wheel there takes this slot.
+    Component {
+        id: rightClickMenuComponent
+
         Menu {
-            id: moveMenu
-            objectName: "moveMenu"
-            title: qsTr("Move to slot")
+            objectName: "rightClickMenu"
+            width: 80
 
-            Instantiator {
-                model: motionControlEngine.getNumOfCSources()
-                delegate: MenuItem {
-                    objectName: "moveToSlot" + index
-                    text: qsTr("Slot %1").arg(index + 1)
-                    enabled: index !== element.slot
-                    onTriggered: {
-                        var focused = stateManager.focusedSource === element.slot;
-                        motionControlEngine.swapCSources(element.slot, index);
-                        if (focused)
-                            stateManager.focusedSource = -1;
+            MenuItem {
+                objectName: "removeItem"
+                text: qsTr("Remove")
+                onTriggered: motionControlEngine.removeCSourceAt(element.slot)
+            }
+
+            // Moves the wheel to another slot; a wheel there takes this slot.
+            Menu {
+                id: moveMenu
+                objectName: "moveMenu"
+                title: qsTr("Move to slot")
+
+                Instantiator {
+                    model: motionControlEngine.getNumOfCSources()
+                    delegate: MenuItem {
+                        objectName: "moveToSlot" + index
+                        text: qsTr("Slot %1").arg(index + 1)
+                        enabled: index !== element.slot
+                        onTriggered: {
+                            var focused = stateManager.focusedSource === element.slot;
+                            motionControlEngine.swapCSources(element.slot, index);
+                            if (focused)
+                                stateManager.focusedSource = -1;
+                        }
                     }
+                    onObjectAdded: moveMenu.insertItem(index, object)
+                    onObjectRemoved: moveMenu.removeItem(object)
                 }
-                onObjectAdded: moveMenu.insertItem(index, object)
-                onObjectRemoved: moveMenu.removeItem(object)
             }
         }
     }

@@ -36,9 +36,7 @@ ApplicationWindow {
 
     function showAboutWindow() {
         actionHandler.quitFloatingWindowMode();
-        mainMenuLoader.item.aboutWindow.show();
-        mainMenuLoader.item.aboutWindow.raise();
-        mainMenuLoader.item.aboutWindow.requestActivate();
+        mainMenuLoader.item.aboutWindowLoader.open();
     }
 
     // Focus model. The keyboard area (v_Keyboard) holds the focus and plays
@@ -80,9 +78,7 @@ ApplicationWindow {
 
     function showPreferences() {
         actionHandler.quitFloatingWindowMode();
-        settingsWindow.show();
-        settingsWindow.raise();
-        settingsWindow.requestActivate();
+        settingsWindowLoader.open();
     }
 
     // Text of the Presets menu entry for a slot.
@@ -762,7 +758,7 @@ ApplicationWindow {
             width: parent.width
             height: 435
             editor: sliderPanel
-            accessibleEditor: sliderAccesibleWindow
+            accessibleEditor: sliderAccesibleWindowLoader
             onEdited: {
                 if (!mainWindow.patchSettling)
                     mainWindow.patchModified = true;
@@ -884,32 +880,56 @@ ApplicationWindow {
         }
     }
 
-    SettingsWindow {
-        id: settingsWindow
-        objectName: "settingsWindow"
-        transientParent: mainWindow
-        color: mainWindow.color
+    // The secondary windows are made when first opened.
+    LazyWindow {
+        id: settingsWindowLoader
+        objectName: "settingsWindowLoader"
+        sourceComponent: Component {
+            SettingsWindow {
+                objectName: "settingsWindow"
+                transientParent: mainWindow
+                color: mainWindow.color
+            }
+        }
     }
 
-    MidiMonitorWindow {
-        id: midiMonitorWindow
-        objectName: "midiMonitorWindow"
-        transientParent: mainWindow
+    LazyWindow {
+        id: midiMonitorWindowLoader
+        objectName: "midiMonitorWindowLoader"
+        sourceComponent: Component {
+            MidiMonitorWindow {
+                objectName: "midiMonitorWindow"
+                transientParent: mainWindow
+            }
+        }
     }
 
     function showMidiMonitor() {
         actionHandler.quitFloatingWindowMode();
-        midiMonitorWindow.show();
-        midiMonitorWindow.raise();
-        midiMonitorWindow.requestActivate();
+        midiMonitorWindowLoader.open();
     }
 
-    // Screen-reader-friendly knob editor.
-    MultisliderAccesibleWindow {
-        id: sliderAccesibleWindow
-        objectName: "sliderAccesibleWindow"
-        transientParent: mainWindow
-        color: mainWindow.color
-        visible: false
+    // Screen-reader-friendly knob editor. A knob in accessibility mode sets
+    // `multiSlider` and calls show(), as on the window itself.
+    LazyWindow {
+        id: sliderAccesibleWindowLoader
+        objectName: "sliderAccesibleWindowLoader"
+
+        property var multiSlider: null
+
+        function show() {
+            var editor = window();
+            editor.multiSlider = multiSlider;
+            editor.show();
+        }
+
+        sourceComponent: Component {
+            MultisliderAccesibleWindow {
+                objectName: "sliderAccesibleWindow"
+                transientParent: mainWindow
+                color: mainWindow.color
+                visible: false
+            }
+        }
     }
 }

@@ -34,7 +34,8 @@ public:
     virtual bool isConnected() const = 0;
     // The colour of the band at a list position.
     virtual QColor deviceColour(int position) const = 0;
-    // Calls `onTick` on `receiver`'s thread at every animation tick (16 ms).
+    // Calls `onTick` on `receiver`'s thread at every animation tick (16 ms;
+    // the tick runs only while frames arrive or something drawn changes).
     virtual QMetaObject::Connection onAnimationTick(QObject* receiver,
                                                     std::function<void()> onTick) const = 0;
     // The link figures of the band at a list position, when known; and a

@@ -274,6 +274,9 @@ void VMultiSlider::setLowerbound(float newValue)
 {
     if (auto* s = cs())
         s->setLowerbound(newValue);
+    // The ring shows the bounds; the animation tick may be asleep.
+    if (m_tickConnection)
+        shouldUpdate();
     Q_EMIT lowerboundChanged(newValue);
 }
 
@@ -281,6 +284,9 @@ void VMultiSlider::setUppberbound(float newValue)
 {
     if (auto* s = cs())
         s->setUpperbound(newValue);
+    // The ring shows the bounds; the animation tick may be asleep.
+    if (m_tickConnection)
+        shouldUpdate();
     Q_EMIT upperboundChanged(newValue);
 }
 

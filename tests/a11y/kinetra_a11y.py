@@ -323,19 +323,29 @@ def tab_to(tracker, name, limit=160):
 
 # --- the checks ---------------------------------------------------------------
 
+def check_window_names(window):
+    """Checks that every interactive control of `window` has a name, unique
+    within it; returns how many there are."""
+    total = 0
+    seen = {}
+    for acc in interactive(window):
+        total += 1
+        name = acc.name
+        if not check(name and name.strip(), "%s: nameless %s" % (window.name, acc.getRoleName())):
+            continue
+        if name in seen:
+            fail("%s: two controls named %r (%s, %s)" % (window.name, name, seen[name],
+                                                          acc.getRoleName()))
+        seen[name] = acc.getRoleName()
+    return total
+
+
 def check_names(app):
+    # Secondary windows are made when first opened: the keyboard workflow
+    # checks theirs once it has opened them.
     total = 0
     for window in windows(app):
-        seen = {}
-        for acc in interactive(window):
-            total += 1
-            name = acc.name
-            if not check(name and name.strip(), "%s: nameless %s" % (window.name, acc.getRoleName())):
-                continue
-            if name in seen:
-                fail("%s: two controls named %r (%s, %s)" % (window.name, name, seen[name],
-                                                              acc.getRoleName()))
-            seen[name] = acc.getRoleName()
+        total += check_window_names(window)
     log("names: %d interactive controls in %d windows" % (total, len(windows(app))))
     check(total > 100, "too few interactive controls found: %d" % total)
 
@@ -499,9 +509,24 @@ def keyboard_workflow(app, tracker, kinetra):
     check(wait_for(lambda: window_named(app, "Preferences") is not None
                    and is_showing(window_named(app, "Preferences")), 5),
           "Ctrl+, did not open Preferences")
+    if window_named(app, "Preferences") is not None:
+        log("names: %d interactive controls in Preferences"
+            % check_window_names(window_named(app, "Preferences")))
     key("Escape")
     check(wait_for(lambda: not is_showing(window_named(app, "Preferences")), 5),
           "Escape did not close Preferences")
+    # So does the MIDI monitor, on its own shortcut.
+    subprocess.run(["xdotool", "windowfocus", "--sync", kinetra.window_id()])
+    key("ctrl+shift+m")
+    check(wait_for(lambda: window_named(app, "MIDI monitor") is not None
+                   and is_showing(window_named(app, "MIDI monitor")), 5),
+          "Ctrl+Shift+M did not open the MIDI monitor")
+    if window_named(app, "MIDI monitor") is not None:
+        log("names: %d interactive controls in MIDI monitor"
+            % check_window_names(window_named(app, "MIDI monitor")))
+    key("Escape")
+    check(wait_for(lambda: not is_showing(window_named(app, "MIDI monitor")), 5),
+          "Escape did not close the MIDI monitor")
     # Quit while the focus listeners are registered.
     wid = kinetra.window_id()
     if wid:

@@ -344,10 +344,55 @@ TEST_F(EngineTest, RefreshGivesOrphanSourcesTheFirstDevice)
     EXPECT_TRUE(bound->isConnectedToDevice());
 }
 
-TEST_F(EngineTest, AnimationTickRuns)
+TEST_F(EngineTest, AnimationTickRunsOnlyWhileFramesArrive)
 {
-    QSignalSpy tick(&engine, &MotionControlEngine::animationTick);
-    EXPECT_TRUE(tick.wait(2000));
+    Orvik* device = addDevice(0x31);
+    std::atomic<int> ticks{0};
+    QObject::connect(&engine, &MotionControlEngine::animationTick, [&ticks] { ++ticks; });
+    const auto quietFor = [&](int ms) {
+        const int before = ticks;
+        testsupport::waitUntil([] { return false; }, ms);
+        return ticks == before;
+    };
+    // Nothing moves: no tick.
+    ASSERT_TRUE(testsupport::waitUntil([&] { return !engine.isAnimating(); }, 2000));
+    EXPECT_TRUE(quietFor(150));
+
+    // Frames from the link's thread, some arriving just as the tick is
+    // about to stop (kAnimationIdleTicks ticks after the last frame): each
+    // one is followed by a tick, and the tick stops after the last.
+    std::atomic<int> delivered{0};
+    std::atomic<int> tickedAfter{0};
+    std::atomic<bool> lost{false};
+    std::thread link([&] {
+        const int idleMs =
+            MotionControlEngine::kAnimationIdleTicks * MotionControlEngine::kAnimationIntervalMs;
+        for (int i = 0; i < 16 && !lost; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(idleMs - 24 + 3 * i));
+            const int seen = ticks;
+            push(device, recordWith(0.01f * float(i), 0.5f));
+            ++delivered;
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+            while (ticks <= seen + 1 && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (ticks <= seen + 1)
+                lost = true;
+            else
+                ++tickedAfter;
+        }
+    });
+    testsupport::waitUntil([&] { return delivered == 16 || lost; }, 20000);
+    testsupport::waitUntil([&] { return tickedAfter == delivered || lost; }, 3000);
+    link.join();
+    EXPECT_FALSE(lost) << "a frame found the animation tick asleep and did not wake it";
+    EXPECT_EQ(tickedAfter.load(), 16);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return !engine.isAnimating(); }, 2000));
+    EXPECT_TRUE(quietFor(150));
+
+    // A change made on the GUI thread without a frame wakes it too.
+    const int before = ticks;
+    engine.getCSourceAt(3)->setDummy(false);
+    EXPECT_TRUE(testsupport::waitUntil([&] { return ticks > before; }, 2000));
 }
 
 TEST_F(EngineTest, DeviceAddedFromAnotherThreadEndsUpOnTheGuiThread)

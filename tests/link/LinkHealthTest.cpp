@@ -76,6 +76,9 @@ TEST(LinkHealth, RateLossAgeAndWarningFollowTheReceiversFaults)
     panel.setI(1);
     EXPECT_EQ(panel.linkHealth(), QString());
     QSignalSpy panelUpdates(&panel, &OrvikQMLWrapper::linkHealthChanged);
+    // Started with no band known, it reads nothing until one is.
+    monitor.start();
+    EXPECT_FALSE(monitor.isReading());
 
     ASSERT_EQ(pty.read(FrameCodec::greeting().size(), 3000), FrameCodec::greeting());
     FrameCodec::DeviceListFrame list;
@@ -83,6 +86,8 @@ TEST(LinkHealth, RateLossAgeAndWarningFollowTheReceiversFaults)
     list.slots = {kSlotA, kSlotB, 0, 0};
     ASSERT_TRUE(pty.write(FrameCodec::encodeDeviceList(list)));
     ASSERT_TRUE(waitUntil([&] { return engine.getNumOfDevice() == 2; }));
+    EXPECT_TRUE(waitUntil([&] { return monitor.isReading(); }));
+    monitor.stop(); // the readings below are taken by hand
 
     const auto framesSeen = [&] {
         return counters->slot(kSlotA).frames + counters->slot(kSlotB).frames;

@@ -2,7 +2,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 // Depth-first search for the object called `name` below `root`, through
-// items, their non-visual data (windows, popups, menus) and window contents.
+// items, their non-visual data (windows, popups, menus), window contents and
+// what loaders made.
 function find(root, name) {
     var seen = [];
     function visit(obj) {
@@ -20,6 +21,8 @@ function find(root, name) {
             lists.push([obj.contentItem]);
         if (obj.contentData !== undefined)
             lists.push(obj.contentData);
+        if (obj.item !== undefined && obj.item)
+            lists.push([obj.item]); // what a Loader made
         for (var l = 0; l < lists.length; ++l) {
             var list = lists[l];
             for (var i = 0; i < list.length; ++i) {

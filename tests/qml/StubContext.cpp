@@ -36,6 +36,7 @@ bool installStubContext(QQmlEngine* engine)
         {"transport", "StubTransport.qml"},
         {"virtualKeyboard", "StubVirtualKeyboard.qml"},
         {"motionControlEngine", "StubMotionControlEngine.qml"},
+        {"midiMonitor", "StubMidiMonitor.qml"},
     };
     bool ok = true;
     for (const Stub& stub : stubs) {

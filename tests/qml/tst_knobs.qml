@@ -98,11 +98,13 @@ Item {
         }
 
         function cleanup() {
-            var menus = [find(setup.panel, "ccMenu"), find(setup.panel, "chMenu")];
+            var menus = [setup.panel.ccMenu, setup.panel.chMenu];
             for (var i = 0; i < menus.length; ++i)
-                menus[i].close();
+                if (menus[i])
+                    menus[i].close();
             for (var k = 0; k < 12; ++k)
-                find(knob(k), "rightClickMenu").close();
+                if (knob(k).rightClickMenu)
+                    knob(k).rightClickMenu.close();
             if (setup.accessible.visible)
                 setup.accessible.close();
         }
@@ -371,7 +373,8 @@ Item {
             addWheel(6);   // controller 7 on channel 0
             addWheel(1);   // controller 2 on channel 0
             mouseClick(find(knob(1), "selectArea"));
-            var ccMenu = find(setup.panel, "ccMenu");
+            var ccMenu = setup.panel.eventMenu();
+            compare(ccMenu.objectName, "ccMenu");
             setup.panel.refreshEventMenu();
             verify(!menuItemFor(ccMenu, 1).enabled, "modulation used by wheel 1");
             verify(!menuItemFor(ccMenu, 7).enabled, "volume used by wheel 7");
@@ -393,7 +396,8 @@ Item {
         function test_eventMenuEntriesAndChoice() {
             addWheel(0);
             mouseClick(find(knob(0), "selectArea"));
-            var ccMenu = find(setup.panel, "ccMenu");
+            var ccMenu = setup.panel.eventMenu();
+            compare(ccMenu.objectName, "ccMenu");
             compare(menuItemFor(ccMenu, 7).text, "CC 7 | Volume");
             compare(menuItemFor(ccMenu, 200).text, "Pitchbend");
             compare(menuItemFor(setup.panel.eventMenus[1], 0).text, "CC 0 | Bank Select");
@@ -405,7 +409,8 @@ Item {
             compare(find(knob(0), "eventLabel").text, "Pichbend");
             menuItemFor(ccMenu, 11).triggered();
             compare(find(knob(0), "eventLabel").text, "Expression");
-            var ch = find(setup.panel, "chMenu");
+            var ch = setup.panel.channelMenu();
+            compare(ch.objectName, "chMenu");
             compare(ch.count, 16);
             ch.itemAt(9).triggered();
             compare(ms(0).last("setChannel")[0], 9);
@@ -499,11 +504,13 @@ Item {
         }
 
         function test_rightClickRemovesARealWheelOnly() {
-            var menu = find(knob(0), "rightClickMenu");
             mouseClick(knob(0), 70, 70, Qt.RightButton);
-            verify(!menu.visible);
+            verify(!knob(0).rightClickMenu || !knob(0).rightClickMenu.visible);
             addWheel(0);
             mouseClick(knob(0), 70, 70, Qt.RightButton);
+            var menu = knob(0).rightClickMenu;
+            verify(menu);
+            compare(menu.objectName, "rightClickMenu");
             tryCompare(menu, "visible", true);
             find(menu, "removeItem").triggered();
             compare(motionControlEngine.last("removeCSourceAt")[0], 0);

@@ -61,8 +61,9 @@ TestCase {
         find("v_Keyboard").forceActiveFocus();
         virtualKeyboard.reset();
         // A secondary window left open by a failed test keeps the focus.
-        if (find("settingsWindow").visible) {
-            find("settingsWindow").close();
+        var settings = Finder.find(win, "settingsWindow");
+        if (settings && settings.visible) {
+            settings.close();
             win.requestActivate();
             tryCompare(win, "active", true);
         }
@@ -389,9 +390,7 @@ TestCase {
 
     function test_windowDeactivationReleasesNotesOnce() {
         sendKey(Qt.Key_A, true, false, "a");
-        var about = find("mainMenuLoader").item.aboutWindow;
-        about.show();
-        about.requestActivate();
+        var about = find("mainMenuLoader").item.aboutWindowLoader.open();
         tryCompare(about, "active", true);
         tryVerify(function () {
             return virtualKeyboard.count("allNoteOff") === 1;
@@ -479,7 +478,7 @@ TestCase {
     // --- preferences -----------------------------------------------------
 
     function openSettings() {
-        var settings = find("settingsWindow");
+        var settings = find("settingsWindowLoader").window();
         settings.show();
         tryCompare(settings, "visible", true);
         waitForRendering(settings.contentItem);
@@ -756,6 +755,34 @@ TestCase {
         wait(50); // the focus window follows the activation
         keyClick(Qt.Key_Escape, Qt.NoModifier);
         tryCompare(prefs, "visible", false);
+        win.requestActivate();
+        tryCompare(win, "active", true);
+    }
+
+    // Secondary windows are made on first opening, by their shortcut, and
+    // kept: the same window, with its state, comes back next time. The MIDI
+    // monitor reads the log only while its window shows.
+    function test_secondaryWindowIsMadeOnFirstOpenAndKept() {
+        compare(Finder.find(win, "midiMonitorWindow"), null);
+        compare(Finder.find(win, "sliderAccesibleWindow"), null);
+        verify(!midiMonitor.watched);
+        press(Qt.Key_M, Qt.ControlModifier | Qt.ShiftModifier);
+        var monitor = find("midiMonitorWindow");
+        tryCompare(monitor, "visible", true);
+        compare(monitor.title, "MIDI monitor");
+        verify(midiMonitor.watched);
+        tryCompare(monitor, "active", true);
+        wait(50); // the focus window follows the activation
+        keyClick(Qt.Key_Escape, Qt.NoModifier);
+        tryCompare(monitor, "visible", false);
+        verify(!midiMonitor.watched);
+        win.requestActivate();
+        tryCompare(win, "active", true);
+        press(Qt.Key_M, Qt.ControlModifier | Qt.ShiftModifier);
+        verify(find("midiMonitorWindow") === monitor);
+        tryCompare(monitor, "visible", true);
+        verify(midiMonitor.watched);
+        monitor.close();
         win.requestActivate();
         tryCompare(win, "active", true);
     }
