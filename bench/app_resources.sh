@@ -73,6 +73,7 @@ run_mode() {
     JACK_NO_AUDIO_RESERVATION=1 jackd --no-realtime -n "$server" -d dummy -r 44100 -p "${JACK_PERIOD:-64}" \
         >"$tmp/jackd.log" 2>&1 &
     local jack_pid=$!
+    running_jack=$jack_pid
     export JACK_DEFAULT_SERVER=$server JACK_NO_START_SERVER=1 JACK_NO_AUDIO_RESERVATION=1
     for _ in $(seq 50); do jack_lsp >/dev/null 2>&1 && break; sleep 0.2; done
 
@@ -121,6 +122,7 @@ run_mode() {
     wait "$runner" 2>/dev/null || true
     kill -TERM "$jack_pid" 2>/dev/null || true
     wait "$jack_pid" 2>/dev/null || true
+    running_jack=
 
     local cpu slope
     cpu=$(bc -l <<<"100 * ($c1 - $c0) / $hz / ($t1 - $t0)")
@@ -147,6 +149,10 @@ run_mode() {
     rm -rf "$tmp"
 }
 
+# A run that fails half-way (say, the X display is taken) must not leave
+# its JACK server behind.
+running_jack=
+trap '[[ -n $running_jack ]] && kill -TERM "$running_jack" 2>/dev/null; true' EXIT
 for m in $modes; do
     run_mode "$m"
 done
