@@ -4,6 +4,7 @@
 #include "midi/MidiHandler.h"
 #include "midi/MidiSettings.h"
 
+#include <QMetaMethod>
 #include <QMetaType>
 #include <QSocketNotifier>
 
@@ -110,9 +111,9 @@ void Transport::runBlock(int numSamples)
         midi->queueInBlock(noteOff(cutNote), 0);
     m_clock.beginBlock(numSamples);
     TickClock::Tick tick;
-    bool anyTick = false;
+    bool wake = false;
+    const bool everyTick = m_tickFollowers.load(std::memory_order_relaxed) > 0;
     while (m_clock.nextTick(tick)) {
-        anyTick = true;
         bool started = false;
         if (sendingClock) {
             if (m_startRequested.exchange(false)) {
@@ -138,12 +139,13 @@ void Transport::runBlock(int numSamples)
         m_currentTick.store(tick.index);
         if (!m_ticks.push({tick.index, started}))
             m_lostTicks.fetch_add(1, std::memory_order_relaxed);
+        wake = wake || everyTick || started || tick.index % kTicksPerQuarterNote == 0;
     }
     m_clock.endBlock();
     m_samplePosition.store(m_clock.position());
     // An eventfd write (a system call; no lock, no allocation): wakes the
-    // GUI thread only for blocks that recorded a tick.
-    if (anyTick)
+    // GUI thread only for blocks that recorded a tick it waits for.
+    if (wake)
         m_tickWake.notify();
     if (midi != nullptr)
         midi->endBlock();
@@ -165,6 +167,22 @@ void Transport::deliverTicks()
         if (event.index % kTicksPerQuarterNote == 0)
             Q_EMIT quaterNoteTick();
     }
+}
+
+// Called by Qt in the connecting thread, possibly under Qt's own lock: no
+// QObject call here, only the count.
+void Transport::connectNotify(const QMetaMethod& signal)
+{
+    if (signal == QMetaMethod::fromSignal(&Transport::ticked))
+        m_tickFollowers.fetch_add(1);
+}
+
+// A disconnection of every signal at once comes with an invalid method: the
+// count stays, which only wakes the GUI thread more often than needed.
+void Transport::disconnectNotify(const QMetaMethod& signal)
+{
+    if (signal == QMetaMethod::fromSignal(&Transport::ticked))
+        m_tickFollowers.fetch_sub(1);
 }
 
 void Transport::stopTicking()

@@ -32,10 +32,13 @@
 //
 // The driving thread never emits Qt signals (a queued signal allocates):
 // it records each tick in a fixed ring and wakes the GUI thread through an
-// eventfd (WakeSignal) when a block recorded ticks or the driver changed;
-// the GUI thread drains the ring (deliverTicks) and only there are ticked,
-// quaterNoteTick and playingStateChanged(true) emitted, in order. Between
-// ticks the GUI thread is not woken at all. (Where no eventfd can be had,
+// eventfd (WakeSignal) when the driver changed or a block recorded a tick
+// someone waits for: the start, a quarter note (the clock lamp), or any tick
+// while `ticked` has a receiver. The GUI thread drains the ring
+// (deliverTicks) and only there are ticked, quaterNoteTick and
+// playingStateChanged(true) emitted, in order; the ticks in between wait in
+// the ring for the next wake, at most a quarter note. Otherwise the GUI
+// thread is not woken at all. (Where no eventfd can be had,
 // it drains every kDeliveryIntervalMs instead.)
 //
 // Threads and shared items:
@@ -50,6 +53,8 @@
 //   thread (see WakeSignal).
 // - m_startRequested, m_resetRequested: set by the GUI or MIDI input thread,
 //   taken (exchange) by the driving thread.
+// - m_tickFollowers: counted by whichever thread connects to or
+//   disconnects from `ticked` (connectNotify), read by the driving thread.
 // - m_playing, m_samplePosition, m_currentTick, m_samplesPerTick,
 //   m_lostTicks, m_active, m_lastAudioNs, m_timerDriving: atomics, written
 //   as documented at each, read anywhere.
@@ -143,6 +148,10 @@ public Q_SLOTS:
     // Restarts the count at the next block; does not touch playing.
     void reset();
 
+protected:
+    void connectNotify(const QMetaMethod& signal) override;
+    void disconnectNotify(const QMetaMethod& signal) override;
+
 private:
     bool drive(int numSamples, bool fromTimer);
     void runBlock(int numSamples);
@@ -160,6 +169,9 @@ private:
     ArpeggioSteps m_arpeggio;
     SpscRing<TickEvent, kTickRingSize> m_ticks;
     WakeSignal m_tickWake;
+    // Receivers of `ticked`: while there are any, every tick wakes the GUI
+    // thread.
+    std::atomic<int> m_tickFollowers{0};
     // GUI thread: watches m_tickWake; the timer only when it is not valid.
     std::unique_ptr<QSocketNotifier> m_tickNotifier;
     QTimer m_deliveryTimer;

@@ -9,6 +9,8 @@
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <limits>
 #include <memory>
 #include <thread>
@@ -281,6 +283,35 @@ TEST(TransportWakeUp, TicksAndTheDriverReachTheGuiThreadFromAnotherThread)
     timer.join();
     EXPECT_TRUE(testsupport::waitUntil([&] { return driver.count() == 1; }));
     EXPECT_TRUE(transport.isClockFromTimer());
+}
+
+// With no receiver of every tick, the GUI thread is woken only for what it
+// shows: the start and each quarter note (the clock lamp).
+TEST(TransportWakeUp, TheStartAndQuarterNotesArriveWithoutATickReceiver)
+{
+    StateManager state;
+    state.setAudioSampleRate(44100);
+    state.setTempo(300);
+    state.setSendingClockState(true);
+    Transport transport(state);
+    QSignalSpy quarter(&transport, &Transport::quaterNoteTick);
+    QSignalSpy playing(&transport, &Transport::playingStateChanged);
+    transport.startPlay();
+
+    std::atomic<bool> stop{false};
+    std::thread audio([&] {
+        while (!stop.load()) {
+            transport.advanceBlock(64);
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+    });
+    const bool started = testsupport::waitUntil([&] { return playing.count() == 1; });
+    const bool quarters = testsupport::waitUntil([&] { return quarter.count() >= 4; });
+    stop.store(true);
+    audio.join();
+    EXPECT_TRUE(started);
+    EXPECT_TRUE(quarters) << quarter.count() << " quarter notes by tick "
+                          << transport.currentTick();
 }
 
 TEST(TransportAlone, RunsWithoutMidi)
