@@ -19,14 +19,22 @@ export JACK_NO_AUDIO_RESERVATION=1
 export JACK_NO_START_SERVER=1
 JACK_PID=""
 XVFB_PID=""
+DBUS_PID=""
 cleanup() {
   [ -n "$JACK_PID" ] && kill "$JACK_PID" 2>/dev/null || true
+  [ -n "$DBUS_PID" ] && kill "$DBUS_PID" 2>/dev/null || true
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
   wait 2>/dev/null || true
 }
 trap cleanup EXIT
 
 mkdir -p "$ROOT/build"
+# A session bus of the run's own. Without one, every process with a window
+# has libdbus autolaunch a bus: it forks inside a process whose other
+# threads are running, and under AddressSanitizer the child can hang on the
+# allocator's lock, with the test's process waiting for it.
+{ read -r DBUS_SESSION_BUS_ADDRESS; read -r DBUS_PID; } < <(dbus-daemon --session --fork --print-address=1 --print-pid=1)
+export DBUS_SESSION_BUS_ADDRESS
 jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r 44100 -p 64 >"$ROOT/build/jackd.log" 2>&1 &
 JACK_PID=$!
 
