@@ -90,10 +90,8 @@ bool JackMidiPort::orderAfter(const QString& clientName, QString& reason)
         reason = QStringLiteral("the port is not open");
         return false;
     }
-    if (jack_port_connected(m_syncIn) > 0) {
-        m_syncLinks.store(jack_port_connected(m_syncIn), std::memory_order_release);
+    if (jack_port_connected(m_syncIn) > 0)
         return true;
-    }
     const QByteArray pattern =
         (QLatin1Char('^') + QRegularExpression::escape(clientName) + QLatin1Char(':')).toUtf8();
     const char** ports =
@@ -109,12 +107,13 @@ bool JackMidiPort::orderAfter(const QString& clientName, QString& reason)
                      .arg(QString::fromUtf8(ports[0]))
                      .arg(result);
     jack_free(ports);
-    const int links = jack_port_connected(m_syncIn);
-    m_syncLinks.store(links, std::memory_order_release);
-    return links > 0;
+    // The server's notification of the new connection (portConnectCallback)
+    // is what the audio callback goes by; until it comes blocks keep the
+    // extra period.
+    return jack_port_connected(m_syncIn) > 0;
 }
 
-void JackMidiPort::portConnectCallback(uint32_t a, uint32_t b, int, void* self)
+void JackMidiPort::portConnectCallback(uint32_t a, uint32_t b, int connect, void* self)
 {
     auto* port = static_cast<JackMidiPort*>(self);
     jack_client_t* client = port->m_client;
@@ -123,7 +122,9 @@ void JackMidiPort::portConnectCallback(uint32_t a, uint32_t b, int, void* self)
     if (jack_port_by_id(client, a) != port->m_syncIn &&
         jack_port_by_id(client, b) != port->m_syncIn)
         return;
-    port->m_syncLinks.store(jack_port_connected(port->m_syncIn), std::memory_order_release);
+    // Counted from the notifications, one per connection made or broken:
+    // while one is broken the port may still count it.
+    port->m_syncLinks.fetch_add(connect != 0 ? 1 : -1, std::memory_order_acq_rel);
 }
 
 void JackMidiPort::beginBlock(int blockLength)

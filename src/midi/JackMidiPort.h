@@ -44,9 +44,9 @@ typedef struct _jack_port jack_port_t;
 //   (relaxed atomics: each is a count on its own).
 // - m_inputWake: notified by the process thread when a cycle brought input,
 //   acknowledged by the input drain (see WakeSignal).
-// - m_syncLinks: the connections to "sync_in" as last read, stored by the
-//   server's notification thread (a connection came or went) and by
-//   orderAfter (GUI thread), read by the audio callback. m_processCycle: the cycle the process
+// - m_syncLinks: the connections to "sync_in", counted by the server's
+//   notification thread (reset by open and close on the GUI thread, while
+//   the client is not active), read by the audio callback. m_processCycle: the cycle the process
 //   callback last began, stored by the process thread, read by the audio callback.
 // No lock is taken; the process callback allocates nothing.
 class JackMidiPort : public TimedMidiSink
