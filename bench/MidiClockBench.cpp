@@ -357,6 +357,12 @@ bool measure(int period, int seconds)
         }
         blockSize = device->getCurrentBufferSizeSamples();
         sampleRate = device->getCurrentSampleRate();
+        // As the application does: the port's client runs after the audio
+        // client, so a block's ticks leave in the cycle the block runs in.
+        QString unordered;
+        if (port && !port->orderAfter(QString::fromLatin1(AudioProcessorHolder::kJackClientName),
+                                      unordered))
+            std::printf("  port not ordered after the audio client: %s\n", qPrintable(unordered));
         runEventLoopFor(kWarmUpMs);
         const int xrunsBefore = device->getXRunCount();
         const size_t receivedBefore = reader ? reader->messages().size() : 0;

@@ -8,9 +8,11 @@
 // Prints what JackMidiPort counted between two readings of its counters.
 inline void printPortCounters(const JackMidiPort::Counters& a, const JackMidiPort::Counters& b)
 {
-    std::printf("  port: blocks %llu (in the same JACK cycle as the block before: %llu; cycle "
-                "not where the block before ended: %llu, %+lld frames)\n",
+    std::printf("  port: blocks %llu (written in the cycle they ran in: %llu; in the same JACK "
+                "cycle as the block before: %llu; cycle not where the block before ended: %llu, "
+                "%+lld frames)\n",
                 (unsigned long long)(b.blocks - a.blocks),
+                (unsigned long long)(b.blocksInTheirCycle - a.blocksInTheirCycle),
                 (unsigned long long)(b.blocksInOneCycle - a.blocksInOneCycle),
                 (unsigned long long)(b.blockJumps - a.blockJumps),
                 (long long)(b.blockJumpFrames - a.blockJumpFrames));

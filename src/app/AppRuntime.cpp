@@ -229,11 +229,6 @@ void AppRuntime::updateMidiPath()
             return;
         }
         m_jackMidi = std::move(port);
-        m_midiHandler->setTimedSink(
-            m_jackMidi.get(),
-            QStringLiteral("JACK MIDI port \"%1\", each message on its own sample (the ALSA "
-                           "sequencer port gets them too, once per block)")
-                .arg(m_jackMidi->outputPortName()));
         const auto drain = [this] {
             m_jackMidi->drainInput([this](const uint8_t* bytes, int size) {
                 m_midiHandler->handleIncomingMidiMessage(nullptr, juce::MidiMessage(bytes, size));
@@ -252,6 +247,22 @@ void AppRuntime::updateMidiPath()
             QObject::connect(m_jackInputTimer.get(), &QTimer::timeout, m_midiHandler.get(), drain);
             m_jackInputTimer->start();
         }
+    }
+    if (onJack && m_jackMidi) {
+        // The audio device's client is open by now (its ports come with
+        // it); after a device change this connects the new one.
+        QString reason;
+        const bool ordered = m_jackMidi->orderAfter(
+            QString::fromLatin1(AudioProcessorHolder::kJackClientName), reason);
+        if (!ordered)
+            qCDebug(lcRuntime) << "JACK MIDI port not ordered after the audio:" << reason
+                               << "- messages leave two periods after they are due";
+        m_midiHandler->setTimedSink(
+            m_jackMidi.get(),
+            QStringLiteral("JACK MIDI port \"%1\", each message on its own sample, %2 after "
+                           "it is due (the ALSA sequencer port gets them too, once per block)")
+                .arg(m_jackMidi->outputPortName(),
+                     ordered ? QStringLiteral("one period") : QStringLiteral("two periods")));
     } else if (!onJack && m_jackMidi) {
         m_jackInputNotifier.reset();
         m_jackInputTimer.reset();

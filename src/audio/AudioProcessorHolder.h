@@ -43,6 +43,9 @@ public:
     static constexpr int kInputChannels = 0;
     static constexpr int kOutputChannels = 2;
     static constexpr int kMaxOfferedBufferSize = 512;
+    // The name JUCE's JACK device gives its client (JUCE_JACK_CLIENT_NAME,
+    // left at JUCE's default).
+    static constexpr const char* kJackClientName = "JUCEJack";
 
     // `setupFilePath` is where the device choice is kept ("audioSetup.xml"
     // in the application's documents folder). `format` gives the preferred

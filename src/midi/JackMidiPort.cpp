@@ -4,7 +4,10 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include <QRegularExpression>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -39,18 +42,24 @@ bool JackMidiPort::open(QString& reason)
     }
     m_output = jack_port_register(client, kOutputName, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     m_input = jack_port_register(client, kInputName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    // Carries no sound: its connection only orders this client after the
+    // audio client in each cycle (orderAfter).
+    m_syncIn =
+        jack_port_register(client, kSyncInputName, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
     // The process thread reads the client and the ports: they are all set
     // before activation starts that thread.
     m_client = client;
     m_map.reset();
     m_haveBlock = false;
-    if (m_output == nullptr || m_input == nullptr ||
+    m_syncLinks.store(0, std::memory_order_release);
+    if (m_output == nullptr || m_input == nullptr || m_syncIn == nullptr ||
         jack_set_process_callback(client, &JackMidiPort::processCallback, this) != 0 ||
+        jack_set_port_connect_callback(client, &JackMidiPort::portConnectCallback, this) != 0 ||
         jack_activate(client) != 0) {
         reason = QStringLiteral("the JACK MIDI ports could not be registered");
         jack_client_close(client);
         m_client = nullptr;
-        m_output = m_input = nullptr;
+        m_output = m_input = m_syncIn = nullptr;
         return false;
     }
     return true;
@@ -64,7 +73,8 @@ void JackMidiPort::close()
     jack_deactivate(m_client);
     jack_client_close(m_client);
     m_client = nullptr;
-    m_output = m_input = nullptr;
+    m_output = m_input = m_syncIn = nullptr;
+    m_syncLinks.store(0, std::memory_order_release);
 }
 
 QString JackMidiPort::outputPortName() const
@@ -72,6 +82,49 @@ QString JackMidiPort::outputPortName() const
     if (m_output == nullptr)
         return {};
     return QString::fromUtf8(jack_port_name(m_output));
+}
+
+bool JackMidiPort::orderAfter(const QString& clientName, QString& reason)
+{
+    if (m_client == nullptr) {
+        reason = QStringLiteral("the port is not open");
+        return false;
+    }
+    if (jack_port_connected(m_syncIn) > 0)
+        return true;
+    const QByteArray pattern =
+        (QLatin1Char('^') + QRegularExpression::escape(clientName) + QLatin1Char(':')).toUtf8();
+    const char** ports =
+        jack_get_ports(m_client, pattern.constData(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
+    if (ports == nullptr || ports[0] == nullptr) {
+        reason = QStringLiteral("the JACK client \"%1\" has no audio output").arg(clientName);
+        jack_free(ports);
+        return false;
+    }
+    const int result = jack_connect(m_client, ports[0], jack_port_name(m_syncIn));
+    if (result != 0 && result != EEXIST)
+        reason = QStringLiteral("connecting \"%1\" was refused (%2)")
+                     .arg(QString::fromUtf8(ports[0]))
+                     .arg(result);
+    jack_free(ports);
+    // The server's notification of the new connection (portConnectCallback)
+    // is what the audio callback goes by; until it comes blocks keep the
+    // extra period.
+    return jack_port_connected(m_syncIn) > 0;
+}
+
+void JackMidiPort::portConnectCallback(uint32_t a, uint32_t b, int connect, void* self)
+{
+    auto* port = static_cast<JackMidiPort*>(self);
+    jack_client_t* client = port->m_client;
+    if (client == nullptr || port->m_syncIn == nullptr)
+        return;
+    if (jack_port_by_id(client, a) != port->m_syncIn &&
+        jack_port_by_id(client, b) != port->m_syncIn)
+        return;
+    // Counted from the notifications, one per connection made or broken:
+    // while one is broken the port may still count it.
+    port->m_syncLinks.fetch_add(connect != 0 ? 1 : -1, std::memory_order_acq_rel);
 }
 
 void JackMidiPort::beginBlock(int blockLength)
@@ -101,6 +154,17 @@ void JackMidiPort::beginBlock(int blockLength)
     }
     m_haveBlock = true;
     m_blockFrame = block.frame;
+    // Ordered after the audio client, the port's process callback of this
+    // cycle runs once this callback is done, and takes this block's
+    // messages in this cycle. If it has already run this cycle (this block
+    // is driven from elsewhere: the clock timer, or a catching-up run), or
+    // nothing orders it, they go into the next cycle. The acquire loads
+    // pair with the release stores of the process and notification threads.
+    const bool inThisCycle = m_syncLinks.load(std::memory_order_acquire) > 0 &&
+                             m_processCycle.load(std::memory_order_acquire) != frame;
+    m_blockDelay = inThisCycle ? 0 : uint32_t(std::max(blockLength, 1));
+    if (inThisCycle)
+        m_blocksInTheirCycle.fetch_add(1, std::memory_order_relaxed);
 }
 
 void JackMidiPort::send(const uint8_t* bytes, int size, int offset, int blockLength)
@@ -121,9 +185,9 @@ void JackMidiPort::send(const uint8_t* bytes, int size, int offset, int blockLen
     if (!m_haveBlock)
         beginBlock(blockLength);
     Event event;
-    // The block's first frame plus one period: the next cycle, at the
-    // message's offset in this block.
-    event.frame = m_blockFrame + uint32_t(length) + uint32_t(offset);
+    // The block's frame at the message's offset, in this cycle or (see
+    // beginBlock) one period later.
+    event.frame = m_blockFrame + m_blockDelay + uint32_t(offset);
     event.size = uint8_t(size);
     std::memcpy(event.bytes, bytes, size_t(size));
     if (!m_out.push(event))
@@ -139,6 +203,7 @@ JackMidiPort::Counters JackMidiPort::counters() const
     c.blockJumpFrames = m_blockJumpFrames.load(std::memory_order_relaxed);
     c.dueBeforeBlock = m_dueBeforeBlock.load(std::memory_order_relaxed);
     c.dueAfterBlock = m_dueAfterBlock.load(std::memory_order_relaxed);
+    c.blocksInTheirCycle = m_blocksInTheirCycle.load(std::memory_order_relaxed);
     c.cycles = m_cycles.load(std::memory_order_relaxed);
     c.missedCycleGaps = m_missedCycleGaps.load(std::memory_order_relaxed);
     c.missedFrames = m_missedFrames.load(std::memory_order_relaxed);
@@ -157,6 +222,9 @@ int JackMidiPort::processCallback(uint32_t nframes, void* self)
 int JackMidiPort::process(uint32_t nframes)
 {
     const jack_nframes_t cycleStart = jack_last_frame_time(m_client);
+    // Before the ring is read: a block that sees this has to leave its
+    // messages to the next cycle.
+    m_processCycle.store(cycleStart, std::memory_order_release);
     m_cycles.fetch_add(1, std::memory_order_relaxed);
     if (m_processStarted && cycleStart != m_nextCycle) {
         m_missedCycleGaps.fetch_add(1, std::memory_order_relaxed);

@@ -22,8 +22,13 @@ typedef struct _jack_port jack_port_t;
 //
 // The output is sample-accurate: the MIDI handler's flush (in the audio
 // callback, inside a JACK cycle) hands each message with its offset in the
-// block, and it is written into the port's buffer of the next cycle at that
-// same offset, a constant latency of one period. Each block is tied to the
+// block, and it is written at that same offset. When the port's client runs
+// after the audio client in every cycle (orderAfter: an audio output of the
+// audio client feeds the port's "sync_in", and the server runs a client
+// only once the clients feeding it are done) that is in the cycle the block
+// runs in; otherwise the port's process callback of that cycle may already
+// have run, and messages go into the next cycle, one period later. Each
+// block is tied to the
 // JACK cycle the server is in when the block begins (beginBlock, through
 // BlockFrameMap), not to whatever cycle the port's client sees when each
 // message is sent.
@@ -39,6 +44,10 @@ typedef struct _jack_port jack_port_t;
 //   (relaxed atomics: each is a count on its own).
 // - m_inputWake: notified by the process thread when a cycle brought input,
 //   acknowledged by the input drain (see WakeSignal).
+// - m_syncLinks: the connections to "sync_in", counted by the server's
+//   notification thread (reset by open and close on the GUI thread, while
+//   the client is not active), read by the audio callback. m_processCycle: the cycle the process
+//   callback last began, stored by the process thread, read by the audio callback.
 // No lock is taken; the process callback allocates nothing.
 class JackMidiPort : public TimedMidiSink
 {
@@ -46,6 +55,7 @@ public:
     static constexpr const char* kClientName = "Kinetra MIDI";
     static constexpr const char* kOutputName = "KinetraMIDIPort";
     static constexpr const char* kInputName = "KinetraClockIn";
+    static constexpr const char* kSyncInputName = "sync_in";
     static constexpr std::size_t kRingSize = 4096;
 
     struct Event
@@ -68,6 +78,16 @@ public:
     // "Kinetra MIDI:KinetraMIDIPort" once open.
     QString outputPortName() const;
 
+    // Connects an audio output of the JACK client `clientName` (the audio
+    // device's) to "sync_in", so that the server runs this port's client
+    // after it in each cycle and a block's messages leave in the cycle the
+    // block runs in. False, with the reason, when that client has no output
+    // or the connection was refused: messages then leave one period later.
+    // GUI thread.
+    bool orderAfter(const QString& clientName, QString& reason);
+    // Whether "sync_in" is fed (by orderAfter or by anyone else).
+    bool isOrdered() const { return m_syncLinks.load(std::memory_order_acquire) > 0; }
+
     // TimedMidiSink (audio callback).
     void beginBlock(int blockLength) override;
     void send(const uint8_t* bytes, int size, int offset, int blockLength) override;
@@ -89,6 +109,10 @@ public:
         // its first sample) or after it (placed at its last sample).
         uint64_t dueBeforeBlock = 0;
         uint64_t dueAfterBlock = 0;
+        // Blocks whose messages were laid in the cycle the block runs in
+        // (the port's client was ordered after the audio client and had not
+        // run that cycle yet); the others went one period later.
+        uint64_t blocksInTheirCycle = 0;
         // Process thread.
         uint64_t cycles = 0;
         // Cycles of the port's client that did not begin where its previous
@@ -124,11 +148,15 @@ public:
 
 private:
     static int processCallback(uint32_t nframes, void* self);
+    static void portConnectCallback(uint32_t a, uint32_t b, int connect, void* self);
     int process(uint32_t nframes);
 
     jack_client_t* m_client = nullptr;
     jack_port_t* m_output = nullptr;
     jack_port_t* m_input = nullptr;
+    jack_port_t* m_syncIn = nullptr;
+    std::atomic<int> m_syncLinks{0};
+    std::atomic<uint32_t> m_processCycle{0};
     SpscRing<Event, kRingSize> m_out;
     SpscRing<Event, kRingSize> m_in;
     WakeSignal m_inputWake;
@@ -139,6 +167,7 @@ private:
     // Audio callback only: the JACK frame the current block begins on.
     BlockFrameMap m_map;
     uint32_t m_blockFrame = 0;
+    uint32_t m_blockDelay = 0; // 0, or one block when it leaves a cycle later
     bool m_haveBlock = false;
     // Process thread only.
     LateMessageSpacing m_spacing;
@@ -151,6 +180,7 @@ private:
     std::atomic<int64_t> m_blockJumpFrames{0};
     std::atomic<uint64_t> m_dueBeforeBlock{0};
     std::atomic<uint64_t> m_dueAfterBlock{0};
+    std::atomic<uint64_t> m_blocksInTheirCycle{0};
     std::atomic<uint64_t> m_cycles{0};
     std::atomic<uint64_t> m_missedCycleGaps{0};
     std::atomic<int64_t> m_missedFrames{0};
