@@ -465,6 +465,22 @@ def set_y_gate(tracker):
     tracker.press("Escape")
 
 
+def open_on_shortcut(app, kinetra, keys, shortcut, title, what):
+    """Opens a window made on first opening by its shortcut, checks the
+    names of its controls and closes it on Escape."""
+    subprocess.run(["xdotool", "windowfocus", "--sync", kinetra.window_id()])
+    key(keys)
+    check(wait_for(lambda: window_named(app, title) is not None
+                   and is_showing(window_named(app, title)), 5),
+          "%s did not open %s" % (shortcut, what))
+    if window_named(app, title) is not None:
+        log("names: %d interactive controls in %s"
+            % (check_window_names(window_named(app, title)), title))
+    key("Escape")
+    check(wait_for(lambda: not is_showing(window_named(app, title)), 5),
+          "Escape did not close %s" % what)
+
+
 def keyboard_workflow(app, tracker, kinetra):
     # Add a wheel on the third slot, open its editor.
     tracker.press("F6")
@@ -504,29 +520,11 @@ def keyboard_workflow(app, tracker, kinetra):
         log("save dialog:", focused_name(tracker))
         type_text("Keys")
         tracker.press("Return")
-    # Preferences open on their shortcut and close on Escape.
-    key("ctrl+comma")
-    check(wait_for(lambda: window_named(app, "Preferences") is not None
-                   and is_showing(window_named(app, "Preferences")), 5),
-          "Ctrl+, did not open Preferences")
-    if window_named(app, "Preferences") is not None:
-        log("names: %d interactive controls in Preferences"
-            % check_window_names(window_named(app, "Preferences")))
-    key("Escape")
-    check(wait_for(lambda: not is_showing(window_named(app, "Preferences")), 5),
-          "Escape did not close Preferences")
-    # So does the MIDI monitor, on its own shortcut.
-    subprocess.run(["xdotool", "windowfocus", "--sync", kinetra.window_id()])
-    key("ctrl+shift+m")
-    check(wait_for(lambda: window_named(app, "MIDI monitor") is not None
-                   and is_showing(window_named(app, "MIDI monitor")), 5),
-          "Ctrl+Shift+M did not open the MIDI monitor")
-    if window_named(app, "MIDI monitor") is not None:
-        log("names: %d interactive controls in MIDI monitor"
-            % check_window_names(window_named(app, "MIDI monitor")))
-    key("Escape")
-    check(wait_for(lambda: not is_showing(window_named(app, "MIDI monitor")), 5),
-          "Escape did not close the MIDI monitor")
+    # Preferences and the MIDI monitor open on their shortcuts and close on
+    # Escape.
+    open_on_shortcut(app, kinetra, "ctrl+comma", "Ctrl+,", "Preferences", "Preferences")
+    open_on_shortcut(app, kinetra, "ctrl+shift+m", "Ctrl+Shift+M", "MIDI monitor",
+                     "the MIDI monitor")
     # Quit while the focus listeners are registered.
     wid = kinetra.window_id()
     if wid:
