@@ -19,8 +19,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <atomic>
+#include <cerrno>
 #include <memory>
 #include <vector>
 
