@@ -18,7 +18,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <csignal>
 #include <map>
 #include <string>
 #include <vector>
@@ -141,20 +140,7 @@ protected:
         ASSERT_TRUE(app.waitForStarted(10000));
     }
 
-    int stop()
-    {
-        ::kill(pid_t(app.processId()), SIGTERM);
-        waitUntil(
-            [&] {
-                output += QString::fromLocal8Bit(app.readAll());
-                return app.state() == QProcess::NotRunning;
-            },
-            60000);
-        output += QString::fromLocal8Bit(app.readAll());
-        return app.state() == QProcess::NotRunning && app.exitStatus() == QProcess::NormalExit
-                   ? app.exitCode()
-                   : -1000;
-    }
+    int stop() { return testsupport::terminateProcess(app, output); }
 
     QTemporaryDir home;
     QString documents;

@@ -183,23 +183,7 @@ protected:
     }
 
     // SIGTERM, then the exit code (negative when it did not end normally).
-    int terminateApp()
-    {
-        ::kill(pid_t(app.processId()), SIGTERM);
-        waitUntil(
-            [&] {
-                output += QString::fromLocal8Bit(app.readAll());
-                return app.state() == QProcess::NotRunning;
-            },
-            60000);
-        output += QString::fromLocal8Bit(app.readAll());
-        if (app.state() != QProcess::NotRunning) {
-            app.kill();
-            app.waitForFinished(5000);
-            return -1000;
-        }
-        return app.exitStatus() == QProcess::NormalExit ? app.exitCode() : -2000;
-    }
+    int terminateApp() { return testsupport::terminateProcess(app, output); }
 
     // Listens until `enough` holds for what arrived (or the application
     // ends, or `timeoutMs` passes).
