@@ -324,7 +324,7 @@ bool measure(int period, int seconds)
         midi.setTimedSink(tap.get());
         state.setArpeggiatorState(true);
         keyboard = std::make_unique<VirtualKeyboard>(&midi, state);
-        arpeggiator = std::make_unique<Arpeggiator>(*transport, *keyboard, &midi, state);
+        arpeggiator = std::make_unique<Arpeggiator>(*transport, *keyboard, state);
         keyboard->keyPressed(0x41); // A
         keyboard->keyPressed(0x4B); // K
     }

@@ -206,8 +206,7 @@ void AppRuntime::startAudio()
         [this] { updateMidiPath(); }, Qt::QueuedConnection);
     updateMidiPath();
 
-    m_arpeggiator =
-        std::make_unique<Arpeggiator>(*m_transport, *m_virtualKeyboard, m_midiHandler.get(), state);
+    m_arpeggiator = std::make_unique<Arpeggiator>(*m_transport, *m_virtualKeyboard, state);
 
     // Without a running audio device, play, the clock, the arpeggiator and
     // the wheels' MIDI go on from a timer thread of their own.

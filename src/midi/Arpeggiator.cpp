@@ -7,7 +7,7 @@
 
 #include <QMetaType>
 
-Arpeggiator::Arpeggiator(Transport& transport, VirtualKeyboard& keyboard, MidiHandler* /*midi*/,
+Arpeggiator::Arpeggiator(Transport& transport, VirtualKeyboard& keyboard,
                          const MidiSettings& settings, QObject* parent)
     : QObject(parent), m_steps(transport.arpeggioSteps()), m_settings(settings)
 {

@@ -8,7 +8,6 @@
 
 #include <cstdint>
 
-class MidiHandler;
 class MidiSettings;
 class Transport;
 class VirtualKeyboard;
@@ -39,10 +38,9 @@ public:
 
     // Follows `keyboard`'s notes and plays them on `transport`'s ticks
     // while `settings` (the transport's too) says the arpeggiator is on.
-    // The notes go out through the transport's MIDI handler, which is
-    // `midi` in the application; `midi` itself is not used.
-    Arpeggiator(Transport& transport, VirtualKeyboard& keyboard, MidiHandler* midi,
-                const MidiSettings& settings, QObject* parent = nullptr);
+    // The notes go out through the transport's MIDI handler.
+    Arpeggiator(Transport& transport, VirtualKeyboard& keyboard, const MidiSettings& settings,
+                QObject* parent = nullptr);
     // The step that sounds ends at the next block; no other starts.
     ~Arpeggiator() override;
 

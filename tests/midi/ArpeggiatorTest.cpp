@@ -55,8 +55,7 @@ protected:
     std::unique_ptr<MidiHandler> midi = std::make_unique<MidiHandler>(backend, &state);
     Transport transport{state, midi.get()};
     VirtualKeyboard keyboard{midi.get(), state};
-    std::unique_ptr<Arpeggiator> arp =
-        std::make_unique<Arpeggiator>(transport, keyboard, midi.get(), state);
+    std::unique_ptr<Arpeggiator> arp = std::make_unique<Arpeggiator>(transport, keyboard, state);
     uint64_t m_nextTick = 0;
 };
 

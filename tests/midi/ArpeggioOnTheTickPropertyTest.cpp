@@ -68,7 +68,7 @@ TEST(ArpeggioOnTheTick, NotesLeaveOnTheSampleOfTheirTickAtAnyBlockLengthAndTempo
     midi.setTimedSink(&recorder);
     Transport transport(state, &midi);
     VirtualKeyboard keyboard(&midi, state);
-    Arpeggiator arp(transport, keyboard, &midi, state);
+    Arpeggiator arp(transport, keyboard, state);
 
     std::mt19937 random(20261208);
     auto pick = [&random](int low, int high) {

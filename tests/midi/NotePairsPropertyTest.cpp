@@ -111,7 +111,7 @@ protected:
     std::unique_ptr<MidiHandler> midi = std::make_unique<MidiHandler>(backend, &state);
     Transport transport{state, midi.get()};
     VirtualKeyboard keyboard{midi.get(), state};
-    Arpeggiator arp{transport, keyboard, midi.get(), state};
+    Arpeggiator arp{transport, keyboard, state};
 
     std::map<std::pair<int, int>, int> m_sounding;
     std::deque<std::string> m_trail;

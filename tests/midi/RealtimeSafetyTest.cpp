@@ -63,7 +63,7 @@ TEST(RealtimeSafetyTest, ClockAndArpeggiatorAllocateNothingOnTheAudioThread)
     ASSERT_TRUE(QMetaObject::invokeMethod(&midi, "devicePilot", Qt::DirectConnection));
     Transport transport(state, &midi);
     VirtualKeyboard keyboard(&midi, state);
-    Arpeggiator arpeggiator(transport, keyboard, &midi, state);
+    Arpeggiator arpeggiator(transport, keyboard, state);
     keyboard.keyPressed(0x41);
     keyboard.keyPressed(0x4B);
     transport.startPlay();
